@@ -1,0 +1,55 @@
+// Buffered writer for a standard stream. Text goes through text() (line
+// feeds become the system's text line end) or through reserve()/commit()
+// for formatters that build output in place. A failed write is remembered:
+// nothing more is written, and the program reports it at exit.
+#pragma once
+#include <cstdarg>
+#include <cstddef>
+#include <memory>
+#include <string_view>
+
+#include "message.h"
+
+namespace plat {
+
+class Output {
+public:
+    explicit Output(int stream, std::size_t capacity = 1 << 18);
+
+    // Appends bytes unchanged.
+    void binary(const void* data, std::size_t size);
+    // Appends text, line feeds translated.
+    void text(std::string_view text);
+    // Formats a message in the current language and appends it as text.
+    void print(const Message& message, ...);
+    void vprint(const Message& message, std::va_list args);
+    // Formats a plain (language-neutral) format string and appends it as text.
+    void printf(const char* format, ...);
+
+    // Room for at least size bytes at the end of the buffer; commit() then
+    // keeps the used part.
+    char* reserve(std::size_t size);
+    void commit(std::size_t used) { length_ += used; }
+
+    // Writes the buffer out; false once any write has failed.
+    bool flush();
+    bool failed() const { return failed_; }
+    bool broken_pipe() const { return broken_pipe_; }
+    std::size_t capacity() const { return capacity_; }
+
+private:
+    void vformat_text(const char* format, std::va_list args);
+
+    int stream_;
+    std::size_t capacity_;
+    std::unique_ptr<char[]> buffer_;
+    std::size_t length_ = 0;
+    bool failed_ = false;
+    bool broken_pipe_ = false;
+};
+
+// The process's standard output and standard error.
+Output& std_out();
+Output& std_err();
+
+}  // namespace plat

@@ -1,0 +1,18 @@
+// Rules for paths and path-like arguments on this system.
+#pragma once
+
+namespace plat {
+
+// The separator of path components ('/' or '\\').
+char path_separator();
+
+// True for an argument that ends the options, so that every later argument
+// is an operand ("--" on POSIX, where absolute paths begin with "/").
+bool is_end_of_options(const char* argument);
+
+// True for an argument that starts like an option but names a path, in the
+// tools that never run two options together in one argument: on POSIX, a
+// second "/" before any ":" ("/tmp/x"). Never true on Windows.
+bool is_path_argument(const char* argument);
+
+}  // namespace plat

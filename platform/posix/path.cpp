@@ -1,0 +1,18 @@
+#include "platform/path.h"
+
+#include <cstring>
+
+namespace plat {
+
+char path_separator() { return '/'; }
+
+bool is_end_of_options(const char* argument) { return std::strcmp(argument, "--") == 0; }
+
+bool is_path_argument(const char* argument) {
+    if (argument[0] != '/') return false;
+    for (const char* p = argument + 1; *p && *p != ':'; ++p)
+        if (*p == '/') return true;
+    return false;
+}
+
+}  // namespace plat

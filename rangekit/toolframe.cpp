@@ -1,0 +1,179 @@
+#include "rangekit/toolframe.h"
+
+#include <climits>
+#include <new>
+
+#include "platform/console.h"
+#include "platform/fault.h"
+#include "platform/output.h"
+#include "platform/path.h"
+
+namespace rangekit {
+
+using plat::Message;
+
+const Message MSG_OUT_OF_MEMORY = {"Out of memory!\n", "メモリが確保できません!\n"};
+const Message MSG_OPEN_OUTPUT_FAILED = {"Open output file %s failed!\n", "出力ファイル %s が開けません!\n"};
+const Message HELP_FORMULA_LINE_2 = {
+    "       operator + - * / ( ), value can be decimal or hexa(need prefix`0x')\n",
+    "       数値は10進数または0xをつけた16進数\n"};
+const Message HELP_LEVELS[] = {
+    {"       %d --- no error\n", "       %d --- エラー無し\n"},
+    {"       %d --- missing arguments\n", "       %d --- パラメータが足りない\n"},
+    {"       %d --- invalid arguments\n", "       %d --- パラメータが不正\n"},
+    {"       %d --- operation canceled by typing ESC\n", "       %d --- ESCキー入力による中止\n"},
+    {"       %d --- insufficent memory\n", "       %d --- メモリ確保失敗\n"},
+    {"       %d --- file access error\n", "       %d --- ファイルアクセスエラー\n"},
+    {nullptr, nullptr},
+};
+
+namespace {
+
+const Message MSG_RIGHTS = {"       Copyright (C) %s. All rights reserved.\n",
+                            "       Copyright (C) %s. All rights reserved.\n"};
+const Message MSG_USAGE = {"Usage:\n", "使用方法:\n"};
+const Message MSG_OPTION = {"Option:\n", "オプション:\n"};
+const Message MSG_REMARK = {"Remark:\n", "注意:\n"};
+const Message MSG_ERROR_LEVEL = {"ErrorLevel:\n", "エラーレベル:\n"};
+const Message MSG_STDOUT_FAILED = {"Write standard output failed!\n", "標準出力に書き込めません!\n"};
+
+char fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+void print_lines(const Message* lines) {
+    for (; lines->english; ++lines) plat::std_out().print(*lines);
+}
+
+}  // namespace
+
+void tool_start() { plat::console_init(); }
+
+int tool_finish(int error_level) {
+    plat::Output& out = plat::std_out();
+    if (!out.flush()) {
+        // Output that did not arrive is a failure, never a success; a reader
+        // that went away (a closed pipe) needs no message.
+        if (!out.broken_pipe()) plat::std_err().print(MSG_STDOUT_FAILED);
+        if (error_level == EXIT_NO_ERROR) error_level = EXIT_FILE_ACCESS;
+    }
+    plat::std_err().flush();
+    return error_level;
+}
+
+ArgKind classify_argument(const char* argument, bool options_ended) {
+    if (options_ended) return ArgKind::operand;
+    if (plat::is_end_of_options(argument)) return ArgKind::end_of_options;
+    if (plat::is_path_argument(argument)) return ArgKind::operand;
+    return ArgKind::option;
+}
+
+bool option_matches(const char* argument, const char* prefix) {
+    for (; *prefix; ++prefix, ++argument)
+        if (fold(*argument) != fold(*prefix)) return false;
+    return true;
+}
+
+int parse_page_lines(const char* argument) {
+    if (argument[1] == '\0' || argument[2] != ':') return 24;
+    // Like atoi: blanks, a sign, then leading digits; 0 without digits.
+    const char* p = argument + 3;
+    while (*p == ' ' || *p == '\t') ++p;
+    bool negative = *p == '-';
+    if (*p == '+' || *p == '-') ++p;
+    long long value = 0;
+    for (; *p >= '0' && *p <= '9'; ++p)
+        if (value <= INT_MAX) value = value * 10 + (*p - '0');
+    if (value > INT_MAX) value = INT_MAX;
+    return static_cast<int>(negative ? -value : value);
+}
+
+bool take_formula_option(const char* argument, std::int64_t& value, const Message& invalid_message,
+                         HexPrefix hex_prefix) {
+    const char* text = argument + 3;
+    if (eval_offset_formula(text, value, hex_prefix)) return true;
+    plat::std_out().print(invalid_message, text);
+    return false;
+}
+
+std::unique_ptr<unsigned char[]> allocate_buffer(std::size_t size) {
+    int error;
+    if (plat::fault::hit(plat::fault::Call::allocate, error)) return nullptr;
+    return std::unique_ptr<unsigned char[]>(new (std::nothrow) unsigned char[size]);
+}
+
+void print_help(const HelpScreen& screen) {
+    plat::Output& out = plat::std_out();
+    out.print(screen.title, screen.version);
+    out.print(MSG_RIGHTS, screen.year);
+    out.print(MSG_USAGE);
+    print_lines(screen.usage);
+    out.print(MSG_OPTION);
+    print_lines(screen.options);
+    out.print(MSG_REMARK);
+    print_lines(screen.remarks);
+    out.print(MSG_ERROR_LEVEL);
+    for (int level = 0; screen.levels[level].english; ++level) out.print(screen.levels[level], level);
+}
+
+bool Pager::key_pending() { return plat::key_waiting(); }
+
+bool Pager::apply_resume_key(int key, bool resume_without_stops) {
+    if (key == plat::KEY_ESC) {
+        canceled_ = true;
+        return false;
+    }
+    if (key == plat::KEY_SPACE) lines_left_ = page_lines_;
+    else if (resume_without_stops) lines_left_ = 0;
+    return true;
+}
+
+bool Pager::handle_waiting_key(bool in_hex_dump) {
+    if (plat::read_key() == plat::KEY_ESC) {
+        canceled_ = true;
+        return false;
+    }
+    // Any other key pauses until the next one.
+    plat::std_out().flush();
+    return apply_resume_key(plat::read_key(), in_hex_dump);
+}
+
+bool Pager::page_stop() {
+    // Without a keyboard read_key() answers at once and output runs on.
+    plat::std_out().flush();
+    return apply_resume_key(plat::read_key(), true);
+}
+
+bool Pager::check_file_output() {
+    if (key_pending() && plat::read_key() == plat::KEY_ESC) canceled_ = true;
+    return !canceled_;
+}
+
+RawConsoleWriter::RawConsoleWriter()
+    : width_(plat::screen_width()), text_mode_(plat::stream_is_console(1)) {}
+
+std::size_t RawConsoleWriter::write_block(const unsigned char* data, std::size_t size, Pager& pager) {
+    if (!pager.check_block_start()) return 0;
+    plat::Output& out = plat::std_out();
+    // On a console, line feeds become the system's line end; redirected
+    // output gets the bytes unchanged.
+    auto emit = [&](std::size_t from, std::size_t to) {
+        const char* bytes = reinterpret_cast<const char*>(data) + from;
+        if (text_mode_) out.text(std::string_view(bytes, to - from));
+        else out.binary(bytes, to - from);
+    };
+    std::size_t written = 0;
+    for (std::size_t i = 0; i < size; ++i) {
+        unsigned char c = data[i];
+        if (c == '\r') continue;
+        if (c != '\n' && ++column_ < width_) continue;
+        column_ = 0;
+        if (pager.count_raw_line()) {
+            emit(written, i + 1);
+            written = i + 1;
+            if (!pager.page_stop()) return written;
+        }
+    }
+    emit(written, size);
+    return size;
+}
+
+}  // namespace rangekit

@@ -1,0 +1,127 @@
+// What the byte-range tools share: start-up, command-line rules, help
+// screen, error levels, paging and ESC, raw console output.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "platform/message.h"
+#include "rangekit/formula.h"
+
+namespace rangekit {
+
+enum ErrorLevel {
+    EXIT_NO_ERROR = 0,
+    EXIT_MISSING_ARGUMENTS = 1,
+    EXIT_INVALID_ARGUMENTS = 2,
+    EXIT_CANCELED = 3,
+    EXIT_NO_MEMORY = 4,
+    EXIT_FILE_ACCESS = 5,
+};
+
+extern const plat::Message MSG_OUT_OF_MEMORY;
+extern const plat::Message MSG_OPEN_OUTPUT_FAILED;
+
+// Size of one read in the dumps and the patch tool.
+constexpr std::size_t BLOCK_SIZE = 0x8000;
+
+// Start of every tool: interrupt signal ignored, language chosen, keyboard
+// ready.
+void tool_start();
+
+// Ends a tool: flushes standard output. A failed write to standard output
+// turns a successful run into EXIT_FILE_ACCESS (a broken pipe quietly, any
+// other failure with a message on standard error). Returns the exit code.
+int tool_finish(int error_level);
+
+// How one command-line argument is to be read.
+enum class ArgKind {
+    end_of_options,  // "--" on POSIX: every later argument is an operand
+    operand,         // a file name (or drive)
+    option,          // compare with the option prefixes
+};
+ArgKind classify_argument(const char* argument, bool options_ended);
+
+// True when argument begins with prefix, ignoring case.
+bool option_matches(const char* argument, const char* prefix);
+
+// Value of /M or /M:lines: 24, or the leading decimal number behind the
+// colon (0 when there is none).
+int parse_page_lines(const char* argument);
+
+// Evaluates the formula behind a three-character prefix ("/S:"). On failure
+// prints the message with that text and returns false.
+bool take_formula_option(const char* argument, std::int64_t& value,
+                         const plat::Message& invalid_message,
+                         HexPrefix hex_prefix = HexPrefix::need_digit);
+
+// A buffer from the heap, or an empty pointer when memory is exhausted.
+std::unique_ptr<unsigned char[]> allocate_buffer(std::size_t size);
+
+// Help screen. Arrays end with a null entry.
+struct HelpScreen {
+    plat::Message title;          // format with one %s, the version
+    const char* version;
+    const char* year;
+    const plat::Message* usage;   // usage lines
+    const plat::Message* options; // option lines
+    const plat::Message* remarks; // remark lines
+    const plat::Message* levels;  // error level lines, numbered from 0
+};
+void print_help(const HelpScreen& screen);
+
+// The standard remark and error level lines.
+extern const plat::Message HELP_FORMULA_LINE_2;
+extern const plat::Message HELP_LEVELS[];  // levels 0..5, then a null entry
+
+// Paging and ESC for screen output.
+class Pager {
+public:
+    explicit Pager(int page_lines) : page_lines_(page_lines), lines_left_(page_lines) {}
+
+    // After a line was shown: a waiting key pauses (ESC cancels), and the
+    // page counter may call for a stop. False once canceled.
+    bool line_shown() {
+        if (lines_left_ > 0 && --lines_left_ == 0) return page_stop();
+        return !key_pending() || handle_waiting_key(true);
+    }
+    // Counts a line end of raw console output; true when the page is full
+    // and the caller must write what it has and call page_stop().
+    bool count_raw_line() { return lines_left_ > 0 && --lines_left_ == 0; }
+    // Waits for a key at the end of a page: ESC cancels, SPACE grants another
+    // page, any other key lets output run on without stops.
+    bool page_stop();
+    // The block-start check of raw console output: a waiting key pauses,
+    // ESC cancels, SPACE grants a page, another key resumes.
+    bool check_block_start() { return !key_pending() || handle_waiting_key(false); }
+    // When writing to a file: ESC cancels, other keys are dropped.
+    bool check_file_output();
+
+    bool canceled() const { return canceled_; }
+
+private:
+    static bool key_pending();
+    bool handle_waiting_key(bool in_hex_dump);
+    bool apply_resume_key(int key, bool resume_without_stops);
+
+    int page_lines_;
+    int lines_left_;
+    bool canceled_ = false;
+};
+
+// Writes raw data to the console, counting screen lines for the pager: a
+// carriage return is skipped, a line feed or reaching the screen width ends
+// a line. Returns the number of bytes written before a cancel (all of them
+// unless canceled).
+class RawConsoleWriter {
+public:
+    RawConsoleWriter();
+    std::size_t write_block(const unsigned char* data, std::size_t size, Pager& pager);
+
+private:
+    int width_;
+    int column_ = 0;
+    bool text_mode_;
+};
+
+}  // namespace rangekit
