@@ -82,7 +82,7 @@ void Output::vprint(const Message& message, std::va_list args) {
     vformat_text(format.c_str(), args);
 }
 
-void Output::print(const Message& message, ...) {
+void Output::print(Message message, ...) {
     std::va_list args;
     va_start(args, message);
     vprint(message, args);
@@ -106,7 +106,9 @@ bool Output::flush() {
 }
 
 Output& std_out() {
-    static Output out(1);
+    // On a terminal a small buffer keeps the screen close to what the
+    // program has done, so a key stops the output where the user sees it.
+    static Output out(1, stream_is_console(1) ? 4096 : 1 << 18);
     return out;
 }
 

@@ -21,7 +21,7 @@ public:
     // Appends text, line feeds translated.
     void text(std::string_view text);
     // Formats a message in the current language and appends it as text.
-    void print(const Message& message, ...);
+    void print(Message message, ...);
     void vprint(const Message& message, std::va_list args);
     // Formats a plain (language-neutral) format string and appends it as text.
     void printf(const char* format, ...);

@@ -1,0 +1,171 @@
+// Console of the Windows build: code page, keyboard (conio), screen buffer
+// and the two standard handles.
+#include "platform/console.h"
+
+#include <windows.h>
+
+#include <conio.h>
+#include <fcntl.h>
+#include <io.h>
+
+#include <csignal>
+#include <cstdint>
+#include <string>
+
+#include "platform/backend.h"
+#include "platform/fault.h"
+#include "platform/message.h"
+#include "platform/process.h"
+
+namespace plat {
+namespace {
+
+constexpr UINT CP_JAPANESE = 932;
+
+// _kbhit() is a console round trip (microseconds on Windows, about 0.3 ms in
+// a Wine console); GetTickCount64() reads shared memory (nanoseconds).
+constexpr std::uint64_t POLL_INTERVAL_MS = 10;
+
+struct ConsoleState {
+    bool code_page_known = false;
+    UINT code_page = 0;
+    bool keyboard_known = false;
+    bool keyboard = false;
+    // key_waiting() asks the console at most once per POLL_INTERVAL_MS; a
+    // key seen stays waiting until read.
+    std::uint64_t last_poll = 0;
+    bool key_seen = false;
+    bool broken_pipe = false;
+};
+
+ConsoleState state;
+
+UINT output_code_page() {
+    if (!state.code_page_known) {
+        state.code_page = GetConsoleOutputCP();
+        state.code_page_known = true;
+    }
+    return state.code_page;
+}
+
+HANDLE stream_handle(int stream) {
+    return GetStdHandle(stream == 2 ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+}
+
+bool keyboard_present() {
+    if (!state.keyboard_known) {
+        DWORD mode = 0;
+        HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+        state.keyboard = input != nullptr && input != INVALID_HANDLE_VALUE &&
+                         GetConsoleMode(input, &mode) != 0;
+        state.keyboard_known = true;
+    }
+    return state.keyboard;
+}
+
+}  // namespace
+
+void console_init() {
+    std::signal(SIGINT, SIG_IGN);
+    state.code_page_known = false;
+    state.keyboard_known = false;
+    use_english = output_code_page() != CP_JAPANESE;
+    keyboard_present();
+    // The layer writes bytes as they are and does its own line ends.
+    _setmode(1, _O_BINARY);
+    _setmode(2, _O_BINARY);
+    std::string faults;
+    if (get_env("SUITE_FAULTS", faults)) fault::arm_from_text(faults.c_str());
+}
+
+bool console_japanese() { return output_code_page() == CP_JAPANESE; }
+
+Encoding console_encoding() {
+    return output_code_page() == CP_JAPANESE ? Encoding::shift_jis : Encoding::utf8;
+}
+
+std::string to_console_text(std::string_view utf8) {
+    if (console_encoding() != Encoding::shift_jis || utf8.empty()) return std::string(utf8);
+    int length = static_cast<int>(utf8.size());
+    int wide_length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, nullptr, 0);
+    if (wide_length <= 0) return std::string(utf8);
+    std::wstring wide(static_cast<std::size_t>(wide_length), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, wide.data(), wide_length);
+    int sjis_length =
+        WideCharToMultiByte(CP_JAPANESE, 0, wide.data(), wide_length, nullptr, 0, nullptr, nullptr);
+    if (sjis_length <= 0) return std::string(utf8);
+    std::string sjis(static_cast<std::size_t>(sjis_length), '\0');
+    WideCharToMultiByte(CP_JAPANESE, 0, wide.data(), wide_length, sjis.data(), sjis_length, nullptr,
+                        nullptr);
+    return sjis;
+}
+
+int screen_width() {
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info) ||
+        info.dwSize.X <= 0)
+        return 80;
+    return info.dwSize.X;
+}
+
+bool have_keyboard() { return keyboard_present(); }
+
+bool key_waiting() {
+    if (!keyboard_present()) return false;
+    if (state.key_seen) return true;
+    // Called after every dump line: asks the console only when the interval
+    // has passed since the last question.
+    std::uint64_t now = GetTickCount64();
+    if (now - state.last_poll < POLL_INTERVAL_MS) return false;
+    state.last_poll = now;
+    state.key_seen = _kbhit() != 0;
+    return state.key_seen;
+}
+
+int read_key() {
+    if (!keyboard_present()) return KEY_NONE;
+    state.key_seen = false;
+    state.last_poll = 0;  // the next key_waiting() asks the console at once
+    int code = _getch();
+    if (code == 0 || code == 0xE0) {
+        _getch();
+        return KEY_EXTENDED;
+    }
+    return code;
+}
+
+bool stream_is_console(int stream) {
+    DWORD mode = 0;
+    return GetConsoleMode(stream_handle(stream), &mode) != 0;
+}
+
+bool write_stream(int stream, const void* data, std::size_t size) {
+    HANDLE handle = stream_handle(stream);
+    const char* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+        DWORD chunk = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
+        DWORD written = 0;
+        if (!WriteFile(handle, bytes, chunk, &written, nullptr)) {
+            DWORD error = GetLastError();
+            // Windows reports a reader gone as ERROR_NO_DATA (or BROKEN_PIPE);
+            // Wine, writing to a closed Unix pipe, as PIPE_NOT_CONNECTED.
+            state.broken_pipe = error == ERROR_BROKEN_PIPE || error == ERROR_NO_DATA ||
+                                error == ERROR_PIPE_NOT_CONNECTED;
+            backend::set_last_error(static_cast<int>(error));
+            return false;
+        }
+        if (written == 0) {
+            backend::set_last_error(ERROR_WRITE_FAULT);
+            return false;
+        }
+        bytes += written;
+        size -= written;
+    }
+    return true;
+}
+
+bool stream_broken_pipe() { return state.broken_pipe; }
+
+std::string_view text_line_end() { return "\r\n"; }
+
+}  // namespace plat

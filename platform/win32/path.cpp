@@ -1,0 +1,13 @@
+// Path rules of the Windows build: backslash separators, and options keep
+// the original rules (no "--", no path taken for an option).
+#include "platform/path.h"
+
+namespace plat {
+
+char path_separator() { return '\\'; }
+
+bool is_end_of_options(const char*) { return false; }
+
+bool is_path_argument(const char*) { return false; }
+
+}  // namespace plat

@@ -1,0 +1,43 @@
+// Environment of the Windows build.
+#include "platform/process.h"
+
+#include <windows.h>
+
+#include <utility>
+
+namespace plat {
+
+bool get_env(const char* name, std::string& value) {
+    char small[256];
+    SetLastError(ERROR_SUCCESS);
+    DWORD length = GetEnvironmentVariableA(name, small, sizeof small);
+    if (length == 0) {
+        // Zero is also the length of a variable set to the empty text.
+        if (GetLastError() == ERROR_ENVVAR_NOT_FOUND) return false;
+        value.clear();
+        return true;
+    }
+    if (length < sizeof small) {
+        value.assign(small, length);
+        return true;
+    }
+    // Too small: length is the size needed, terminator included. The value
+    // may change in between; try until it fits.
+    for (;;) {
+        std::string large(length, '\0');
+        DWORD got = GetEnvironmentVariableA(name, large.data(), length);
+        if (got == 0) {
+            if (GetLastError() == ERROR_ENVVAR_NOT_FOUND) return false;
+            value.clear();
+            return true;
+        }
+        if (got < length) {
+            large.resize(got);
+            value = std::move(large);
+            return true;
+        }
+        length = got;
+    }
+}
+
+}  // namespace plat

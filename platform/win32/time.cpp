@@ -1,0 +1,96 @@
+// Clock and file time conversions of the Windows build: the Win32 calls
+// themselves (a FileTime is a FILETIME as one 64-bit number).
+#include "platform/time.h"
+
+#include <windows.h>
+
+namespace plat {
+namespace {
+
+FILETIME to_filetime(FileTime time) {
+    FILETIME out;
+    out.dwLowDateTime = static_cast<DWORD>(time & 0xFFFFFFFFu);
+    out.dwHighDateTime = static_cast<DWORD>(time >> 32);
+    return out;
+}
+
+FileTime from_filetime(const FILETIME& time) {
+    return (static_cast<FileTime>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+void to_calendar(const SYSTEMTIME& system, CalendarTime& out) {
+    out.year = system.wYear;
+    out.month = system.wMonth;
+    out.day = system.wDay;
+    out.hour = system.wHour;
+    out.minute = system.wMinute;
+    out.second = system.wSecond;
+    out.millisecond = system.wMilliseconds;
+    out.weekday = system.wDayOfWeek;
+}
+
+// SystemTimeToFileTime checks the ranges itself; only what does not fit a
+// WORD is refused here.
+bool to_systemtime(const CalendarTime& fields, SYSTEMTIME& out) {
+    const int values[] = {fields.year, fields.month, fields.day, fields.hour,
+                          fields.minute, fields.second, fields.millisecond};
+    for (int value : values)
+        if (value < 0 || value > 0xFFFF) return false;
+    out.wYear = static_cast<WORD>(fields.year);
+    out.wMonth = static_cast<WORD>(fields.month);
+    out.wDay = static_cast<WORD>(fields.day);
+    out.wHour = static_cast<WORD>(fields.hour);
+    out.wMinute = static_cast<WORD>(fields.minute);
+    out.wSecond = static_cast<WORD>(fields.second);
+    out.wMilliseconds = static_cast<WORD>(fields.millisecond);
+    out.wDayOfWeek = 0;  // ignored by SystemTimeToFileTime
+    return true;
+}
+
+}  // namespace
+
+std::uint64_t tick_count_ms() { return GetTickCount64(); }
+
+FileTime now_file_time() {
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    return from_filetime(now);
+}
+
+bool file_time_to_utc(FileTime time, CalendarTime& out) {
+    FILETIME file_time = to_filetime(time);
+    SYSTEMTIME system;
+    if (!FileTimeToSystemTime(&file_time, &system)) return false;
+    to_calendar(system, out);
+    return true;
+}
+
+bool file_time_to_local(FileTime time, CalendarTime& out) {
+    FILETIME file_time = to_filetime(time);
+    FILETIME local;
+    SYSTEMTIME system;
+    if (!FileTimeToLocalFileTime(&file_time, &local) || !FileTimeToSystemTime(&local, &system))
+        return false;
+    to_calendar(system, out);
+    return true;
+}
+
+bool utc_to_file_time(const CalendarTime& fields, FileTime& out) {
+    SYSTEMTIME system;
+    FILETIME file_time;
+    if (!to_systemtime(fields, system) || !SystemTimeToFileTime(&system, &file_time)) return false;
+    out = from_filetime(file_time);
+    return true;
+}
+
+bool local_to_file_time(const CalendarTime& fields, FileTime& out) {
+    SYSTEMTIME system;
+    FILETIME local, utc;
+    if (!to_systemtime(fields, system) || !SystemTimeToFileTime(&system, &local) ||
+        !LocalFileTimeToFileTime(&local, &utc))
+        return false;
+    out = from_filetime(utc);
+    return true;
+}
+
+}  // namespace plat

@@ -1,0 +1,22 @@
+// Whole-file helpers for test data.
+#pragma once
+#include <cstdint>
+#include <string>
+
+namespace testsupport {
+
+bool write_file(const std::string& path, const std::string& bytes);
+// The file's bytes; empty when it cannot be read.
+std::string read_file(const std::string& path);
+bool file_exists(const std::string& path);
+
+// Creates a sparse file of size bytes (zeros) holding bytes at offset.
+// Offsets beyond 4 GiB cost no disk space.
+bool make_sparse_file(const std::string& path, std::int64_t size, std::int64_t offset,
+                      const std::string& bytes);
+
+// A build-system path (always with "/") in the form the target's programs
+// take.
+std::string native_path(const std::string& path);
+
+}  // namespace testsupport

@@ -1,0 +1,126 @@
+#include <windows.h>
+
+#include <cstring>
+#include <thread>
+
+#include "support/process.h"
+
+namespace testsupport {
+namespace {
+
+// Quotes one argument so that the C runtime's command-line parser gives it
+// back unchanged; always quoted when it passes through cmd.exe, which leaves
+// its special characters alone inside quotes.
+std::string quote(const std::string& arg, bool always) {
+    if (!always && !arg.empty() && arg.find_first_of(" \t\"") == std::string::npos) return arg;
+    std::string out = "\"";
+    std::size_t backslashes = 0;
+    for (char c : arg) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        out.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+        out += c;
+        backslashes = 0;
+    }
+    out.append(backslashes * 2, '\\');
+    return out + '"';
+}
+
+bool starts_with_nocase(const char* text, const char* prefix) {
+    return _strnicmp(text, prefix, std::strlen(prefix)) == 0;
+}
+
+bool inherited(const char* entry) {
+    return !starts_with_nocase(entry, "LANG=") && !starts_with_nocase(entry, "LANGUAGE=") &&
+           !starts_with_nocase(entry, "LC_") && !starts_with_nocase(entry, "SUITE_FAULTS=");
+}
+
+// A Windows program takes its language from the console's output code page,
+// not from the locale variables. A test asking for Japanese gets a console
+// of its own (the test process may have none), switched to code page 932 by
+// chcp before the program starts in it.
+bool wants_japanese(const std::vector<std::string>& env) {
+    for (const std::string& entry : env)
+        if (starts_with_nocase(entry.c_str(), "LC_ALL=ja")) return true;
+    return false;
+}
+
+std::string environment_block(const std::vector<std::string>& extra) {
+    std::string block;
+    char* strings = GetEnvironmentStringsA();
+    for (const char* entry = strings; entry && *entry; entry += std::strlen(entry) + 1)
+        if (inherited(entry)) block.append(entry).push_back('\0');
+    if (strings) FreeEnvironmentStringsA(strings);
+    for (const std::string& entry : extra) block.append(entry).push_back('\0');
+    block.push_back('\0');
+    return block;
+}
+
+void drain(HANDLE pipe, std::string* sink) {
+    char buffer[65536];
+    DWORD got = 0;
+    while (ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got > 0) sink->append(buffer, got);
+}
+
+}  // namespace
+
+RunResult run(const std::string& program, const std::vector<std::string>& args,
+              const RunOptions& options) {
+    RunResult result;
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE out_read, out_write, err_read, err_write;
+    if (!CreatePipe(&out_read, &out_write, &inherit, 0)) return result;
+    if (!CreatePipe(&err_read, &err_write, &inherit, 0)) {
+        CloseHandle(out_read);
+        CloseHandle(out_write);
+        return result;
+    }
+    SetHandleInformation(out_read, HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(err_read, HANDLE_FLAG_INHERIT, 0);
+    HANDLE null_input = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                                    OPEN_EXISTING, 0, nullptr);
+
+    const bool japanese = wants_japanese(options.env);
+    std::string command_line = quote(program, japanese);
+    for (const std::string& arg : args) command_line += " " + quote(arg, japanese);
+    if (japanese) command_line = "cmd.exe /s /c \"chcp 932 >nul && " + command_line + "\"";
+    std::string env = environment_block(options.env);
+
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = null_input;
+    startup.hStdOutput = out_write;
+    startup.hStdError = err_write;
+    PROCESS_INFORMATION process = {};
+    BOOL started = CreateProcessA(japanese ? nullptr : program.c_str(), command_line.data(), nullptr,
+                                  nullptr, TRUE, japanese ? CREATE_NO_WINDOW : 0, env.data(),
+                                  options.cwd.empty() ? nullptr : options.cwd.c_str(), &startup,
+                                  &process);
+    CloseHandle(out_write);
+    CloseHandle(err_write);
+    if (null_input != INVALID_HANDLE_VALUE) CloseHandle(null_input);
+    if (started) {
+        std::thread out_reader(drain, out_read, &result.out);
+        std::thread err_reader(drain, err_read, &result.err);
+        if (WaitForSingleObject(process.hProcess, static_cast<DWORD>(options.timeout_ms)) !=
+            WAIT_OBJECT_0) {
+            result.timed_out = true;
+            TerminateProcess(process.hProcess, 255);
+            WaitForSingleObject(process.hProcess, INFINITE);
+        }
+        out_reader.join();
+        err_reader.join();
+        DWORD code = 0;
+        if (GetExitCodeProcess(process.hProcess, &code)) result.exit_code = static_cast<int>(code);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    CloseHandle(out_read);
+    CloseHandle(err_read);
+    return result;
+}
+
+}  // namespace testsupport

@@ -1,0 +1,21 @@
+// Expected program output in the target's form.
+#pragma once
+#include <string>
+
+namespace testsupport {
+
+// What a line feed written by a program in text mode becomes: "\n" on POSIX,
+// "\r\n" on Windows.
+const char* line_end();
+// text with every "\n" replaced by line_end().
+std::string with_line_ends(const std::string& text);
+
+// UTF-8 text converted to Shift-JIS (code page 932).
+std::string to_shift_jis(const std::string& utf8);
+
+// How Japanese text (given in UTF-8) comes out of a program run with
+// LC_ALL=locale: in UTF-8 or in Shift-JIS, depending on the codeset the
+// target derives from it.
+std::string japanese_output(const std::string& utf8, const std::string& locale);
+
+}  // namespace testsupport
