@@ -81,4 +81,12 @@ bool hit(Call call, int& error) {
     return true;
 }
 
+bool transfer(Call call, std::size_t& size) {
+    int error;
+    if (!hit(call, error)) return true;
+    if (error != SHORT_TRANSFER) return false;
+    size /= 2;
+    return true;
+}
+
 }  // namespace plat::fault

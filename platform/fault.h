@@ -29,4 +29,8 @@ bool arm_from_text(const char* text);
 // error code to report, or SHORT_TRANSFER.
 bool hit(Call call, int& error);
 
+// For reads and writes: false when this call must fail; a short transfer
+// halves size instead.
+bool transfer(Call call, std::size_t& size);
+
 }  // namespace plat::fault

@@ -20,18 +20,6 @@ bool fail(int code) {
     return false;
 }
 
-// Applies an armed fault to a transfer of size bytes: false when the call
-// must fail, else the size to transfer (halved for a short transfer).
-bool transfer_fault(fault::Call call, std::size_t& size) {
-    int error;
-    if (!fault::hit(call, error)) return true;
-    if (error == fault::SHORT_TRANSFER) {
-        size /= 2;
-        return true;
-    }
-    return false;
-}
-
 }  // namespace
 
 namespace backend {
@@ -89,7 +77,7 @@ bool File::open(const char* path, OpenMode mode, unsigned hints) {
 }
 
 std::int64_t File::read(void* buffer, std::size_t size) {
-    if (!transfer_fault(fault::Call::read, size)) return -1;
+    if (!fault::transfer(fault::Call::read, size)) return -1;
     for (;;) {
         ssize_t n = ::read(static_cast<int>(handle_), buffer, size);
         if (n >= 0) return n;
@@ -98,7 +86,7 @@ std::int64_t File::read(void* buffer, std::size_t size) {
 }
 
 std::int64_t File::write(const void* buffer, std::size_t size) {
-    if (!transfer_fault(fault::Call::write, size)) return -1;
+    if (!fault::transfer(fault::Call::write, size)) return -1;
     const char* bytes = static_cast<const char*>(buffer);
     std::size_t done = 0;
     while (done < size) {

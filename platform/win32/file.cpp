@@ -100,11 +100,7 @@ bool File::open(const char* path, OpenMode mode, unsigned hints) {
 }
 
 std::int64_t File::read(void* buffer, std::size_t size) {
-    int error = 0;
-    if (fault::hit(fault::Call::read, error)) {
-        if (error != fault::SHORT_TRANSFER) return -1;
-        size /= 2;
-    }
+    if (!fault::transfer(fault::Call::read, size)) return -1;
     char* bytes = static_cast<char*>(buffer);
     std::size_t total = 0;
     while (total < size) {
@@ -124,11 +120,7 @@ std::int64_t File::read(void* buffer, std::size_t size) {
 }
 
 std::int64_t File::write(const void* buffer, std::size_t size) {
-    int error = 0;
-    if (fault::hit(fault::Call::write, error)) {
-        if (error != fault::SHORT_TRANSFER) return -1;
-        size /= 2;
-    }
+    if (!fault::transfer(fault::Call::write, size)) return -1;
     const char* bytes = static_cast<const char*>(buffer);
     std::size_t total = 0;
     while (total < size) {
