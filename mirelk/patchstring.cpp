@@ -1,0 +1,1 @@
+#include "mirelk/patchstring.h"

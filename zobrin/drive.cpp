@@ -1,0 +1,1 @@
+#include "zobrin/drive.h"
