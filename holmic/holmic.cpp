@@ -125,21 +125,9 @@ int parse(int argc, char** argv, Request& request) {
         return EXIT_MISSING_ARGUMENTS;
     }
     // An end and a count without a start: the range ends at the end.
-    if (request.end_given && request.count_given && !request.start_given) {
-        auto end = static_cast<std::uint64_t>(request.end);
-        auto count = static_cast<std::uint64_t>(request.count);
-        if (static_cast<std::int64_t>(end + 1) >= request.count)
-            request.start = static_cast<std::int64_t>(end - count + 1);
-    }
+    if (request.end_given && request.count_given && !request.start_given)
+        request.start = start_from_end(request.start, request.end, request.count);
     return -1;
-}
-
-// Bytes of the range left from offset to the inclusive end (0 when the end
-// lies before the offset).
-std::int64_t left_before_end(std::int64_t offset, std::int64_t end) {
-    if (end < offset) return 0;
-    std::uint64_t left = static_cast<std::uint64_t>(end) - static_cast<std::uint64_t>(offset) + 1;
-    return static_cast<std::int64_t>(std::min<std::uint64_t>(left, INT64_MAX));
 }
 
 // The files of one run; closed on every way out.

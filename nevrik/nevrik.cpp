@@ -1,7 +1,459 @@
 #include "nevrik/nevrik.h"
 
-namespace nevrik {
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <string>
 
-int nevrik_main(int, char**) { return 0; }
+#include "platform/console.h"
+#include "platform/file.h"
+#include "platform/output.h"
+#include "rangekit/toolframe.h"
+
+namespace nevrik {
+namespace {
+
+using namespace rangekit;
+using plat::Message;
+
+// Result codes: equal or not over the compared range, and how the whole
+// file sizes relate.
+enum CompareResult {
+    COMPARE_EQUAL_SAME_SIZE = 0,
+    COMPARE_EQUAL_FILE1_SMALLER = 10,
+    COMPARE_EQUAL_FILE1_LARGER = 11,
+    COMPARE_DIFFER_SAME_SIZE = 12,
+    COMPARE_DIFFER_FILE1_SMALLER = 13,
+    COMPARE_DIFFER_FILE1_LARGER = 14,
+};
+
+const Message MSG_TITLE = {"File binariy compare program Version %s\n",
+                           "ファイルバイナリ比較プログラム Version %s\n"};
+const Message HELP_USAGE[] = {
+    {"       NEVRIK [/S:start_offset1[,start_offset2]] [/E:end_offset] [/C:count]\n",
+     "       NEVRIK [/S:開始位置1[,開始位置2]] [/E:終了位置] [/C:データ数]\n"},
+    {"                                        [/B] [/M[:lines]] filename1 fillename2\n",
+     "                                        [/B] [/M[:行数]] ファイル1 ファイル2\n"},
+    {nullptr, nullptr},
+};
+const Message HELP_OPTIONS[] = {
+    {"       /S --- comparison is started from start_offset1 of `filename1'\n",
+     "       /S --- 開始位置1でファイル1の比較開始位置を指定\n"},
+    {"              and from start_offset2 of `filename2' (default:start_offset1)\n",
+     "              開始位置2でファイル2の比較開始位置を指定(省略時:開始位置1)\n"},
+    {"       /E --- comparison is stopped at end_offset of `filename1'\n",
+     "       /E --- ファイル1の比較終了位置を指定\n"},
+    {"       /C --- comparison is stopped after count bytes are compared\n",
+     "       /C --- 比較データバイト数を指定\n"},
+    {"       /B --- truncate every 256 bytes differeces into one line\n",
+     "       /B --- 256バイト単位の違いを1行に集約\n"},
+    {"       /M --- pause after display specified `lines' (default:24)\n",
+     "       /M --- 指定した行数(省略時:24)表示する毎に停止しキー入力を待つ\n"},
+    {nullptr, nullptr},
+};
+const Message HELP_REMARKS[] = {
+    {"       start_offset1/2, end_offset, count can be a value or formula with\n",
+     "       開始位置1/2,終了位置,データ数は数値もしくは()を含む四則演算式\n"},
+    HELP_FORMULA_LINE_2,
+    {"       scroll stop/continue by any key except ESC, stop every 24 lines by space\n",
+     "       画面表示はESCキー以外のキーで停止/継続,スペースで指定行数表示\n"},
+    {nullptr, nullptr},
+};
+const HelpScreen HELP = {MSG_TITLE, "1.02", "2002-2008", HELP_USAGE, HELP_OPTIONS, HELP_REMARKS, nullptr};
+
+// The error level lines, in two columns: the compare results on the left,
+// the failures on the right.
+struct LevelPair {
+    int left_code;
+    Message left;
+    int right_code;  // 0: no right column
+    Message right;
+};
+const LevelPair HELP_LEVEL_PAIRS[] = {
+    {COMPARE_EQUAL_SAME_SIZE, {"--- compare equal, same size", "--- 比較一致,ファイルサイズ一致"},
+     EXIT_MISSING_ARGUMENTS, {"--- missing arguments\n", "--- パラメータが足りない\n"}},
+    {COMPARE_EQUAL_FILE1_SMALLER, {"-- compare equal, file1 is smaller", "-- 比較一致, ファイル1が小さい"},
+     EXIT_INVALID_ARGUMENTS, {"--- invalid arguments\n", "--- パラメータが不正\n"}},
+    {COMPARE_EQUAL_FILE1_LARGER, {"-- compare equal, file1 is larger", "-- 比較一致, ファイル1が大きい"},
+     EXIT_CANCELED, {"--- operation canceled by ESC\n", "--- ESCキー入力による中止\n"}},
+    {COMPARE_DIFFER_SAME_SIZE, {"-- file differ, same size", "-- 比較不一致, ファイルサイズ一致"},
+     EXIT_NO_MEMORY, {"--- insufficent memory\n", "--- メモリ確保失敗\n"}},
+    {COMPARE_DIFFER_FILE1_SMALLER, {"-- file differ, file1 is smaller", "-- 比較不一致, ファイル1が小さい"},
+     EXIT_FILE_ACCESS, {"--- file access error\n", "--- ファイルアクセスエラー\n"}},
+    {COMPARE_DIFFER_FILE1_LARGER, {"-- file differ, file1 is larger\n", "-- 比較不一致, ファイル1が大きい\n"},
+     0, {nullptr, nullptr}},
+};
+
+const Message MSG_INVALID_START1 = {"Invalid start_offset1 formula %s!\n", "開始位置1の計算式 %s が正しくありません!\n"};
+const Message MSG_INVALID_START2 = {"Invalid start_offset2 formula %s!\n", "開始位置2の計算式 %s が正しくありません!\n"};
+const Message MSG_INVALID_END = {"Invalid end_offset formula %s!\n", "終了位置の計算式 %s が正しくありません!\n"};
+const Message MSG_INVALID_COUNT = {"Invalid count formula %s!\n", "データ数の計算式 %s が正しくありません!\n"};
+const Message MSG_OPEN_FIRST_FAILED = {"Open first file %s failed!\n", "ファイル1 %s が開けません!\n"};
+const Message MSG_OPEN_SECOND_FAILED = {"Open second file %s failed!\n", "ファイル2 %s が開けません!\n"};
+const Message MSG_SEEK_FAILED = {"Seek %s failed!\n", "ファイル %s がシークできません!\n"};
+const Message MSG_SIZE_FIRST_FAILED = {"Seek %s failed!\n", "ファイル %s ができません!\n"};
+const Message MSG_READ_FAILED = {"Read %s failed!\n", "ファイル %s が読み込めません!\n"};
+const Message MSG_ROW = {"%08lX%06lX**: %3d/%3d byte(s) are different\n",
+                         "%08lX%06lX**: %3d/%3d バイトが一致しません\n"};
+const Message MSG_SIZE_RELATION = {"File size %s %s %s by %s byte(s).\n",
+                                   "ファイルサイズ %s %s %s , %sバイト差.\n"};
+const Message MSG_NO_DIFFERENCE = {"NEVRIK: no difference had been detected.\n",
+                                   "NEVRIK: 違いは見つかりませんでした.\n"};
+const Message MSG_CANCELED = {"Canceled at offset 0x%08lX%08lX\n", "位置 0x%08lX%08lX で中止されました\n"};
+
+constexpr std::size_t COMPARE_BUFFER_SIZE = 0x100000;
+constexpr int ROW_SIZE = 256;
+
+struct Request {
+    std::int64_t start_offset1 = 0;
+    std::int64_t start_offset2 = 0;
+    std::int64_t end_offset = 0x7FFFFFFFFFFFFFFE;
+    std::int64_t count_limit = 0x7FFFFFFFFFFFFFFF;
+    bool start_given = false, end_given = false, count_given = false;
+    bool row_mode = false;
+    int page_lines = 0;
+    const char* file1 = nullptr;
+    const char* file2 = nullptr;
+};
+
+// Width of a help text as the console shows it in Shift-JIS: one column
+// per ASCII byte, two per other character (the help texts hold full-width
+// characters only).
+std::size_t shift_jis_width(const char* utf8) {
+    std::size_t width = 0;
+    for (const char* p = utf8; *p; ++p) {
+        auto c = static_cast<unsigned char>(*p);
+        if (c < 0x80) ++width;
+        else if (c >= 0xC0) width += 2;  // a lead byte; continuation bytes add nothing
+    }
+    return width;
+}
+
+// The two-column error level lines. The left text is padded to its field
+// (37 columns for code 0, 36 for the two-digit codes); the padding of the
+// last line follows its own line feed.
+void print_levels() {
+    std::string lines;
+    for (const LevelPair& pair : HELP_LEVEL_PAIRS) {
+        const std::size_t field = pair.left_code < 10 ? 37 : 36;
+        const std::size_t width = shift_jis_width(plat::use_english ? pair.left.english : pair.left.japanese);
+        lines += "       " + std::to_string(pair.left_code) + " " + plat::message_text(pair.left);
+        if (width < field) lines.append(field - width, ' ');
+        if (pair.right_code != 0)
+            lines += " " + std::to_string(pair.right_code) + " " + plat::message_text(pair.right);
+    }
+    plat::std_out().text(lines);
+}
+
+// Evaluates the /S: value "start1[,start2]".
+bool take_start_offsets(const char* arg, Request& request) {
+    const std::string text = arg + 3;
+    const std::size_t comma = text.find(',');
+    const std::string first = text.substr(0, comma);
+    if (!first.empty() && !eval_offset_formula(first.c_str(), request.start_offset1)) {
+        plat::std_out().print(MSG_INVALID_START1, first.c_str());
+        return false;
+    }
+    if (comma == std::string::npos) {
+        request.start_offset2 = request.start_offset1;
+        return true;
+    }
+    const std::string second = text.substr(comma + 1);
+    if (!eval_offset_formula(second.c_str(), request.start_offset2)) {
+        plat::std_out().print(MSG_INVALID_START2, second.c_str());
+        return false;
+    }
+    return true;
+}
+
+// Reads the command line; returns an error level, or -1 to go on.
+int parse(int argc, char** argv, Request& request) {
+    bool options_ended = false;
+    for (int i = 1; i < argc; ++i) {
+        const char* arg = argv[i];
+        ArgKind kind = classify_argument(arg, options_ended);
+        if (kind == ArgKind::end_of_options) {
+            options_ended = true;
+            continue;
+        }
+        if (kind == ArgKind::option) {
+            if (option_matches(arg, "/s:")) {
+                if (!take_start_offsets(arg, request)) return EXIT_INVALID_ARGUMENTS;
+                request.start_given = true;
+                continue;
+            }
+            if (option_matches(arg, "/e:")) {
+                if (!take_formula_option(arg, request.end_offset, MSG_INVALID_END)) return EXIT_INVALID_ARGUMENTS;
+                request.end_given = true;
+                continue;
+            }
+            if (option_matches(arg, "/c:")) {
+                if (!take_formula_option(arg, request.count_limit, MSG_INVALID_COUNT))
+                    return EXIT_INVALID_ARGUMENTS;
+                request.count_given = true;
+                continue;
+            }
+            if (option_matches(arg, "/b") && arg[2] == '\0') {
+                request.row_mode = true;
+                continue;
+            }
+            if (option_matches(arg, "/m")) {
+                request.page_lines = parse_page_lines(arg);
+                continue;
+            }
+        }
+        if (!request.file1) request.file1 = arg;
+        else if (!request.file2) request.file2 = arg;
+    }
+    if (!request.file1 || !request.file2) {
+        print_help(HELP);
+        print_levels();
+        return EXIT_MISSING_ARGUMENTS;
+    }
+    // An end and a count without a start: the last count bytes up to the end,
+    // in both files.
+    if (request.end_given && request.count_given && !request.start_given) {
+        request.start_offset1 = start_from_end(request.start_offset1, request.end_offset, request.count_limit);
+        request.start_offset2 = request.start_offset1;
+    }
+    return -1;
+}
+
+// Fills size bytes unless the file ends first: a short read is not yet the
+// end of the file. Returns the bytes read, or -1 on failure.
+std::int64_t read_full(plat::File& file, unsigned char* buffer, std::size_t size) {
+    std::size_t done = 0;
+    while (done < size) {
+        std::int64_t n = file.read(buffer + done, size - done);
+        if (n < 0) return -1;
+        if (n == 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    return static_cast<std::int64_t>(done);
+}
+
+void print_hex(char* out, std::uint64_t value, int digits) {
+    static const char HEX[] = "0123456789ABCDEF";
+    for (int i = digits - 1; i >= 0; --i, value >>= 4) out[i] = HEX[value & 15];
+}
+
+// The compare loop's state and its lines.
+class Comparison {
+public:
+    explicit Comparison(const Request& request)
+        : pager_(request.page_lines, Pager::Resume::keep_paging),
+          row_mode_(request.row_mode),
+          position1_(request.start_offset1) {}
+
+    // Compares n byte pairs at position1; false once canceled.
+    bool compare(const unsigned char* a, const unsigned char* b, std::size_t n) {
+        return row_mode_ ? compare_rows(a, b, n) : compare_bytes(a, b, n);
+    }
+    // After a read cycle: a waiting key is read, ESC cancels.
+    bool check_key() { return pager_.check_file_output(); }
+    // Row mode: the row still open at the end.
+    bool finish() { return row_differences_ == 0 || print_row(); }
+
+    std::int64_t position1() const { return position1_; }
+    bool differs() const { return differs_; }
+    bool canceled() const { return pager_.canceled(); }
+
+private:
+    // One line for each differing byte.
+    bool compare_bytes(const unsigned char* a, const unsigned char* b, std::size_t n) {
+        std::size_t i = 0;
+        while (i < n) {
+            i = first_difference(a, b, i, n);
+            position1_ += static_cast<std::int64_t>(i - done_);
+            done_ = i;
+            if (i == n) break;
+            differs_ = true;
+            print_byte(a[i], b[i]);
+            ++i;
+            ++done_;
+            ++position1_;
+            if (!pager_.line_shown()) break;
+        }
+        done_ = 0;
+        return !pager_.canceled();
+    }
+
+    // One line for each 256-byte row of file 1 offsets that holds differences.
+    bool compare_rows(const unsigned char* a, const unsigned char* b, std::size_t n) {
+        std::size_t i = 0;
+        while (i < n) {
+            const int in_row = static_cast<int>(position1_ & (ROW_SIZE - 1));
+            if (in_row == 0) {
+                if (row_differences_ > 0 && !print_row()) return false;
+                row_differences_ = 0;
+                row_examined_ = 0;
+            }
+            const std::size_t end = i + std::min<std::size_t>(n - i, static_cast<std::size_t>(ROW_SIZE - in_row));
+            row_examined_ += static_cast<int>(end - i);
+            for (std::size_t k = first_difference(a, b, i, end); k < end; k = first_difference(a, b, k + 1, end)) {
+                if (row_differences_++ == 0) row_first_ = position1_ + static_cast<std::int64_t>(k - i);
+                differs_ = true;
+            }
+            position1_ += static_cast<std::int64_t>(end - i);
+            i = end;
+        }
+        return true;
+    }
+
+    // Index of the first differing pair in [from, to), or to.
+    static std::size_t first_difference(const unsigned char* a, const unsigned char* b, std::size_t from,
+                                        std::size_t to) {
+        // Equal stretches are passed with memcmp a chunk at a time, words
+        // next; only a word that differs is walked byte by byte.
+        constexpr std::size_t CHUNK = 4096;
+        while (to - from >= CHUNK && std::memcmp(a + from, b + from, CHUNK) == 0) from += CHUNK;
+        while (to - from >= 8) {
+            std::uint64_t x, y;
+            std::memcpy(&x, a + from, 8);
+            std::memcpy(&y, b + from, 8);
+            if (x != y) break;
+            from += 8;
+        }
+        while (from < to && a[from] == b[from]) ++from;
+        return from;
+    }
+
+    void print_byte(unsigned char x, unsigned char y) {
+        static const char HEX[] = "0123456789ABCDEF";
+        plat::Output& out = plat::std_out();
+        const std::string_view line_end = plat::text_line_end();
+        char* p = out.reserve(24 + line_end.size());
+        print_hex(p, static_cast<std::uint64_t>(position1_), 16);
+        p[16] = ':';
+        p[17] = ' ';
+        p[18] = HEX[x >> 4];
+        p[19] = HEX[x & 15];
+        p[20] = ' ';
+        p[21] = HEX[y >> 4];
+        p[22] = HEX[y & 15];
+        std::memcpy(p + 23, line_end.data(), line_end.size());
+        out.commit(23 + line_end.size());
+    }
+
+    bool print_row() {
+        const auto first = static_cast<std::uint64_t>(row_first_);
+        plat::std_out().print(MSG_ROW, static_cast<unsigned long>(first >> 32),
+                              static_cast<unsigned long>((first & 0xFFFFFFFFu) >> 8), row_differences_,
+                              row_examined_);
+        row_differences_ = 0;
+        return pager_.line_shown();
+    }
+
+    Pager pager_;
+    bool row_mode_;
+    std::int64_t position1_;
+    std::size_t done_ = 0;  // pairs of the current block already passed
+    bool differs_ = false;
+    int row_differences_ = 0;
+    int row_examined_ = 0;
+    std::int64_t row_first_ = 0;
+};
+
+// The files of one run; closed on every way out.
+struct Files {
+    plat::File first;
+    plat::File second;
+};
+
+int run(const Request& request) {
+    plat::Output& out = plat::std_out();
+    std::unique_ptr<unsigned char[]> buffer1 = allocate_buffer(COMPARE_BUFFER_SIZE);
+    std::unique_ptr<unsigned char[]> buffer2;
+    if (buffer1) buffer2 = allocate_buffer(COMPARE_BUFFER_SIZE);
+    if (!buffer2) {
+        out.print(MSG_OUT_OF_MEMORY);
+        return EXIT_NO_MEMORY;
+    }
+
+    Files files;
+    if (!files.first.open(request.file1, plat::OpenMode::read, plat::OPEN_SEQUENTIAL)) {
+        out.print(MSG_OPEN_FIRST_FAILED, request.file1);
+        return EXIT_FILE_ACCESS;
+    }
+    if (!files.second.open(request.file2, plat::OpenMode::read, plat::OPEN_SEQUENTIAL)) {
+        out.print(MSG_OPEN_SECOND_FAILED, request.file2);
+        return EXIT_FILE_ACCESS;
+    }
+    if (request.start_offset1 != 0 && !files.first.seek(request.start_offset1)) {
+        out.print(MSG_SEEK_FAILED, request.file1);
+        return EXIT_FILE_ACCESS;
+    }
+    if (request.start_offset2 != 0 && !files.second.seek(request.start_offset2)) {
+        out.print(MSG_SEEK_FAILED, request.file2);
+        return EXIT_FILE_ACCESS;
+    }
+
+    Comparison comparison(request);
+    std::int64_t count = request.count_limit;
+    bool go_on = true;
+    while (go_on) {
+        const std::int64_t r1 = read_full(files.first, buffer1.get(), COMPARE_BUFFER_SIZE);
+        if (r1 < 0) {
+            out.print(MSG_READ_FAILED, request.file1);
+            return EXIT_FILE_ACCESS;
+        }
+        const std::int64_t r2 = read_full(files.second, buffer2.get(), COMPARE_BUFFER_SIZE);
+        if (r2 < 0) {
+            out.print(MSG_READ_FAILED, request.file2);
+            return EXIT_FILE_ACCESS;
+        }
+        // Within the end offset and the count; an inverted range or a count
+        // of zero or less compares nothing.
+        const std::int64_t n = std::max<std::int64_t>(
+            0, std::min({r1, r2, left_before_end(comparison.position1(), request.end_offset), count}));
+        go_on = comparison.compare(buffer1.get(), buffer2.get(), static_cast<std::size_t>(n)) &&
+                comparison.check_key();
+        count -= n;
+        go_on = go_on && comparison.position1() <= request.end_offset && count > 0 && r1 == r2 &&
+                r1 == static_cast<std::int64_t>(COMPARE_BUFFER_SIZE);
+    }
+    if (!comparison.canceled()) comparison.finish();
+    if (comparison.canceled()) {
+        const auto position = static_cast<std::uint64_t>(comparison.position1());
+        out.print(MSG_CANCELED, static_cast<unsigned long>(position >> 32),
+                  static_cast<unsigned long>(position & 0xFFFFFFFFu));
+        return EXIT_CANCELED;
+    }
+
+    // How the whole files relate in size.
+    const std::int64_t size1 = files.first.size();
+    if (size1 < 0) {
+        out.print(MSG_SIZE_FIRST_FAILED, request.file1);
+        return EXIT_FILE_ACCESS;
+    }
+    const std::int64_t size2 = files.second.size();
+    if (size2 < 0) {
+        out.print(MSG_SEEK_FAILED, request.file2);
+        return EXIT_FILE_ACCESS;
+    }
+    const bool differs = comparison.differs();
+    int result = differs ? COMPARE_DIFFER_SAME_SIZE : COMPARE_EQUAL_SAME_SIZE;
+    if (size1 != size2) {
+        const bool smaller = size1 < size2;
+        if (smaller) result = differs ? COMPARE_DIFFER_FILE1_SMALLER : COMPARE_EQUAL_FILE1_SMALLER;
+        else result = differs ? COMPARE_DIFFER_FILE1_LARGER : COMPARE_EQUAL_FILE1_LARGER;
+        const std::uint64_t difference = smaller ? static_cast<std::uint64_t>(size2 - size1)
+                                                 : static_cast<std::uint64_t>(size1 - size2);
+        out.print(MSG_SIZE_RELATION, request.file1, smaller ? "<" : ">", request.file2,
+                  std::to_string(difference).c_str());
+    }
+    if (!differs) out.print(MSG_NO_DIFFERENCE);
+    return result;
+}
+
+}  // namespace
+
+int nevrik_main(int argc, char** argv) {
+    tool_start();
+    Request request;
+    int level = parse(argc, argv, request);
+    if (level < 0) level = run(request);
+    return tool_finish(level, level == EXIT_NO_ERROR || level >= COMPARE_EQUAL_FILE1_SMALLER);
+}
 
 }  // namespace nevrik

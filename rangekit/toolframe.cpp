@@ -1,5 +1,6 @@
 #include "rangekit/toolframe.h"
 
+#include <algorithm>
 #include <climits>
 #include <new>
 
@@ -47,13 +48,13 @@ void print_lines(const Message* lines) {
 
 void tool_start() { plat::console_init(); }
 
-int tool_finish(int error_level) {
+int tool_finish(int error_level, bool outcome) {
     plat::Output& out = plat::std_out();
     if (!out.flush()) {
         // Output that did not arrive is a failure, never a success; a reader
         // that went away (a closed pipe) needs no message.
         if (!out.broken_pipe()) plat::std_err().print(MSG_STDOUT_FAILED);
-        if (error_level == EXIT_NO_ERROR) error_level = EXIT_FILE_ACCESS;
+        if (outcome) error_level = EXIT_FILE_ACCESS;
     }
     plat::std_err().flush();
     return error_level;
@@ -94,6 +95,20 @@ bool take_formula_option(const char* argument, std::int64_t& value, const Messag
     return false;
 }
 
+std::int64_t start_from_end(std::int64_t start, std::int64_t end, std::int64_t count) {
+    // Unsigned, so that extreme values wrap instead of overflowing.
+    auto first = static_cast<std::uint64_t>(end) - static_cast<std::uint64_t>(count) + 1;
+    if (static_cast<std::int64_t>(static_cast<std::uint64_t>(end) + 1) >= count)
+        return static_cast<std::int64_t>(first);
+    return start;
+}
+
+std::int64_t left_before_end(std::int64_t position, std::int64_t end) {
+    if (end < position) return 0;
+    std::uint64_t left = static_cast<std::uint64_t>(end) - static_cast<std::uint64_t>(position) + 1;
+    return static_cast<std::int64_t>(std::min<std::uint64_t>(left, INT64_MAX));
+}
+
 std::unique_ptr<unsigned char[]> allocate_buffer(std::size_t size) {
     int error;
     if (plat::fault::hit(plat::fault::Call::allocate, error)) return nullptr;
@@ -111,7 +126,7 @@ void print_help(const HelpScreen& screen) {
     out.print(MSG_REMARK);
     print_lines(screen.remarks);
     out.print(MSG_ERROR_LEVEL);
-    for (int level = 0; screen.levels[level].english; ++level) out.print(screen.levels[level], level);
+    for (int level = 0; screen.levels && screen.levels[level].english; ++level) out.print(screen.levels[level], level);
 }
 
 bool Pager::key_pending() { return plat::key_waiting(); }

@@ -30,9 +30,11 @@ constexpr std::size_t BLOCK_SIZE = 0x8000;
 void tool_start();
 
 // Ends a tool: flushes standard output. A failed write to standard output
-// turns a successful run into EXIT_FILE_ACCESS (a broken pipe quietly, any
-// other failure with a message on standard error). Returns the exit code.
-int tool_finish(int error_level);
+// turns a completed run (outcome: level 0, or a tool's own result code) into
+// EXIT_FILE_ACCESS, a broken pipe quietly, any other failure with a message
+// on standard error. Returns the exit code.
+int tool_finish(int error_level, bool outcome);
+inline int tool_finish(int error_level) { return tool_finish(error_level, error_level == EXIT_NO_ERROR); }
 
 // How one command-line argument is to be read.
 enum class ArgKind {
@@ -55,6 +57,15 @@ bool take_formula_option(const char* argument, std::int64_t& value,
                          const plat::Message& invalid_message,
                          HexPrefix hex_prefix = HexPrefix::need_digit);
 
+// The start of a range given by its end and a count but no start: the last
+// count units up to the inclusive end, when there are that many; otherwise
+// start unchanged.
+std::int64_t start_from_end(std::int64_t start, std::int64_t end, std::int64_t count);
+
+// Units of a range left from position to the inclusive end (0 when the end
+// lies before position).
+std::int64_t left_before_end(std::int64_t position, std::int64_t end);
+
 // A buffer from the heap, or an empty pointer when memory is exhausted.
 std::unique_ptr<unsigned char[]> allocate_buffer(std::size_t size);
 
@@ -66,7 +77,8 @@ struct HelpScreen {
     const plat::Message* usage;   // usage lines
     const plat::Message* options; // option lines
     const plat::Message* remarks; // remark lines
-    const plat::Message* levels;  // error level lines, numbered from 0
+    const plat::Message* levels;  // error level lines, numbered from 0, or
+                                  // null for a tool that prints its own
 };
 void print_help(const HelpScreen& screen);
 
@@ -77,13 +89,18 @@ extern const plat::Message HELP_LEVELS[];  // levels 0..5, then a null entry
 // Paging and ESC for screen output.
 class Pager {
 public:
-    explicit Pager(int page_lines) : page_lines_(page_lines), lines_left_(page_lines) {}
+    // After a pause, a key other than ESC or SPACE resumes; in a hex dump it
+    // also ends the page stops (run_on), elsewhere the page count goes on.
+    enum class Resume { run_on, keep_paging };
+
+    explicit Pager(int page_lines, Resume resume = Resume::run_on)
+        : page_lines_(page_lines), lines_left_(page_lines), resume_(resume) {}
 
     // After a line was shown: a waiting key pauses (ESC cancels), and the
     // page counter may call for a stop. False once canceled.
     bool line_shown() {
         if (lines_left_ > 0 && --lines_left_ == 0) return page_stop();
-        return !key_pending() || handle_waiting_key(true);
+        return !key_pending() || handle_waiting_key(resume_ == Resume::run_on);
     }
     // Counts a line end of raw console output; true when the page is full
     // and the caller must write what it has and call page_stop().
@@ -106,6 +123,7 @@ private:
 
     int page_lines_;
     int lines_left_;
+    Resume resume_;
     bool canceled_ = false;
 };
 

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/dump_lines.h"
@@ -11,6 +12,7 @@
 #include "support/process.h"
 #include "support/temp_dir.h"
 #include "support/text.h"
+#include "support/tool_test.h"
 
 namespace {
 
@@ -73,44 +75,12 @@ std::string sample() {
     return data + "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789abcdefghijklmnopqrstuvwxyz!?";
 }
 
-struct Row {
-    const char* name;
-    std::vector<std::string> args;
-    std::string out;  // with "\n" line ends
-    int exit_code;
-    std::vector<std::string> env = {};
-};
-
-class Holmic : public ::testing::Test {
+class Holmic : public ToolTest {
 protected:
-    // Runs holmic in the test's folder, in English unless env sets LC_ALL.
+    Holmic() : ToolTest("holmic") {}
     RunResult holmic(const std::vector<std::string>& args, std::vector<std::string> env = {}) {
-        bool has_locale = false;
-        for (const std::string& entry : env) has_locale |= entry.rfind("LC_ALL=", 0) == 0;
-        if (!has_locale) env.push_back("LC_ALL=C");
-        RunOptions options;
-        options.env = env;
-        options.cwd = dir.path();
-        RunResult result = run(program_path("holmic"), args, options);
-        EXPECT_FALSE(result.timed_out);
-        // Every message of the dump goes to standard output.
-        EXPECT_EQ(result.err, "");
-        return result;
+        return tool(args, std::move(env));
     }
-    void put(const std::string& name, const std::string& bytes) {
-        ASSERT_TRUE(write_file(dir.file(name), bytes));
-    }
-    std::string get(const std::string& name) { return read_file(dir.file(name)); }
-    void check(const std::vector<Row>& rows) {
-        for (const Row& row : rows) {
-            SCOPED_TRACE(row.name);
-            RunResult result = holmic(row.args, row.env);
-            EXPECT_EQ(result.out, with_line_ends(row.out));
-            EXPECT_EQ(result.exit_code, row.exit_code);
-        }
-    }
-
-    TempDir dir;
 };
 
 TEST_F(Holmic, Ranges) {
