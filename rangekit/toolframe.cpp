@@ -1,6 +1,5 @@
 #include "rangekit/toolframe.h"
 
-#include <algorithm>
 #include <climits>
 #include <new>
 
@@ -105,8 +104,10 @@ std::int64_t start_from_end(std::int64_t start, std::int64_t end, std::int64_t c
 
 std::int64_t left_before_end(std::int64_t position, std::int64_t end) {
     if (end < position) return 0;
-    std::uint64_t left = static_cast<std::uint64_t>(end) - static_cast<std::uint64_t>(position) + 1;
-    return static_cast<std::int64_t>(std::min<std::uint64_t>(left, INT64_MAX));
+    // end - position in unsigned arithmetic is exact (at most 2^64 - 1); the
+    // + 1 is added only below the cap.
+    std::uint64_t distance = static_cast<std::uint64_t>(end) - static_cast<std::uint64_t>(position);
+    return distance >= INT64_MAX ? INT64_MAX : static_cast<std::int64_t>(distance + 1);
 }
 
 std::unique_ptr<unsigned char[]> allocate_buffer(std::size_t size) {

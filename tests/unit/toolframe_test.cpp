@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 namespace {
 
 using rangekit::option_matches;
@@ -42,6 +44,30 @@ TEST(ToolFrame, PageLines) {
         {"/M:0", 0}, {"/m:abc", 0}, {"/M:", 0}, {"/M:100", 100},
     };
     for (const Row& row : rows) EXPECT_EQ(parse_page_lines(row.argument), row.lines) << row.argument;
+}
+
+TEST(ToolFrame, RangeArithmeticAtTheLimits) {
+    constexpr std::int64_t MAX = INT64_MAX, MIN = INT64_MIN;
+    struct StartRow {
+        std::int64_t end, count, start;
+    } starts[] = {
+        {0xFF, 16, 0xF0},    // the last 16 bytes up to 0xFF
+        {0xFF, 0x100, 0},    // exactly the bytes from 0
+        {0xFF, 0x101, 7},    // more than there are: the start stays
+        {MAX - 1, MAX, 0},   // the default end and count
+        {MAX, 1, 7},         // end + 1 wraps to a negative number: the start stays
+        {-5, 2, 7},
+    };
+    for (const StartRow& row : starts)
+        EXPECT_EQ(rangekit::start_from_end(7, row.end, row.count), row.start) << row.end << " " << row.count;
+    struct LeftRow {
+        std::int64_t position, end, left;
+    } lefts[] = {
+        {0, 0xFF, 0x100}, {0x100, 0xFF, 0}, {0xFF, 0xFF, 1}, {0, MAX, MAX},
+        {MIN, MAX, MAX}, {5, -1, 0},
+    };
+    for (const LeftRow& row : lefts)
+        EXPECT_EQ(rangekit::left_before_end(row.position, row.end), row.left) << row.position << " " << row.end;
 }
 
 }  // namespace
