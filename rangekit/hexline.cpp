@@ -47,6 +47,18 @@ int HexLine::format_address(char* out, std::int64_t line_start) const {
         out[13] = ' ';
         return 14;
     }
+    if (style_ == AddressStyle::sector) {
+        std::uint64_t sector = position / sector_size_, within = position % sector_size_;
+        if (sector <= 0xFFFFFFFFu && within <= 0xFFF) {
+            // The common case, eight and three digits, without a formatted print.
+            for (int i = 7; i >= 0; --i, sector >>= 4) out[i] = tables.digit[sector & 15];
+            out[8] = '/';
+            for (int i = 11; i >= 9; --i, within >>= 4) out[i] = tables.digit[within & 15];
+            out[12] = ':';
+            out[13] = ' ';
+            return 14;
+        }
+    }
     if (style_ == AddressStyle::file_offset)
         length = std::snprintf(out, 32, "%04lX%08lX: ", static_cast<unsigned long>(position >> 32),
                                static_cast<unsigned long>(position & 0xFFFFFFFFu));

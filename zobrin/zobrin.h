@@ -1,6 +1,23 @@
+// zobrin, the disk dump program: reports a drive's geometry and the file
+// system data of its boot sector, and dumps a sector range as hex dump
+// lines, raw to a file or raw to the console.
 #pragma once
+#include <cstdint>
 
 namespace zobrin {
+
+// A sector range as given by /S, /E and /C.
+struct SectorRange {
+    std::int64_t start = -1;
+    std::int64_t end = -1;  // inclusive
+    std::int64_t count = 1;
+    bool start_given = false, end_given = false, count_given = false;
+};
+
+// Completes the range from the values given: start, end and count then
+// agree, the count never reaching past the end. A count below 1 selects
+// nothing.
+void resolve_range(SectorRange& range);
 
 // The whole program; returns its error level.
 int zobrin_main(int argc, char** argv);

@@ -1,1 +1,217 @@
+// Drives of the Windows build. The NT family reads the device paths
+// "\\.\C:" and "\\.\PHYSICALDRIVE0" like files; Windows 95, 98 and Me
+// read through the VWIN32 device's DOS services (INT 21h 7305h, or INT 25h
+// on the first Windows 95 and on Win32s).
 #include "platform/drive.h"
+
+#include <windows.h>
+#include <winioctl.h>
+
+#include <cctype>
+#include <cstring>
+#include <utility>
+
+#include "platform/backend.h"
+#include "platform/fault.h"
+#include "platform/file.h"
+
+namespace plat {
+namespace {
+
+constexpr DWORD VWIN32_DIOC_DOS_INT25 = 2;
+constexpr DWORD VWIN32_DIOC_DOS_DRIVEINFO = 6;
+constexpr DWORD CARRY_FLAG = 1;
+
+// Register image passed to and from the VWIN32 services.
+struct DiocRegisters {
+    DWORD reg_EBX, reg_EDX, reg_ECX, reg_EAX, reg_EDI, reg_ESI, reg_Flags;
+};
+static_assert(sizeof(DiocRegisters) == 28);
+
+// Disk I/O packet of INT 25h and INT 21h 7305h.
+#pragma pack(push, 1)
+struct DiskIoPacket {
+    DWORD start_sector;
+    WORD sector_count;
+    DWORD buffer;
+};
+#pragma pack(pop)
+static_assert(sizeof(DiskIoPacket) == 10);
+
+HANDLE to_handle(std::intptr_t value) {
+    return value == -1 ? INVALID_HANDLE_VALUE : reinterpret_cast<HANDLE>(value);
+}
+
+// A 32-bit address, as the DOS services take it. They exist only on the
+// 32-bit Windows 95 family, where every address fits.
+DWORD address32(const void* p) { return static_cast<DWORD>(reinterpret_cast<std::uintptr_t>(p)); }
+
+}  // namespace
+
+bool drive_method(DriveMethod& method) {
+    int error = 0;
+    if (fault::hit(fault::Call::version, error)) return false;
+    OSVERSIONINFOA version = {};
+    version.dwOSVersionInfoSize = sizeof version;
+    if (!GetVersionExA(&version)) {
+        backend::set_last_error(static_cast<int>(GetLastError()));
+        return false;
+    }
+    switch (version.dwPlatformId) {
+    case VER_PLATFORM_WIN32_NT:
+        method = DriveMethod::device_file;
+        break;
+    case VER_PLATFORM_WIN32_WINDOWS:
+        // The first Windows 95 ("C" is its service mark) lacks INT 21h 7305h.
+        method = version.dwMajorVersion == 4 && version.dwMinorVersion == 0 &&
+                         version.szCSDVersion[0] == 'C' && version.szCSDVersion[1] == '\0'
+                     ? DriveMethod::dos_int25
+                     : DriveMethod::dos_extended;
+        break;
+    default:  // Win32s
+        method = DriveMethod::dos_int25;
+        break;
+    }
+    return true;
+}
+
+bool is_drive_path(const char*) { return false; }
+
+std::string drive_device_path(DriveMethod method, char drive) {
+    if (method != DriveMethod::device_file) return "\\\\.\\vwin32";
+    if (drive >= '0' && drive <= '9') return std::string("\\\\.\\PHYSICALDRIVE") + drive;
+    return std::string("\\\\.\\") + static_cast<char>(std::toupper(static_cast<unsigned char>(drive))) + ":";
+}
+
+Drive::~Drive() { close(); }
+
+bool Drive::open(DriveMethod method, const std::string& path, int drive_number) {
+    close();
+    int error = 0;
+    if (fault::hit(fault::Call::open, error)) return false;
+    HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        backend::set_last_error(static_cast<int>(GetLastError()));
+        return false;
+    }
+    handle_ = reinterpret_cast<std::intptr_t>(handle);
+    method_ = method;
+    drive_number_ = drive_number;
+    return true;
+}
+
+GeometryStatus Drive::geometry(DriveGeometry& geometry) {
+    DISK_GEOMETRY disk = {};
+    DWORD returned = 0;
+    if (!DeviceIoControl(to_handle(handle_), IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, &disk, sizeof disk,
+                         &returned, nullptr)) {
+        backend::set_last_error(static_cast<int>(GetLastError()));
+        return GeometryStatus::failed;
+    }
+    geometry.cylinders = disk.Cylinders.QuadPart;
+    geometry.tracks_per_cylinder = disk.TracksPerCylinder;
+    geometry.sectors_per_track = disk.SectorsPerTrack;
+    geometry.bytes_per_sector = disk.BytesPerSector;
+    return GeometryStatus::ok;
+}
+
+SectorRead Drive::read_sectors(std::int64_t first_sector, std::uint32_t sector_count, std::uint32_t sector_size,
+                               void* buffer) {
+    SectorRead result;
+    std::size_t size = std::size_t{sector_count} * sector_size;
+    result.asked = static_cast<std::uint32_t>(size);
+    HANDLE handle = to_handle(handle_);
+    int error = 0;
+    if (method_ != DriveMethod::device_file) {
+        DiskIoPacket packet = {static_cast<DWORD>(first_sector), static_cast<WORD>(sector_count), address32(buffer)};
+        DiocRegisters registers = {};
+        DWORD service;
+        registers.reg_EBX = address32(&packet);
+        if (method_ == DriveMethod::dos_extended) {
+            registers.reg_EAX = 0x7305;
+            registers.reg_ECX = 0xFFFFFFFF;
+            registers.reg_EDX = static_cast<DWORD>(drive_number_);
+            registers.reg_ESI = 0;  // read
+            service = VWIN32_DIOC_DOS_DRIVEINFO;
+        } else {
+            registers.reg_EAX = static_cast<DWORD>(drive_number_ - 1);  // A = 0
+            registers.reg_ECX = 0xFFFF;
+            service = VWIN32_DIOC_DOS_INT25;
+        }
+        DWORD returned = 0;
+        if (!DeviceIoControl(handle, service, &registers, sizeof registers, &registers, sizeof registers,
+                             &returned, nullptr)) {
+            result.status = SectorRead::ioctl_failed;
+            result.error = static_cast<int>(GetLastError());
+        } else if (registers.reg_Flags & CARRY_FLAG) {
+            result.status = method_ == DriveMethod::dos_extended ? SectorRead::dos_call_failed
+                                                                  : SectorRead::int25_failed;
+            result.eax = registers.reg_EAX;
+        } else {
+            result.got = result.asked;
+        }
+        return result;
+    }
+    LARGE_INTEGER position;
+    if (fault::hit(fault::Call::seek, error)) {
+        result.status = SectorRead::seek_failed;
+        result.error = error;
+        return result;
+    }
+    // A position that does not fit is one no device has.
+    if (first_sector < 0 || first_sector > INT64_MAX / sector_size) {
+        result.status = SectorRead::seek_failed;
+        result.error = ERROR_NEGATIVE_SEEK;
+        return result;
+    }
+    position.QuadPart = first_sector * sector_size;
+    if (!SetFilePointerEx(handle, position, nullptr, FILE_BEGIN)) {
+        result.status = SectorRead::seek_failed;
+        result.error = static_cast<int>(GetLastError());
+        return result;
+    }
+    if (!fault::transfer(fault::Call::read, size)) {
+        result.status = SectorRead::read_failed;
+        result.error = last_error();
+        return result;
+    }
+    DWORD got = 0;
+    if (!ReadFile(handle, buffer, static_cast<DWORD>(size), &got, nullptr)) {
+        result.status = SectorRead::read_failed;
+        result.error = static_cast<int>(GetLastError());
+        return result;
+    }
+    result.got = got;
+    if (result.got != result.asked) result.status = SectorRead::short_read;
+    return result;
+}
+
+bool Drive::volume_information(char drive, std::string& file_system, std::string& label) {
+    char root[] = {drive, ':', '\\', '\0'};
+    char volume_name[32] = {};
+    char file_system_name[32] = {};
+    if (!GetVolumeInformationA(root, volume_name, sizeof volume_name, nullptr, nullptr, nullptr, file_system_name,
+                               sizeof file_system_name))
+        return false;
+    file_system = file_system_name;
+    label = volume_name;
+    return true;
+}
+
+bool Drive::close() {
+    if (handle_ == INVALID) return true;
+    HANDLE handle = to_handle(std::exchange(handle_, INVALID));
+    int error = 0;
+    if (fault::hit(fault::Call::close, error)) {
+        CloseHandle(handle);
+        return false;
+    }
+    if (!CloseHandle(handle)) {
+        backend::set_last_error(static_cast<int>(GetLastError()));
+        return false;
+    }
+    return true;
+}
+
+}  // namespace plat
