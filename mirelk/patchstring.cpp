@@ -1,1 +1,104 @@
 #include "mirelk/patchstring.h"
+
+#include <cstring>
+
+#include "platform/file.h"
+#include "rangekit/toolframe.h"
+
+namespace mirelk {
+namespace {
+
+constexpr unsigned char QUOTE = '\'';
+constexpr unsigned char CTRL_Z = 0x1A;
+
+int hex_digit(unsigned char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+}  // namespace
+
+bool is_shift_jis_lead_byte(unsigned char byte) {
+    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
+
+bool is_shift_jis_trail_byte(unsigned char byte) {
+    return (byte >= 0x40 && byte <= 0x7E) || (byte >= 0x80 && byte <= 0xFC);
+}
+
+std::ptrdiff_t parse_patch_string(char* text, bool double_byte) {
+    auto* in = reinterpret_cast<unsigned char*>(text);
+    auto* out = in;
+    const auto* begin = in;
+    while (*in) {
+        if (*in != QUOTE) {
+            // A hex pair; the second digit may be the terminating NUL, which
+            // is no digit, so nothing is read beyond the text.
+            int high = hex_digit(in[0]);
+            int low = high < 0 ? -1 : hex_digit(in[1]);
+            if (low < 0) return PATCH_SYNTAX_ERROR;
+            *out++ = static_cast<unsigned char>(high << 4 | low);
+            in += 2;
+            continue;
+        }
+        // Quoted text, up to a single quote or the end of the text.
+        for (++in; *in; ++in) {
+            if (*in == QUOTE) {
+                if (in[1] != QUOTE) {
+                    ++in;
+                    break;
+                }
+                *out++ = *in++;
+            } else if (double_byte && is_shift_jis_lead_byte(*in)) {
+                if (!is_shift_jis_trail_byte(in[1])) return PATCH_BROKEN_DOUBLE_BYTE;
+                *out++ = *in++;
+                *out++ = *in;
+            } else {
+                *out++ = *in;
+            }
+        }
+    }
+    return out - begin;
+}
+
+std::size_t first_line_length(const unsigned char* data, std::size_t size) {
+    std::size_t length = 0;
+    while (length < size && data[length] != '\n' && data[length] != CTRL_Z) ++length;
+    while (length > 0 && data[length - 1] == '\r') --length;
+    return length;
+}
+
+int read_patch_string_file(const char* name, std::unique_ptr<unsigned char[]>& line) {
+    plat::File file;
+    if (!file.open(name, plat::OpenMode::read)) return STRING_FILE_ACCESS;
+    std::int64_t size = file.size();
+    if (size < 0) return STRING_FILE_ACCESS;
+    std::unique_ptr<unsigned char[]> buffer = rangekit::allocate_buffer(static_cast<std::size_t>(size) + 1);
+    if (!buffer) return STRING_FILE_NO_MEMORY;
+    std::size_t got = 0;
+    while (got < static_cast<std::size_t>(size)) {
+        std::int64_t n = file.read(buffer.get() + got, static_cast<std::size_t>(size) - got);
+        if (n < 0) return STRING_FILE_ACCESS;
+        if (n == 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    buffer[first_line_length(buffer.get(), got)] = '\0';
+    line = std::move(buffer);
+    return STRING_FILE_OK;
+}
+
+bool pad_pattern(Pattern& pattern, std::size_t length) {
+    if (length == pattern.length) return true;
+    std::unique_ptr<unsigned char[]> longer = rangekit::allocate_buffer(length);
+    if (!longer) return false;
+    std::memcpy(longer.get(), pattern.bytes, pattern.length);
+    std::memset(longer.get() + pattern.length, pattern.bytes[pattern.length - 1], length - pattern.length);
+    pattern.storage = std::move(longer);
+    pattern.bytes = pattern.storage.get();
+    pattern.length = length;
+    return true;
+}
+
+}  // namespace mirelk
