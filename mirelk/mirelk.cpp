@@ -159,15 +159,11 @@ int take_pattern(char* value, bool from_file, PatternOption& option, const Patte
 
 // Reads the command line; returns an error level, or -1 to go on.
 int parse(int argc, char** argv, Request& request) {
-    bool options_ended = false;
-    for (int i = 1; i < argc; ++i) {
-        char* arg = argv[i];
-        ArgKind kind = classify_argument(arg, options_ended);
-        if (kind == ArgKind::end_of_options) {
-            options_ended = true;
-            continue;
-        }
-        if (kind == ArgKind::option) {
+    ArgumentScan arguments(argc, argv);
+    char* arg;
+    bool option;
+    while (arguments.next(arg, option)) {
+        if (option) {
             int level = -1;
             if (option_matches(arg, "/s:")) {
                 if (!take_formula_option(arg, request.start, MSG_INVALID_START)) return EXIT_INVALID_ARGUMENTS;
@@ -189,10 +185,10 @@ int parse(int argc, char** argv, Request& request) {
             } else if (option_matches(arg, "/rf:")) {
                 level = take_pattern(arg + 4, true, request.replace, REPLACE_MESSAGES);
             } else {
-                kind = ArgKind::operand;
+                option = false;
             }
             if (level >= 0) return level;
-            if (kind == ArgKind::option) continue;
+            if (option) continue;
         }
         if (!request.source_name) request.source_name = arg;
     }

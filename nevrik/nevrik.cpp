@@ -168,15 +168,11 @@ bool take_start_offsets(const char* arg, Request& request) {
 
 // Reads the command line; returns an error level, or -1 to go on.
 int parse(int argc, char** argv, Request& request) {
-    bool options_ended = false;
-    for (int i = 1; i < argc; ++i) {
-        const char* arg = argv[i];
-        ArgKind kind = classify_argument(arg, options_ended);
-        if (kind == ArgKind::end_of_options) {
-            options_ended = true;
-            continue;
-        }
-        if (kind == ArgKind::option) {
+    ArgumentScan arguments(argc, argv);
+    char* arg;
+    bool option;
+    while (arguments.next(arg, option)) {
+        if (option) {
             if (option_matches(arg, "/s:")) {
                 if (!take_start_offsets(arg, request)) return EXIT_INVALID_ARGUMENTS;
                 request.start_given = true;

@@ -66,6 +66,18 @@ ArgKind classify_argument(const char* argument, bool options_ended) {
     return ArgKind::option;
 }
 
+bool ArgumentScan::next(char*& argument, bool& option) {
+    while (index_ < argc_) {
+        argument = argv_[index_++];
+        switch (classify_argument(argument, options_ended_)) {
+        case ArgKind::end_of_options: options_ended_ = true; continue;
+        case ArgKind::operand: option = false; return true;
+        case ArgKind::option: option = true; return true;
+        }
+    }
+    return false;
+}
+
 bool option_matches(const char* argument, const char* prefix) {
     for (; *prefix; ++prefix, ++argument)
         if (fold(*argument) != fold(*prefix)) return false;
@@ -74,8 +86,11 @@ bool option_matches(const char* argument, const char* prefix) {
 
 int parse_page_lines(const char* argument) {
     if (argument[1] == '\0' || argument[2] != ':') return 24;
-    // Like atoi: blanks, a sign, then leading digits; 0 without digits.
-    const char* p = argument + 3;
+    return leading_decimal(argument + 3);
+}
+
+int leading_decimal(const char* text) {
+    const char* p = text;
     while (*p == ' ' || *p == '\t') ++p;
     bool negative = *p == '-';
     if (*p == '+' || *p == '-') ++p;

@@ -44,12 +44,32 @@ enum class ArgKind {
 };
 ArgKind classify_argument(const char* argument, bool options_ended);
 
+// Walks the command line once, front to back. The "--" that ends the
+// options is taken here: every argument after it is an operand.
+class ArgumentScan {
+public:
+    ArgumentScan(int argc, char** argv) : argc_(argc), argv_(argv) {}
+    // The next argument, and whether it is to be compared with the option
+    // prefixes; false after the last one.
+    bool next(char*& argument, bool& option);
+
+private:
+    int argc_;
+    char** argv_;
+    int index_ = 1;
+    bool options_ended_ = false;
+};
+
 // True when argument begins with prefix, ignoring case.
 bool option_matches(const char* argument, const char* prefix);
 
 // Value of /M or /M:lines: 24, or the leading decimal number behind the
 // colon (0 when there is none).
 int parse_page_lines(const char* argument);
+
+// A decimal number read as the C library's atoi reads it: blanks, a sign,
+// then the leading digits; 0 without digits; held to the int range.
+int leading_decimal(const char* text);
 
 // Evaluates the formula behind a three-character prefix ("/S:"). On failure
 // prints the message with that text and returns false.

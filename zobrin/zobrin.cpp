@@ -82,16 +82,12 @@ bool is_ascii_alnum(char c) {
 
 // Reads the command line; returns an error level, or -1 to go on.
 int parse(int argc, char** argv, Request& request) {
-    bool options_ended = false;
-    for (int i = 1; i < argc; ++i) {
-        const char* arg = argv[i];
-        ArgKind kind = classify_argument(arg, options_ended);
-        if (kind == ArgKind::end_of_options) {
-            options_ended = true;
-            continue;
-        }
+    ArgumentScan arguments(argc, argv);
+    char* arg;
+    bool option;
+    while (arguments.next(arg, option)) {
         SectorRange& range = request.range;
-        if (kind == ArgKind::option) {
+        if (option) {
             if (option_matches(arg, "/s:")) {
                 if (!take_formula_option(arg, range.start, MSG_INVALID_START, HexPrefix::lenient))
                     return EXIT_INVALID_ARGUMENTS;
@@ -124,7 +120,7 @@ int parse(int argc, char** argv, Request& request) {
         if (request.have_drive) continue;
         // A path names a device or an image; an argument that only looks
         // like an option ("/X") is no path.
-        if (plat::is_drive_path(arg) && (kind == ArgKind::operand || arg[0] != '/')) {
+        if (plat::is_drive_path(arg) && (!option || arg[0] != '/')) {
             request.operand.path = arg;
         } else if (is_ascii_alnum(arg[0])) {
             request.operand.drive = arg[0];
