@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/dump_lines.h"
@@ -13,6 +14,7 @@
 #include "support/process.h"
 #include "support/temp_dir.h"
 #include "support/text.h"
+#include "support/tool_test.h"
 
 namespace {
 
@@ -127,32 +129,12 @@ std::string noise(std::size_t size, std::uint32_t seed) {
     return data;
 }
 
-struct Row {
-    const char* name;
-    std::vector<std::string> args;
-    std::string out;  // with "\n" line ends
-    int exit_code;
-    std::vector<std::string> env = {};
-};
-
-class Mirelk : public ::testing::Test {
+class Mirelk : public ToolTest {
 protected:
-    // Runs mirelk in the test's folder, in English unless env sets LC_ALL.
+    Mirelk() : ToolTest("mirelk") {}
     RunResult mirelk(const std::vector<std::string>& args, std::vector<std::string> env = {}) {
-        bool has_locale = false;
-        for (const std::string& entry : env) has_locale |= entry.rfind("LC_ALL=", 0) == 0;
-        if (!has_locale) env.push_back("LC_ALL=C");
-        RunOptions options;
-        options.env = env;
-        options.cwd = dir.path();
-        RunResult result = run(program_path("mirelk"), args, options);
-        EXPECT_FALSE(result.timed_out);
-        // Every message goes to standard output.
-        EXPECT_EQ(result.err, "");
-        return result;
+        return tool(args, std::move(env));
     }
-    void put(const std::string& name, const std::string& bytes) { ASSERT_TRUE(write_file(dir.file(name), bytes)); }
-    std::string get(const std::string& name) { return read_file(dir.file(name)); }
     bool exists(const std::string& name) { return file_exists(dir.file(name)); }
     // Runs each row on a fresh copy of data as data.bin.
     void check(const std::vector<Row>& rows, const std::string& data) {
@@ -164,8 +146,6 @@ protected:
             EXPECT_EQ(result.exit_code, row.exit_code);
         }
     }
-
-    TempDir dir;
 };
 
 TEST_F(Mirelk, ArgumentErrors) {

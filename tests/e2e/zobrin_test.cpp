@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "support/dump_lines.h"
@@ -20,6 +21,7 @@
 #include "support/process.h"
 #include "support/temp_dir.h"
 #include "support/text.h"
+#include "support/tool_test.h"
 
 namespace {
 
@@ -138,31 +140,15 @@ bool windows_build() {
 
 const char WINE_DOSDEVICES[] = "${WINEPREFIX:-$HOME/.wine}/dosdevices/";
 
-struct Row {
-    const char* name;
-    std::vector<std::string> args;
-    std::string out;  // with "\n" line ends
-    int exit_code;
-    std::vector<std::string> env = {};
-};
-
-class Zobrin : public ::testing::Test {
+class Zobrin : public ToolTest {
 protected:
+    Zobrin() : ToolTest("zobrin") {}
     void TearDown() override {
         if (mapped_) shell(std::string("rm -f ") + WINE_DOSDEVICES + "y:: " + WINE_DOSDEVICES + "y:");
     }
 
     RunResult zobrin(const std::vector<std::string>& args, std::vector<std::string> env = {}) {
-        bool has_locale = false;
-        for (const std::string& entry : env) has_locale |= entry.rfind("LC_ALL=", 0) == 0;
-        if (!has_locale) env.push_back("LC_ALL=C");
-        RunOptions options;
-        options.env = env;
-        options.cwd = dir.path();
-        RunResult result = run(program_path("zobrin"), args, options);
-        EXPECT_FALSE(result.timed_out);
-        EXPECT_EQ(result.err, "");
-        return result;
+        return tool(args, std::move(env));
     }
     // Runs a POSIX shell command in the test's folder; true when it
     // succeeded. Under Wine too: Wine starts host programs in the host path
@@ -182,9 +168,6 @@ protected:
         std::remove(status_file.c_str());
         return status == "0\n";
     }
-    void put(const std::string& name, const std::string& bytes) { ASSERT_TRUE(write_file(dir.file(name), bytes)); }
-    std::string get(const std::string& name) { return read_file(dir.file(name)); }
-
     // The operand that names the image: its path on POSIX, drive Y under Wine.
     std::string drive(const std::string& image) {
         if (!windows_build()) return "./" + image;
@@ -203,16 +186,6 @@ protected:
     // The level of a run that fails in no other way.
     int clean_exit() const { return windows_build() ? 7 : 0; }
 
-    void check(const std::vector<Row>& rows) {
-        for (const Row& row : rows) {
-            SCOPED_TRACE(row.name);
-            RunResult result = zobrin(row.args, row.env);
-            EXPECT_EQ(result.out, with_line_ends(row.out));
-            EXPECT_EQ(result.exit_code, row.exit_code);
-        }
-    }
-
-    TempDir dir;
     bool mapped_ = false;
 };
 
