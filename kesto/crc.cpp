@@ -1,0 +1,1 @@
+#include "kesto/crc.h"

@@ -1,0 +1,1 @@
+#include "kesto/listing.h"

@@ -1,0 +1,1 @@
+#include "kesto/options.h"
