@@ -8,7 +8,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 . scripts/packages.sh
 
-ensure_packages cmake ninja-build g++ libgtest-dev libgmock-dev
+ensure_packages cmake ninja-build g++ libgtest-dev libgmock-dev dosfstools
 
 # ---------------------------------------------------------------- helpers
 banner() {
@@ -33,7 +33,7 @@ cmake --preset release
 # Only the programs, not the tests.
 targets=()
 for program in kesto tolven mirelk nevrik holmic zobrin; do
-    [ -f "$program/CMakeLists.txt" ] && targets+=(--target "$program")
+    [ -f "$program/main.cpp" ] && targets+=(--target "$program")
 done
 cmake --build --preset release --parallel 2 "${targets[@]}"
 bin=$root/build/release/bin
@@ -88,6 +88,112 @@ if [ -x "$bin/holmic" ]; then
         holmic sample.bin /T:sample.bin
     step "A formula that is not one (error level 2)" \
         holmic sample.bin '/S:0x10+' /C:16
+fi
+
+# ---------------------------------------------------------------- mirelk
+if [ -x "$bin/mirelk" ]; then
+    banner "mirelk: binary file patch"
+
+    # 4 KiB of noise without capital letters, a version string in three
+    # places, a shorter one, and the two classic overlap cases.
+    head -c 4096 /dev/urandom | LC_ALL=C tr 'A-Z' 'a-z' >firmware.bin
+    for offset in 256 1024 4000; do
+        printf 'VER1.00' | dd of=firmware.bin bs=1 seek="$offset" conv=notrunc status=none
+    done
+    printf 'VER1.0' | dd of=firmware.bin bs=1 seek=2048 conv=notrunc status=none
+    printf 'AAA ABABAC' | dd of=firmware.bin bs=1 seek=3000 conv=notrunc status=none
+    cp firmware.bin original.bin
+    printf 'firmware.bin: %d bytes\n' "$(stat -c %s firmware.bin)"
+
+    step "Find a text: each occurrence with its offset (the double quotes keep the single ones from the shell)" \
+        mirelk firmware.bin "/F:'VER1.00'"
+    step "The same string as hex pairs and text mixed, only in 0x300..0xFFF (/S, /E)" \
+        mirelk firmware.bin "/F:5645'R1.'3030" /S:0x300 /E:0xFFF
+    step "AA in AAA (at 0xBB8) occurs once: occurrences never overlap" \
+        mirelk firmware.bin "/F:'AA'"
+    step "ABAC in ABABAC (at 0xBBC) is found at 0xBBE: the search starts again after a miss" \
+        mirelk firmware.bin "/F:'ABAC'"
+    step "Replace in place; the shorter find string VER1.0 is padded with its last byte to VER1.00" \
+        mirelk firmware.bin "/F:'VER1.0'" "/R:'VER2.0x'"
+    step "Only the bytes of the occurrences changed (cmp -l: offset, old, new in octal)" \
+        cmp -l original.bin firmware.bin
+
+    step "A patched copy of a range (/O): the parts before and after are copied under progress dots" \
+        mirelk original.bin "/F:'VER1.00'" "/R:'VER2.00'" /O:patched.bin /S:0x300 /E:0xEFF
+    step "The copy has the size of the source and differs only at 0x400" \
+        cmp -l original.bin patched.bin
+
+    printf "'ABAC'\r\n" >find.txt
+    printf '61626163\r\nthe second line is ignored\r\n' >replace.txt
+    step "Strings from the first line of files (/FF, /RF)" \
+        mirelk original.bin /FF:find.txt /RF:replace.txt /O:lower.bin
+
+    step "Refused: /O naming the source itself (error level 2, nothing written)" \
+        mirelk original.bin "/F:'VER'" "/R:'ver'" /O:./original.bin
+    step "Refused: an empty replace string has no last byte to repeat (error level 2)" \
+        mirelk original.bin "/F:'VER'" "/R:''"
+    step "An invalid find string: a lone hex digit (error level 2)" \
+        mirelk original.bin /F:4
+fi
+
+# ---------------------------------------------------------------- nevrik
+if [ -x "$bin/nevrik" ]; then
+    banner "nevrik: binary file compare"
+
+    head -c 3000 /dev/urandom >old.bin
+    cp old.bin new.bin
+    printf 'XY' | dd of=new.bin bs=1 seek=$((0x123)) conv=notrunc status=none
+    printf 'Z' | dd of=new.bin bs=1 seek=$((0x1FF)) conv=notrunc status=none
+    head -c 2000 old.bin >short.bin
+    tail -c +257 old.bin >tail.bin   # old.bin from offset 0x100 on
+
+    step "Identical files: error level 0" \
+        nevrik old.bin old.bin
+    step "Every differing byte: file 1 offset, file 1 byte, file 2 byte (level 12: differ, same size)" \
+        nevrik old.bin new.bin
+    step "One line per 256-byte row with differences (/B)" \
+        nevrik /B old.bin new.bin
+    step "File 1 is a prefix of file 2: equal, file 1 smaller (level 10)" \
+        nevrik short.bin old.bin
+    step "Separate start offsets: old.bin from 0x100 against tail.bin (old.bin cut at 0x100) from 0" \
+        nevrik /S:0x100,0 old.bin tail.bin
+    step "The 16 bytes that end at 0x12F, from an end and a count" \
+        nevrik /E:0x12F /C:16 old.bin new.bin
+    step "A formula that is not one (level 2)" \
+        nevrik '/S:1,(2' old.bin new.bin
+fi
+
+# ---------------------------------------------------------------- zobrin
+if [ -x "$bin/zobrin" ]; then
+    banner "zobrin: disk dump"
+
+    # A 1.44 MB floppy image with a FAT12 file system (dosfstools); a blank
+    # image of the same size when mkfs.fat is missing.
+    mkfs=$(command -v mkfs.fat || echo /usr/sbin/mkfs.fat)
+    if [ -x "$mkfs" ]; then
+        "$mkfs" -C -F 12 -i 2008ABCD -n DEMO floppy.img 1440 >/dev/null
+    else
+        head -c 1474560 /dev/zero >floppy.img
+    fi
+    step "Report of a disk image: the boot sector's file system data (an operand holding / names an image or device)" \
+        zobrin ./floppy.img
+    step "Sector 0, the boot sector: 32 lines of 16 bytes, addressed sector/position in the sector" \
+        zobrin ./floppy.img /S:0
+    step "Sector 19, the root directory: the volume label entry" \
+        zobrin ./floppy.img /S:19
+    step "An end and a count: the 2 sectors that end at sector 10 (the end of the first FAT, the start of the second)" \
+        zobrin ./floppy.img /E:10 /C:2
+    step "Sectors 0 to 18 (boot sector and both FATs) raw to fat.bin (/T:fat.bin)" \
+        zobrin ./floppy.img /C:19 /T:fat.bin
+    head -c $((19 * 512)) floppy.img >expected.bin
+    step "fat.bin compared with the same bytes cut out by head" \
+        cmp fat.bin expected.bin
+    step "A range past the end of the image: drive access error (level 7), nothing passed off as data" \
+        zobrin ./floppy.img /S:2878 /C:4
+    step "Refused: /T naming the image itself (error level 2, the image is kept)" \
+        zobrin ./floppy.img /S:0 /T:floppy.img
+    step "A formula that is not one (error level 2)" \
+        zobrin ./floppy.img '/S:0x10+'
 fi
 
 banner "Demo finished"
