@@ -5,7 +5,7 @@
 
 #include "platform/file.h"
 #include "platform/output.h"
-#include "rangekit/hexline.h"
+#include "rangekit/dumpoutput.h"
 #include "rangekit/toolframe.h"
 
 namespace holmic {
@@ -63,15 +63,13 @@ const Message MSG_INPUT_IS_DUMP = {"Input file %s is the dump file itself!\n",
                                    "入力ファイル %s はダンプファイルそのものです!\n"};
 const Message MSG_CANCELED = {"Canceled at offset 0x%08lX%08lX\n", "位置 0x%08lX%08lX で中止されました\n"};
 
-enum class Mode { hex_dump, raw_file, raw_console };
-
 struct Request {
     std::int64_t start = 0;
     std::int64_t end = 0x7FFFFFFFFFFFFFFE;
     std::int64_t count = 0x7FFFFFFFFFFFFFFF;
     bool start_given = false, end_given = false, count_given = false;
     int page_lines = 0;
-    Mode mode = Mode::hex_dump;
+    DumpMode mode = DumpMode::hex_dump;
     const char* dump_name = nullptr;
     const char* output_name = nullptr;
     const char* input_name = nullptr;
@@ -100,9 +98,7 @@ int parse(int argc, char** argv, Request& request) {
                 continue;
             }
             if (option_matches(arg, "/t")) {
-                bool named = arg[2] == ':';
-                request.mode = named ? Mode::raw_file : Mode::raw_console;
-                request.output_name = named ? arg + 3 : nullptr;
+                take_dump_output_option(arg, request.mode, request.output_name);
                 continue;
             }
             if (option_matches(arg, "/p:")) {
@@ -183,10 +179,8 @@ int run(Request& request) {
         return EXIT_FILE_ACCESS;
     }
 
-    HexLine line(AddressStyle::file_offset);
-    if (request.mode == Mode::hex_dump) line.start(request.start);
-    Pager pager(request.page_lines);
-    RawConsoleWriter console;
+    DumpOutput output(request.mode, request.page_lines, AddressStyle::file_offset, 512, &files.output);
+    output.start(request.start);
 
     int level = EXIT_NO_ERROR;
     std::int64_t offset = request.start;
@@ -213,33 +207,22 @@ int run(Request& request) {
         w = std::max<std::int64_t>(0, std::min({w, left_before_end(offset, request.end), count}));
         const auto length = static_cast<std::size_t>(w);
 
-        switch (request.mode) {
-        case Mode::hex_dump:
-            offset += static_cast<std::int64_t>(line.add(buffer.get(), length, pager));
-            break;
-        case Mode::raw_file:
-            if (files.output.write(buffer.get(), length) != w) {
-                out.print(MSG_WRITE_OUTPUT_FAILED, request.output_name);
-                level = EXIT_FILE_ACCESS;
-                break;
-            }
-            offset += w;
-            pager.check_file_output();
-            break;
-        case Mode::raw_console:
-            offset += static_cast<std::int64_t>(console.write_block(buffer.get(), length, pager));
+        const std::int64_t shown = output.put(buffer.get(), length);
+        if (shown < 0) {
+            out.print(MSG_WRITE_OUTPUT_FAILED, request.output_name);
+            level = EXIT_FILE_ACCESS;
             break;
         }
-        if (level != EXIT_NO_ERROR) break;
+        offset += shown;
         // The old contents were shown; now the block is overwritten, unless
         // ESC stopped it.
-        if (!pager.canceled() && files.dump_write.is_open() &&
+        if (!output.canceled() && files.dump_write.is_open() &&
             files.dump_write.write(input_buffer.get(), length) != w) {
             out.print(MSG_WRITE_FAILED, dump_name);
             level = EXIT_FILE_ACCESS;
             break;
         }
-        if (pager.canceled()) break;
+        if (output.canceled()) break;
         count -= w;
         // Stop at the end of the range, of the file, or (with /P) of the
         // input file.
@@ -253,9 +236,8 @@ int run(Request& request) {
         }
     }
 
-    if (request.mode == Mode::hex_dump) line.finish();
-    if (pager.canceled()) {
-        if (request.mode != Mode::hex_dump) out.text("\n");
+    output.finish();
+    if (output.canceled()) {
         auto position = static_cast<std::uint64_t>(offset);
         out.print(MSG_CANCELED, static_cast<unsigned long>(position >> 32),
                   static_cast<unsigned long>(position & 0xFFFFFFFFu));

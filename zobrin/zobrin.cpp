@@ -6,7 +6,7 @@
 #include "platform/drive.h"
 #include "platform/file.h"
 #include "platform/output.h"
-#include "rangekit/hexline.h"
+#include "rangekit/dumpoutput.h"
 #include "rangekit/toolframe.h"
 #include "zobrin/drive.h"
 
@@ -65,12 +65,10 @@ const Message MSG_OUTPUT_IS_DRIVE = {"Output file %s is the dumped drive itself!
 const Message MSG_CLOSE_FAILED = {"Close drive %s: failed!\n", "ドライブ%s:のクローズでエラーが発生しました!\n"};
 const Message MSG_CANCELED = {"Canceled at sector %lld/0x%llX\n", "セクタ位置 %lld/0x%llX で中止されました.\n"};
 
-enum class Mode { hex_dump, raw_file, raw_console };
-
 struct Request {
     SectorRange range;
     int page_lines = 0;
-    Mode mode = Mode::hex_dump;
+    DumpMode mode = DumpMode::hex_dump;
     const char* output_name = nullptr;
     DriveOperand operand;
     bool have_drive = false;
@@ -107,9 +105,7 @@ int parse(int argc, char** argv, Request& request) {
                 continue;
             }
             if (option_matches(arg, "/t")) {
-                bool named = arg[2] == ':';
-                request.mode = named ? Mode::raw_file : Mode::raw_console;
-                request.output_name = named ? arg + 3 : nullptr;
+                take_dump_output_option(arg, request.mode, request.output_name);
                 continue;
             }
             if (option_matches(arg, "/m")) {
@@ -165,12 +161,10 @@ int dump(const Request& request, plat::Drive& drive, plat::File& output, std::ui
     if (range.start >= 0 && range.start <= last_sector && sectors_left > last_sector - range.start + 1)
         sectors_left = last_sector - range.start + 1;
 
-    HexLine line(AddressStyle::sector, sector_size);
+    DumpOutput dump_output(request.mode, request.page_lines, AddressStyle::sector, sector_size, &output);
     std::int64_t offset = static_cast<std::int64_t>(static_cast<std::uint64_t>(range.start) << shift);
     std::int64_t sector = range.start;
-    if (request.mode == Mode::hex_dump) line.start(offset);
-    Pager pager(request.page_lines);
-    RawConsoleWriter console;
+    dump_output.start(offset);
     int level = EXIT_NO_ERROR;
     // The count is tested before the first read: a range of no sectors
     // reads nothing.
@@ -181,30 +175,19 @@ int dump(const Request& request, plat::Drive& drive, plat::File& output, std::ui
             level = EXIT_DRIVE_ACCESS;
             break;
         }
-        switch (request.mode) {
-        case Mode::hex_dump:
-            offset += static_cast<std::int64_t>(line.add(buffer, length, pager));
-            break;
-        case Mode::raw_file:
-            if (output.write(buffer, length) != static_cast<std::int64_t>(length)) {
-                out.print(MSG_WRITE_OUTPUT_FAILED, request.output_name);
-                level = EXIT_FILE_ACCESS;
-                break;
-            }
-            offset += static_cast<std::int64_t>(length);
-            pager.check_file_output();
-            break;
-        case Mode::raw_console:
-            offset += static_cast<std::int64_t>(console.write_block(buffer, length, pager));
+        const std::int64_t shown = dump_output.put(buffer, length);
+        if (shown < 0) {
+            out.print(MSG_WRITE_OUTPUT_FAILED, request.output_name);
+            level = EXIT_FILE_ACCESS;
             break;
         }
-        if (level != EXIT_NO_ERROR || pager.canceled()) break;
+        offset += shown;
+        if (dump_output.canceled()) break;
         sectors_left -= sectors;
         sector += sectors;
     }
-    if (request.mode == Mode::hex_dump) line.finish();
-    if (pager.canceled()) {
-        if (request.mode != Mode::hex_dump) out.text("\n");
+    dump_output.finish();
+    if (dump_output.canceled()) {
         const std::int64_t reached = offset >> shift;
         out.print(MSG_CANCELED, static_cast<long long>(reached), static_cast<unsigned long long>(reached));
         level = EXIT_CANCELED;
