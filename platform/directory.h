@@ -1,44 +1,120 @@
-// Directories, attributes and times of files (kesto). Declared here so the
-// whole layer is one interface; the backends implement it with the walker.
+// Directories, attributes and times of files: what kesto's walker and its
+// operations need from the system. Every call that fails returns false and
+// leaves the OS error code in last_error() (file.h); output arguments are
+// written only on success.
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "time.h"
 
 namespace plat {
 
+// Bits of the attribute word, as the Windows file system reports them.
 enum : std::uint32_t {
     ATTR_READONLY = 0x01,
     ATTR_HIDDEN = 0x02,
     ATTR_SYSTEM = 0x04,
     ATTR_DIRECTORY = 0x10,
     ATTR_ARCHIVE = 0x20,
-    ATTR_REPARSE_POINT = 0x400,
+    ATTR_REPARSE_POINT = 0x400,  // a link: symbolic link, junction
 };
 
+// One entry of a directory search. A link has ATTR_REPARSE_POINT set; on
+// POSIX the rest describes what the link points to (attributes, times,
+// size), and a link that points nowhere is a file of size 0. (Windows
+// reports a junction's own times.)
 struct FindRecord {
     std::uint32_t attributes = 0;
     FileTime creation_time = 0;
     FileTime last_access_time = 0;
     FileTime last_write_time = 0;
-    std::uint64_t size = 0;
-    std::string long_name;
-    std::string short_name;
+    std::uint64_t size = 0;      // 0 for a directory
+    std::string long_name;       // last component only
+    std::string short_name;      // the 8.3 alias; empty when there is none
 };
 
-class DirectorySearch;  // find first / find next / close over a pattern
+// A search over a pattern: a directory path followed by a last component
+// that may hold "*" and "?" ("dir/*", "*.txt", or a plain name). Matching is
+// without regard to case for single-byte letters and "*.*" matches every
+// name. A plain last component "." or ".." stands for the directory it
+// leads to, reported under that directory's own name. In a directory
+// "." and ".." come first where they match; on POSIX the other entries
+// follow sorted by name byte-wise, and FIFOs, sockets and device nodes are
+// left out. The search owns its handle and closes it when it goes out of
+// scope.
+class DirectorySearch {
+public:
+    DirectorySearch();
+    ~DirectorySearch();
+    DirectorySearch(const DirectorySearch&) = delete;
+    DirectorySearch& operator=(const DirectorySearch&) = delete;
 
-bool create_directory(const char* path, const char* model_path);
+    // Starts a search (closing one still open) and fills record with the
+    // first entry. False when nothing matches or the directory cannot be
+    // read; the search is then closed.
+    bool first(const char* pattern, FindRecord& record);
+    // The next entry; false when there is none left.
+    bool next(FindRecord& record);
+    // Ends the search; false when the system failed to close it (it counts
+    // as closed all the same). Closing a closed search succeeds.
+    bool close();
+    bool is_open() const;
+
+private:
+    struct State;  // the backend's
+    std::unique_ptr<State> state_;
+};
+
+// What a path leads to, for telling whether two paths name one directory
+// (device and inode; on Windows volume serial number and file index).
+// Links are followed.
+struct FileIdentity {
+    std::uint64_t volume = 0;
+    std::uint64_t index = 0;
+};
+inline bool operator==(const FileIdentity& a, const FileIdentity& b) {
+    return a.volume == b.volume && a.index == b.index;
+}
+bool file_identity(const char* path, FileIdentity& out);
+
+// The current directory of the process, as an absolute path.
+bool current_directory(std::string& out);
+// The absolute form of path, with "." and ".." components resolved in the
+// text (the file system is not consulted; the path need not exist).
+bool full_path(const char* path, std::string& out);
+// The short form of an existing path: on Windows its 8.3 form in upper case;
+// on POSIX, which has no short names, the path itself.
+bool short_path(const char* path, std::string& out);
+
+// Creates a directory. With a model directory it takes the model's
+// attributes (on POSIX also its permission bits, always keeping the owner's
+// read, write and search permission, and its last-access and last-write
+// times).
+bool create_directory(const char* path, const char* model_path = nullptr);
+// Removes an empty directory, or a link to a directory (the link itself).
 bool remove_directory(const char* path);
+// Deletes a file or a link (never what the link points to).
 bool delete_file(const char* path);
+// Renames or moves a file or directory; never replaces an existing one.
 bool rename_path(const char* from, const char* to);
+
+// Attributes of the path itself: a link reports ATTR_REPARSE_POINT (with
+// ATTR_DIRECTORY when it leads to a directory), not what it points to.
 bool get_attributes(const char* path, std::uint32_t& attributes);
+// Sets the attribute word of the path itself. POSIX keeps the read-only,
+// hidden, system and archive bits and ignores the others; it fails when it
+// cannot store a bit asked for (on a link, or on a file system without
+// extended attributes), and clearing the hidden bit of a name that starts
+// with "." succeeds though the name keeps it hidden.
 bool set_attributes(const char* path, std::uint32_t attributes);
+
+// The three times of what the path leads to (links are followed).
 bool get_file_times(const char* path, FileTime& creation, FileTime& access, FileTime& write);
+// Sets the times given; a null pointer leaves that time alone. A directory
+// is allowed. POSIX cannot set the creation time: it is left alone.
 bool set_file_times(const char* path, const FileTime* creation, const FileTime* access,
                     const FileTime* write);
-bool full_path(const char* path, std::string& out);
-bool short_path(const char* path, std::string& out);
 
 }  // namespace plat

@@ -1,1 +1,468 @@
+// Directories, attributes and times of the POSIX build.
+//
+// A directory search reads the whole directory when it starts and reports
+// "." and ".." first, then the other names sorted byte-wise, each described
+// when it is reached. Attributes: D from the file type, R when the owner may
+// not write, H/S/A in the extended attribute user.DOSATTRIB as the text
+// "0x%x" (the form Samba and Wine use), H also for a name starting with ".".
+// The creation time is the birth time where statx reports one, else the
+// status-change time.
 #include "platform/directory.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#if defined(__linux__)
+#include <sys/xattr.h>
+#endif
+
+#include "platform/backend.h"
+#include "platform/fault.h"
+#include "platform/file.h"
+
+namespace plat {
+namespace {
+
+constexpr std::int64_t EPOCH_DIFFERENCE = 11644473600LL;  // seconds, 1601 to 1970
+constexpr std::int64_t UNITS_PER_SECOND = 10000000LL;
+constexpr std::uint32_t DOS_BITS = ATTR_HIDDEN | ATTR_SYSTEM | ATTR_ARCHIVE;
+constexpr const char* DOS_XATTR = "user.DOSATTRIB";
+
+bool fail(int code) {
+    backend::set_last_error(code);
+    return false;
+}
+
+bool fault_hit(fault::Call call) {
+    int error;
+    if (!fault::hit(call, error)) return false;
+    if (error == fault::SHORT_TRANSFER) backend::set_last_error(EIO);
+    return true;
+}
+
+FileTime to_file_time(std::int64_t seconds, std::int64_t nanoseconds) {
+    std::int64_t since_1601 = seconds + EPOCH_DIFFERENCE;
+    if (since_1601 < 0) return 0;
+    return static_cast<FileTime>(since_1601) * UNITS_PER_SECOND +
+           static_cast<FileTime>(nanoseconds / 100);
+}
+
+timespec to_timespec(FileTime time) {
+    timespec out;
+    out.tv_sec = static_cast<time_t>(static_cast<std::int64_t>(time / UNITS_PER_SECOND) -
+                                     EPOCH_DIFFERENCE);
+    out.tv_nsec = static_cast<long>(time % UNITS_PER_SECOND * 100);
+    return out;
+}
+
+// What this layer needs of a file's status.
+struct Status {
+    mode_t mode = 0;
+    std::uint64_t size = 0, device = 0, inode = 0;
+    FileTime creation = 0, access = 0, write = 0;
+};
+
+// Reads the status of path, or of the link itself when follow is false.
+bool read_status(const char* path, bool follow, Status& out) {
+#ifdef STATX_BTIME
+    struct statx extended;
+    if (statx(AT_FDCWD, path, follow ? 0 : AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME,
+              &extended) == 0) {
+        out.mode = extended.stx_mode;
+        out.size = extended.stx_size;
+        out.device = makedev(extended.stx_dev_major, extended.stx_dev_minor);
+        out.inode = extended.stx_ino;
+        const statx_timestamp& born =
+            extended.stx_mask & STATX_BTIME ? extended.stx_btime : extended.stx_ctime;
+        out.creation = to_file_time(born.tv_sec, born.tv_nsec);
+        out.access = to_file_time(extended.stx_atime.tv_sec, extended.stx_atime.tv_nsec);
+        out.write = to_file_time(extended.stx_mtime.tv_sec, extended.stx_mtime.tv_nsec);
+        return true;
+    }
+    if (errno != ENOSYS) return fail(errno);  // else a kernel without statx
+#endif
+    struct stat plain;
+    if ((follow ? stat(path, &plain) : lstat(path, &plain)) != 0) return fail(errno);
+    out.mode = plain.st_mode;
+    out.size = static_cast<std::uint64_t>(plain.st_size);
+    out.device = plain.st_dev;
+    out.inode = plain.st_ino;
+    out.creation = to_file_time(plain.st_ctim.tv_sec, plain.st_ctim.tv_nsec);
+    out.access = to_file_time(plain.st_atim.tv_sec, plain.st_atim.tv_nsec);
+    out.write = to_file_time(plain.st_mtim.tv_sec, plain.st_mtim.tv_nsec);
+    return true;
+}
+
+// Extended attributes; where the system has none every call fails with
+// ENOTSUP, so H/S/A read as clear and cannot be set.
+#if defined(__linux__)
+ssize_t get_xattr(const char* path, bool follow, char* buffer, std::size_t size) {
+    return follow ? getxattr(path, DOS_XATTR, buffer, size)
+                  : lgetxattr(path, DOS_XATTR, buffer, size);
+}
+int set_xattr(const char* path, const char* text, std::size_t size) {
+    return lsetxattr(path, DOS_XATTR, text, size, 0);
+}
+int remove_xattr(const char* path) {
+    if (lremovexattr(path, DOS_XATTR) == 0 || errno == ENODATA) return 0;
+    return -1;
+}
+#else
+ssize_t get_xattr(const char*, bool, char*, std::size_t) { return errno = ENOTSUP, -1; }
+int set_xattr(const char*, const char*, std::size_t) { return errno = ENOTSUP, -1; }
+int remove_xattr(const char*) { return errno = ENOTSUP, -1; }
+#endif
+
+// The H/S/A bits kept in user.DOSATTRIB: its value starts with "0x" and the
+// hexadecimal attribute word (Samba may follow that text with binary data).
+std::uint32_t read_dos_bits(const char* path, bool follow) {
+    std::vector<char> text(64);
+    ssize_t length = get_xattr(path, follow, text.data(), text.size() - 1);
+    if (length < 0 && errno == ERANGE) {
+        length = get_xattr(path, follow, nullptr, 0);
+        if (length <= 0) return 0;
+        text.resize(static_cast<std::size_t>(length) + 1);
+        length = get_xattr(path, follow, text.data(), text.size() - 1);
+    }
+    if (length < 3) return 0;
+    text[static_cast<std::size_t>(length)] = '\0';
+    if (text[0] != '0' || (text[1] != 'x' && text[1] != 'X')) return 0;
+    return static_cast<std::uint32_t>(std::strtoul(text.data() + 2, nullptr, 16)) & DOS_BITS;
+}
+
+// Stores the H/S/A bits of the path itself (not of a link's target). A
+// store the system refuses still succeeds when the bits already read as
+// asked (clearing them where nothing can be stored).
+bool store_dos_bits(const char* path, std::uint32_t bits) {
+    int result;
+    if (bits != 0) {
+        char text[16];
+        int length = std::snprintf(text, sizeof text, "0x%x", static_cast<unsigned>(bits));
+        result = set_xattr(path, text, static_cast<std::size_t>(length));
+    } else {
+        result = remove_xattr(path);
+    }
+    if (result == 0) return true;
+    int error = errno;
+    return read_dos_bits(path, false) == bits || fail(error);
+}
+
+// The last component of a path, ignoring trailing separators.
+std::string last_component(const std::string& path) {
+    std::size_t end = path.find_last_not_of('/');
+    if (end == std::string::npos) return "";
+    std::size_t start = path.rfind('/', end);
+    start = start == std::string::npos ? 0 : start + 1;
+    return path.substr(start, end + 1 - start);
+}
+
+bool hidden_name(const std::string& name) {
+    return name.size() > 1 && name[0] == '.' && name != "..";
+}
+
+// The attribute word of a file of the given status, without link bits;
+// follow tells whether user.DOSATTRIB is read through a link.
+std::uint32_t attributes_of(const Status& status, const char* path, const std::string& name,
+                            bool follow) {
+    std::uint32_t attributes = read_dos_bits(path, follow);
+    if (S_ISDIR(status.mode)) attributes |= ATTR_DIRECTORY;
+    if (!S_ISLNK(status.mode) && !(status.mode & S_IWUSR)) attributes |= ATTR_READONLY;
+    if (hidden_name(name)) attributes |= ATTR_HIDDEN;
+    return attributes;
+}
+
+// Fills record for the entry at path (named name): what a link leads to,
+// a dangling link as a file of size 0. False when the entry has gone, or
+// when it is a special file (FIFO, socket, device), which holds no data.
+bool describe(const std::string& path, const std::string& name, FindRecord& record) {
+    Status status;
+    if (!read_status(path.c_str(), false, status)) return false;
+    bool link = S_ISLNK(status.mode);
+    Status target;
+    if (link && read_status(path.c_str(), true, target)) status = target;  // else dangling
+    if (!S_ISREG(status.mode) && !S_ISDIR(status.mode) && !S_ISLNK(status.mode))
+        return fail(ENOENT);
+    record.attributes = attributes_of(status, path.c_str(), name, true);
+    if (link) record.attributes |= ATTR_REPARSE_POINT;
+    record.creation_time = status.creation;
+    record.last_access_time = status.access;
+    record.last_write_time = status.write;
+    record.size = S_ISREG(status.mode) ? status.size : 0;
+    record.long_name = name;
+    record.short_name.clear();
+    return true;
+}
+
+char fold(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// True when name matches pattern: "*" any run of bytes, "?" one byte,
+// letters without regard to case; "*.*" matches every name.
+bool matches(const char* name, const char* pattern) {
+    if (std::strcmp(pattern, "*.*") == 0) return true;
+    const char* star = nullptr;  // the pattern after the last "*" met
+    const char* retry = nullptr;  // where the name resumes if the run grows
+    while (*name) {
+        if (*pattern == '*') {
+            star = ++pattern;
+            retry = name;
+        } else if (*pattern && (*pattern == '?' || fold(*pattern) == fold(*name))) {
+            ++pattern;
+            ++name;
+        } else if (star) {
+            pattern = star;
+            name = ++retry;
+        } else {
+            return false;
+        }
+    }
+    while (*pattern == '*') ++pattern;
+    return *pattern == '\0';
+}
+
+// "." and ".." first, then byte-wise.
+bool name_before(const std::string& a, const std::string& b) {
+    auto rank = [](const std::string& name) { return name == "." ? 0 : name == ".." ? 1 : 2; };
+    if (rank(a) != rank(b)) return rank(a) < rank(b);
+    return a < b;
+}
+
+// The names in directory that match pattern, in reporting order.
+bool list_directory(const std::string& directory, const char* pattern,
+                    std::vector<std::string>& names) {
+    DIR* handle = opendir(directory.c_str());
+    if (!handle) return fail(errno);
+    for (;;) {
+        errno = 0;
+        const dirent* entry = readdir(handle);
+        if (!entry) break;
+        if (matches(entry->d_name, pattern)) names.emplace_back(entry->d_name);
+    }
+    int error = errno;
+    if (closedir(handle) != 0 && error == 0) error = errno;
+    if (error != 0) return fail(error);
+    std::sort(names.begin(), names.end(), name_before);
+    return true;
+}
+
+}  // namespace
+
+struct DirectorySearch::State {
+    std::string directory;           // the pattern's directory part with its "/", or ""
+    std::vector<std::string> names;  // what is left to report, in order
+    std::size_t next = 0;
+};
+
+DirectorySearch::DirectorySearch() = default;
+DirectorySearch::~DirectorySearch() = default;
+
+bool DirectorySearch::first(const char* pattern, FindRecord& record) {
+    close();
+    std::string text = pattern;
+    std::string name = text.substr(text.rfind('/') + 1);  // npos + 1 == 0
+    // As on Windows, a last component "." or ".." stands for the directory
+    // it leads to, which is reported under its own name (the root has none).
+    if (name == "." || name == "..") {
+        if (!full_path(pattern, text)) return false;
+        if (text == "/") return fail(ENOENT);
+    }
+    auto state = std::make_unique<State>();
+    std::size_t slash = text.rfind('/');
+    state->directory = slash == std::string::npos ? "" : text.substr(0, slash + 1);
+    name = text.substr(state->directory.size());
+    if (name.find_first_of("*?") != std::string::npos) {
+        if (!list_directory(state->directory.empty() ? "." : state->directory, name.c_str(),
+                            state->names))
+            return false;
+    } else if (!name.empty()) {
+        state->names.push_back(name);  // a plain name: that entry alone
+    }
+    state_ = std::move(state);
+    if (next(record)) return true;
+    state_.reset();
+    return false;
+}
+
+bool DirectorySearch::next(FindRecord& record) {
+    if (!state_) return fail(EBADF);
+    int error = ENOENT;
+    while (state_->next < state_->names.size()) {
+        const std::string& name = state_->names[state_->next++];
+        if (describe(state_->directory + name, name, record)) return true;
+        error = last_error();
+    }
+    return fail(error);
+}
+
+bool DirectorySearch::close() {
+    state_.reset();
+    return true;
+}
+
+bool DirectorySearch::is_open() const { return state_ != nullptr; }
+
+bool file_identity(const char* path, FileIdentity& out) {
+    Status status;
+    if (!read_status(path, true, status)) return false;
+    out.volume = status.device;
+    out.index = status.inode;
+    return true;
+}
+
+bool current_directory(std::string& out) {
+    std::vector<char> buffer(256);
+    while (!getcwd(buffer.data(), buffer.size())) {
+        if (errno != ERANGE) return fail(errno);
+        buffer.resize(buffer.size() * 2);
+    }
+    out = buffer.data();
+    return true;
+}
+
+bool full_path(const char* path, std::string& out) {
+    if (*path == '\0') return fail(ENOENT);
+    std::string text = path;
+    if (text[0] != '/') {
+        std::string directory;
+        if (!current_directory(directory)) return false;
+        text = directory + "/" + text;
+    }
+    std::vector<std::string> components;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        std::size_t end = text.find('/', start);
+        if (end == std::string::npos) end = text.size();
+        std::string component = text.substr(start, end - start);
+        if (component == "..") {
+            if (!components.empty()) components.pop_back();
+        } else if (!component.empty() && component != ".") {
+            components.push_back(component);
+        }
+        start = end + 1;
+    }
+    std::string result;
+    for (const std::string& component : components) result += "/" + component;
+    if (result.empty() || text.back() == '/') result += "/";
+    out = result;
+    return true;
+}
+
+bool short_path(const char* path, std::string& out) {
+    Status status;
+    if (!read_status(path, false, status)) return false;
+    out = path;
+    return true;
+}
+
+bool create_directory(const char* path, const char* model_path) {
+    if (fault_hit(fault::Call::make_directory)) return false;
+    Status model;
+    if (model_path && !read_status(model_path, true, model)) return false;
+    if (mkdir(path, 0777) != 0) return fail(errno);
+    if (!model_path) return true;
+    // The model's permissions, but never fewer than the owner's rwx: a
+    // directory the owner cannot write would refuse every file copied in.
+    // Its H/S/A bits and times are copied where the file system keeps them;
+    // the new directory stands either way.
+    if (chmod(path, (model.mode & 07777) | S_IRWXU) != 0) {
+        int error = errno;
+        rmdir(path);
+        return fail(error);
+    }
+    store_dos_bits(path, read_dos_bits(model_path, true));
+    const timespec times[2] = {to_timespec(model.access), to_timespec(model.write)};
+    utimensat(AT_FDCWD, path, times, 0);
+    return true;
+}
+
+bool remove_directory(const char* path) {
+    if (fault_hit(fault::Call::remove)) return false;
+    Status own, target;
+    if (!read_status(path, false, own)) return false;
+    bool directory_link =
+        S_ISLNK(own.mode) && read_status(path, true, target) && S_ISDIR(target.mode);
+    if ((directory_link ? unlink(path) : rmdir(path)) != 0) return fail(errno);
+    return true;
+}
+
+bool delete_file(const char* path) {
+    if (fault_hit(fault::Call::remove)) return false;
+    if (unlink(path) != 0) return fail(errno);
+    return true;
+}
+
+bool rename_path(const char* from, const char* to) {
+    if (fault_hit(fault::Call::rename)) return false;
+    // rename() would silently replace an existing destination.
+    struct stat existing;
+    if (lstat(to, &existing) == 0) return fail(EEXIST);
+    if (errno != ENOENT) return fail(errno);
+    if (rename(from, to) != 0) return fail(errno);
+    return true;
+}
+
+bool get_attributes(const char* path, std::uint32_t& attributes) {
+    Status own, target;
+    if (!read_status(path, false, own)) return false;
+    attributes = attributes_of(own, path, last_component(path), false);
+    if (S_ISLNK(own.mode)) {
+        attributes |= ATTR_REPARSE_POINT;
+        if (read_status(path, true, target) && S_ISDIR(target.mode)) attributes |= ATTR_DIRECTORY;
+    }
+    return true;
+}
+
+bool set_attributes(const char* path, std::uint32_t attributes) {
+    if (fault_hit(fault::Call::set_attributes)) return false;
+    Status own;
+    if (!read_status(path, false, own)) return false;
+    bool link = S_ISLNK(own.mode);
+    bool want_read_only = (attributes & ATTR_READONLY) != 0;
+    if (link && want_read_only) return fail(EPERM);  // a link has no permissions of its own
+    mode_t mode = own.mode & 07777;
+    bool read_only = !link && !(mode & S_IWUSR);
+    // The owner may not change the extended attributes of a read-only file:
+    // lift the protection while they are written.
+    mode_t current = read_only ? mode | S_IWUSR : mode;
+    if (current != mode && chmod(path, current) != 0) return fail(errno);
+    bool stored = store_dos_bits(path, attributes & DOS_BITS);
+    int error = last_error();
+    mode_t wanted = mode;
+    if (stored && want_read_only && !read_only) wanted = mode & ~0222;
+    if (stored && !want_read_only && read_only) wanted = mode | S_IWUSR;
+    if (wanted != current && chmod(path, wanted) != 0) return fail(errno);
+    return stored || fail(error);
+}
+
+bool get_file_times(const char* path, FileTime& creation, FileTime& access, FileTime& write) {
+    Status status;
+    if (!read_status(path, true, status)) return false;
+    creation = status.creation;
+    access = status.access;
+    write = status.write;
+    return true;
+}
+
+// The creation time is not an argument of any POSIX call: it stays.
+bool set_file_times(const char* path, const FileTime* /*creation*/, const FileTime* access,
+                    const FileTime* write) {
+    if (fault_hit(fault::Call::set_times)) return false;
+    Status status;
+    if (!access && !write) return read_status(path, true, status);
+    timespec times[2];
+    times[0] = access ? to_timespec(*access) : timespec{0, UTIME_OMIT};
+    times[1] = write ? to_timespec(*write) : timespec{0, UTIME_OMIT};
+    if (utimensat(AT_FDCWD, path, times, 0) != 0) return fail(errno);
+    return true;
+}
+
+}  // namespace plat

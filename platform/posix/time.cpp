@@ -10,6 +10,7 @@ constexpr std::int64_t EPOCH_DIFFERENCE = 11644473600LL;
 constexpr std::int64_t UNITS_PER_SECOND = 10000000LL;
 
 bool to_fields(FileTime time, CalendarTime& out, bool local) {
+    if (time >= FileTime(1) << 63) return false;  // as FileTimeToSystemTime
     std::int64_t seconds = static_cast<std::int64_t>(time / UNITS_PER_SECOND) - EPOCH_DIFFERENCE;
     time_t t = static_cast<time_t>(seconds);
     tm fields;
@@ -25,7 +26,10 @@ bool to_fields(FileTime time, CalendarTime& out, bool local) {
     return true;
 }
 
+// Invalid fields are refused before mktime or timegm could roll them over
+// into the next day or month.
 bool from_fields(const CalendarTime& in, FileTime& out, bool local) {
+    if (!valid_calendar_time(in)) return false;
     tm fields{};
     fields.tm_year = in.year - 1900;
     fields.tm_mon = in.month - 1;
@@ -34,8 +38,9 @@ bool from_fields(const CalendarTime& in, FileTime& out, bool local) {
     fields.tm_min = in.minute;
     fields.tm_sec = in.second;
     fields.tm_isdst = -1;
+    fields.tm_wday = -1;  // set only by a conversion that succeeds (-1 is also a time)
     time_t t = local ? mktime(&fields) : timegm(&fields);
-    if (t == static_cast<time_t>(-1) && !(fields.tm_year == 69 && fields.tm_mday == 31)) return false;
+    if (fields.tm_wday < 0) return false;
     std::int64_t seconds = static_cast<std::int64_t>(t) + EPOCH_DIFFERENCE;
     if (seconds < 0) return false;
     out = static_cast<FileTime>(seconds) * UNITS_PER_SECOND +

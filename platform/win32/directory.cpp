@@ -1,1 +1,233 @@
+// Directories, attributes and times of the Windows build: the Win32 ANSI
+// calls themselves.
 #include "platform/directory.h"
+
+#include <windows.h>
+
+#include <vector>
+
+#include "platform/backend.h"
+#include "platform/fault.h"
+
+namespace plat {
+namespace {
+
+bool fail_with_os_error() {
+    backend::set_last_error(static_cast<int>(GetLastError()));
+    return false;
+}
+
+bool fault_hit(fault::Call call) {
+    int error;
+    if (!fault::hit(call, error)) return false;
+    if (error == fault::SHORT_TRANSFER) backend::set_last_error(ERROR_IO_DEVICE);
+    return true;
+}
+
+FileTime from_filetime(const FILETIME& time) {
+    return (static_cast<FileTime>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+FILETIME to_filetime(FileTime time) {
+    FILETIME out;
+    out.dwLowDateTime = static_cast<DWORD>(time & 0xFFFFFFFFu);
+    out.dwHighDateTime = static_cast<DWORD>(time >> 32);
+    return out;
+}
+
+void to_record(const WIN32_FIND_DATAA& data, FindRecord& record) {
+    record.attributes = data.dwFileAttributes;
+    record.creation_time = from_filetime(data.ftCreationTime);
+    record.last_access_time = from_filetime(data.ftLastAccessTime);
+    record.last_write_time = from_filetime(data.ftLastWriteTime);
+    record.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    record.long_name = data.cFileName;
+    record.short_name = data.cAlternateFileName;
+}
+
+// A handle on a file or directory (directories need backup semantics) for
+// reading or changing its attributes and times; closed with the object.
+class Handle {
+public:
+    Handle(const char* path, DWORD access)
+        : handle_(CreateFileA(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)) {
+        if (handle_ == INVALID_HANDLE_VALUE) fail_with_os_error();
+    }
+    ~Handle() { close(); }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+
+    HANDLE get() const { return handle_; }
+    bool is_open() const { return handle_ != INVALID_HANDLE_VALUE; }
+    bool close() {
+        if (handle_ == INVALID_HANDLE_VALUE) return true;
+        bool closed = CloseHandle(handle_) != 0;
+        handle_ = INVALID_HANDLE_VALUE;
+        return closed || fail_with_os_error();
+    }
+
+private:
+    HANDLE handle_;
+};
+
+// Runs a Win32 query that writes a path into a buffer of a given size and
+// returns its length, or the size it needs when the buffer is too small,
+// or 0 on failure; grows the buffer until the whole path fits.
+template <typename Query>
+bool query_path(Query query, std::string& out) {
+    std::vector<char> buffer(MAX_PATH + 1);
+    for (;;) {
+        DWORD length = query(buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length == 0) return fail_with_os_error();
+        if (length < buffer.size()) {
+            out.assign(buffer.data(), length);
+            return true;
+        }
+        buffer.resize(length + 1);
+    }
+}
+
+}  // namespace
+
+struct DirectorySearch::State {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    ~State() {
+        if (handle != INVALID_HANDLE_VALUE) FindClose(handle);
+    }
+};
+
+DirectorySearch::DirectorySearch() = default;
+DirectorySearch::~DirectorySearch() = default;
+
+bool DirectorySearch::first(const char* pattern, FindRecord& record) {
+    close();
+    WIN32_FIND_DATAA data;
+    HANDLE handle = FindFirstFileA(pattern, &data);
+    if (handle == INVALID_HANDLE_VALUE) return fail_with_os_error();
+    state_ = std::make_unique<State>();
+    state_->handle = handle;
+    to_record(data, record);
+    return true;
+}
+
+bool DirectorySearch::next(FindRecord& record) {
+    if (!state_) {
+        backend::set_last_error(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    WIN32_FIND_DATAA data;
+    if (!FindNextFileA(state_->handle, &data)) return fail_with_os_error();
+    to_record(data, record);
+    return true;
+}
+
+bool DirectorySearch::close() {
+    if (!state_) return true;
+    bool closed = FindClose(state_->handle) != 0;
+    if (!closed) fail_with_os_error();
+    state_->handle = INVALID_HANDLE_VALUE;
+    state_.reset();
+    return closed;
+}
+
+bool DirectorySearch::is_open() const { return state_ != nullptr; }
+
+bool file_identity(const char* path, FileIdentity& out) {
+    Handle file(path, 0);
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!file.is_open()) return false;
+    if (!GetFileInformationByHandle(file.get(), &information)) return fail_with_os_error();
+    out.volume = information.dwVolumeSerialNumber;
+    out.index = (static_cast<std::uint64_t>(information.nFileIndexHigh) << 32) |
+                information.nFileIndexLow;
+    return true;
+}
+
+bool current_directory(std::string& out) {
+    return query_path([](char* buffer, DWORD size) { return GetCurrentDirectoryA(size, buffer); },
+                      out);
+}
+
+bool full_path(const char* path, std::string& out) {
+    return query_path(
+        [path](char* buffer, DWORD size) { return GetFullPathNameA(path, size, buffer, nullptr); },
+        out);
+}
+
+bool short_path(const char* path, std::string& out) {
+    std::string result;
+    if (!query_path(
+            [path](char* buffer, DWORD size) { return GetShortPathNameA(path, buffer, size); },
+            result))
+        return false;
+    CharUpperA(&result[0]);
+    out = result;
+    return true;
+}
+
+bool create_directory(const char* path, const char* model_path) {
+    if (fault_hit(fault::Call::make_directory)) return false;
+    // Windows refuses a model it cannot open; Wine would ignore it.
+    if (model_path && GetFileAttributesA(model_path) == INVALID_FILE_ATTRIBUTES)
+        return fail_with_os_error();
+    BOOL created = model_path ? CreateDirectoryExA(model_path, path, nullptr)
+                              : CreateDirectoryA(path, nullptr);
+    return created || fail_with_os_error();
+}
+
+bool remove_directory(const char* path) {
+    if (fault_hit(fault::Call::remove)) return false;
+    return RemoveDirectoryA(path) || fail_with_os_error();
+}
+
+bool delete_file(const char* path) {
+    if (fault_hit(fault::Call::remove)) return false;
+    return DeleteFileA(path) || fail_with_os_error();
+}
+
+bool rename_path(const char* from, const char* to) {
+    if (fault_hit(fault::Call::rename)) return false;
+    return MoveFileA(from, to) || fail_with_os_error();
+}
+
+bool get_attributes(const char* path, std::uint32_t& attributes) {
+    DWORD result = GetFileAttributesA(path);
+    if (result == INVALID_FILE_ATTRIBUTES) return fail_with_os_error();
+    attributes = result;
+    return true;
+}
+
+bool set_attributes(const char* path, std::uint32_t attributes) {
+    if (fault_hit(fault::Call::set_attributes)) return false;
+    return SetFileAttributesA(path, attributes) || fail_with_os_error();
+}
+
+bool get_file_times(const char* path, FileTime& creation, FileTime& access, FileTime& write) {
+    Handle file(path, FILE_READ_ATTRIBUTES);
+    FILETIME times[3];
+    if (!file.is_open()) return false;
+    if (!GetFileTime(file.get(), &times[0], &times[1], &times[2])) return fail_with_os_error();
+    if (!file.close()) return false;
+    creation = from_filetime(times[0]);
+    access = from_filetime(times[1]);
+    write = from_filetime(times[2]);
+    return true;
+}
+
+bool set_file_times(const char* path, const FileTime* creation, const FileTime* access,
+                    const FileTime* write) {
+    if (fault_hit(fault::Call::set_times)) return false;
+    Handle file(path, FILE_WRITE_ATTRIBUTES);
+    if (!file.is_open()) return false;
+    FILETIME times[3];
+    const FileTime* given[3] = {creation, access, write};
+    for (int i = 0; i < 3; ++i)
+        if (given[i]) times[i] = to_filetime(*given[i]);
+    if (!SetFileTime(file.get(), creation ? &times[0] : nullptr, access ? &times[1] : nullptr,
+                     write ? &times[2] : nullptr))
+        return fail_with_os_error();
+    return file.close();
+}
+
+}  // namespace plat

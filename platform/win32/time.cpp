@@ -29,13 +29,11 @@ void to_calendar(const SYSTEMTIME& system, CalendarTime& out) {
     out.weekday = system.wDayOfWeek;
 }
 
-// SystemTimeToFileTime checks the ranges itself; only what does not fit a
-// WORD is refused here.
+// SystemTimeToFileTime checks the fields itself, but not everywhere alike
+// (Wine takes February 29 of any year): the fields are checked here first,
+// so that both builds refuse the same dates.
 bool to_systemtime(const CalendarTime& fields, SYSTEMTIME& out) {
-    const int values[] = {fields.year, fields.month, fields.day, fields.hour,
-                          fields.minute, fields.second, fields.millisecond};
-    for (int value : values)
-        if (value < 0 || value > 0xFFFF) return false;
+    if (!valid_calendar_time(fields)) return false;
     out.wYear = static_cast<WORD>(fields.year);
     out.wMonth = static_cast<WORD>(fields.month);
     out.wDay = static_cast<WORD>(fields.day);

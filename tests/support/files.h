@@ -15,6 +15,9 @@ bool file_exists(const std::string& path);
 bool make_sparse_file(const std::string& path, std::int64_t size, std::int64_t offset,
                       const std::string& bytes);
 
+// Creates a FIFO (a named pipe) at path; false where the system has none.
+bool make_fifo(const std::string& path);
+
 // A build-system path (always with "/") in the form the target's programs
 // take.
 std::string native_path(const std::string& path);

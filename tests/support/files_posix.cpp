@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "support/files.h"
@@ -14,6 +15,8 @@ bool make_sparse_file(const std::string& path, std::int64_t size, std::int64_t o
                   static_cast<ssize_t>(bytes.size());
     return ::close(fd) == 0 && ok;
 }
+
+bool make_fifo(const std::string& path) { return ::mkfifo(path.c_str(), 0644) == 0; }
 
 std::string native_path(const std::string& path) { return path; }
 

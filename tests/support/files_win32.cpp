@@ -25,6 +25,8 @@ bool make_sparse_file(const std::string& path, std::int64_t size, std::int64_t o
     return CloseHandle(file) && ok;
 }
 
+bool make_fifo(const std::string&) { return false; }
+
 // The Windows build runs under Wine, whose drive Z: is the POSIX root.
 std::string native_path(const std::string& path) {
     if (path.empty() || path[0] != '/') return path;
