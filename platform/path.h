@@ -10,6 +10,12 @@ char path_separator();
 // is an operand ("--" on POSIX, where absolute paths begin with "/").
 bool is_end_of_options(const char* argument);
 
+// True where the shell expands wildcards and removes quotes before a program
+// sees its arguments (POSIX); false where a program gets them as typed
+// (Windows). A program's own wildcards and quotes then arrive only where the
+// user quoted or escaped them.
+bool shell_expands_arguments();
+
 // True for an argument that starts like an option but names a path, in the
 // tools that never run two options together in one argument: on POSIX, a
 // second "/" before any ":" ("/tmp/x"). Never true on Windows.

@@ -8,6 +8,8 @@ char path_separator() { return '/'; }
 
 bool is_end_of_options(const char* argument) { return std::strcmp(argument, "--") == 0; }
 
+bool shell_expands_arguments() { return true; }
+
 bool is_path_argument(const char* argument) {
     if (argument[0] != '/') return false;
     for (const char* p = argument + 1; *p && *p != ':'; ++p)

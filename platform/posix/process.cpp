@@ -11,4 +11,6 @@ bool get_env(const char* name, std::string& value) {
     return true;
 }
 
+const char* default_command_interpreter() { return "/bin/sh"; }
+
 }  // namespace plat

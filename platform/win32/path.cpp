@@ -8,6 +8,8 @@ char path_separator() { return '\\'; }
 
 bool is_end_of_options(const char*) { return false; }
 
+bool shell_expands_arguments() { return false; }
+
 bool is_path_argument(const char*) { return false; }
 
 }  // namespace plat

@@ -40,4 +40,9 @@ bool get_env(const char* name, std::string& value) {
     }
 }
 
+const char* default_command_interpreter() {
+    // The top bit of the version word is clear on the NT family.
+    return (GetVersion() & 0x80000000u) == 0 ? "CMD.EXE" : "COMMAND.COM";
+}
+
 }  // namespace plat
