@@ -11,8 +11,17 @@
 // needed, and one folding routine serves CRC-16 and CRC-32.
 #include "kesto/crc.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+
+#include "kesto/console.h"
+#include "kesto/options.h"
+#include "kesto/walker.h"
+#include "platform/console.h"
+#include "platform/file.h"
+#include "platform/output.h"
+#include "platform/time.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -295,6 +304,130 @@ int kilobytes_per_second(std::uint64_t bytes, std::uint64_t milliseconds) {
 char* format_progress(char* out, int percent, int speed) {
     int length = std::snprintf(out, PROGRESS_MAX, "(%3d%%,%5dKB/sec)", percent, speed);
     return out + length;
+}
+
+namespace {
+
+using plat::Message;
+
+const Message MSG_CANNOT_OPEN = {"Cannot opepn file %s!(%d/0x%lX)\n",
+                                 "ファイル%sをオープンできません!(%d/0x%lX)\n"};
+const Message MSG_READ_FAILED = {"Read file %s failed!\n", "ファイル%sの読出でエラーが発生しました!\n"};
+const Message MSG_CLOSE_FAILED = {"Close file %s failed!\n", "ファイル%sのクローズでエラーが発生しました!\n"};
+const Message MSG_CRC_COMPUTING = {"CRC Computing", "CRC 計算中"};
+const Message MSG_READ_TESTING = {"Read Testing", "読出テスト"};
+
+// At most two progress reports a second.
+constexpr std::uint64_t REPORT_INTERVAL_MS = 500;
+
+// The progress report of one file read: shown on standard error when it is
+// a console; its moments also time the read for the speed column.
+class ProgressReport {
+public:
+    ProgressReport(const char* path, bool read_test, std::uint64_t total)
+        : path_(path), read_test_(read_test), total_(total), start_(plat::tick_count_ms()),
+          last_time_(start_), last_remaining_(total), visible_(plat::stream_is_console(2)) {}
+
+    void update(std::uint64_t remaining) {
+        const std::uint64_t now = plat::tick_count_ms();
+        if (now - last_time_ <= REPORT_INTERVAL_MS) return;
+        const int percent = read_percent(total_, remaining);
+        const int speed = kilobytes_per_second(last_remaining_ - remaining, now - last_time_);
+        if (visible_) {
+            plat::Output& err = plat::std_err();
+            if (!shown_) {
+                err.printf("%s %s ", plat::message_text(read_test_ ? MSG_READ_TESTING : MSG_CRC_COMPUTING).c_str(),
+                           path_);
+            }
+            char text[PROGRESS_MAX];
+            const std::size_t length = static_cast<std::size_t>(format_progress(text, percent, speed) - text);
+            err.binary(text, length);
+            plat::move_cursor_back(2, static_cast<int>(length));
+            err.flush();
+        }
+        shown_ = true;
+        last_time_ = now;
+        last_remaining_ = remaining;
+    }
+
+    // The speed of the whole read, -1 when it was too short to be reported;
+    // blanks the report line.
+    int finish() {
+        if (!shown_) return -1;
+        if (visible_) {
+            plat::erase_line(2);
+            plat::std_err().flush();
+        }
+        return kilobytes_per_second(total_, last_time_ - start_);
+    }
+
+private:
+    const char* path_;
+    bool read_test_;
+    std::uint64_t total_;
+    std::uint64_t start_;
+    std::uint64_t last_time_;
+    std::uint64_t last_remaining_;
+    bool visible_;
+    bool shown_ = false;
+};
+
+}  // namespace
+
+CrcResult crc_file() {
+    const OperationOptions& o = state.options;
+    const char* path = walker.entry_long_path.c_str();
+    // After a failure the walk goes on only with /FE, and never after ESC.
+    auto failed = [&o]() {
+        CrcResult result;
+        result.walk_result = o.continue_on_error && !state.aborted ? 1 : 0;
+        return result;
+    };
+    plat::File file;
+    if (!file.open(path, plat::OpenMode::read, plat::OPEN_SEQUENTIAL)) {
+        const int error = plat::last_error();
+        print_reversed(1, MSG_CANNOT_OPEN, path, error, static_cast<unsigned long>(error));
+        return failed();
+    }
+    const bool read_test = o.crc_polynomial == READ_TEST_ONLY;
+    unsigned flags = CRC_START | CRC_RESET;
+    std::uint32_t crc = 0;
+    if (o.crc_initial_given) {
+        flags = CRC_START;
+        crc = o.crc_initial_value;
+    }
+    const std::uint64_t total = current_level().find_data.size;
+    std::uint64_t remaining = total;
+    ProgressReport progress(path, read_test, total);
+    unsigned char* buffer = state.transfer_buffer.get();
+    // An empty file makes one pass with 0 bytes, which finishes the CRC.
+    for (;;) {
+        const std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, TRANSFER_BUFFER_SIZE));
+        if (file.read(buffer, chunk) != static_cast<std::int64_t>(chunk)) {
+            print_reversed(1, MSG_READ_FAILED, path);
+            break;
+        }
+        if (!read_test) {
+            if (chunk == remaining) flags |= CRC_FINISH;
+            crc = o.crc32_selected ? crc32_update(flags, crc, buffer, chunk) : crc16_update(flags, crc, buffer, chunk);
+            flags = 0;
+        }
+        remaining -= chunk;
+        if (o.show_progress) progress.update(remaining);
+        if (check_user_break(nullptr, false) || remaining == 0) break;
+    }
+    const int speed = progress.finish();
+    if (!file.close()) {
+        print_reversed(2, MSG_CLOSE_FAILED, path);
+        return failed();
+    }
+    if (remaining != 0) return failed();
+    CrcResult result;
+    result.complete = true;
+    result.walk_result = 1;
+    result.crc = crc;
+    result.measured_speed = speed;
+    return result;
 }
 
 }  // namespace kesto

@@ -6,7 +6,11 @@
 #include <cstring>
 
 #include "kesto/crc.h"
+#include "kesto/options.h"
+#include "kesto/walker.h"
+#include "platform/console.h"
 #include "platform/directory.h"
+#include "platform/output.h"
 
 namespace kesto {
 namespace {
@@ -221,6 +225,39 @@ char* format_list_line(char* out, const ListLine& line) {
     }
 
     return put_text(out, display_path(line.name_display, line.long_path, line.short_path));
+}
+
+int list_entry() {
+    ++state.pause_counter;
+    const OperationOptions& o = state.options;
+    const plat::FindRecord& entry = current_level().find_data;
+    ListLine line;
+    if (o.crc_polynomial != 0 && !is_directory(entry.attributes)) {
+        const CrcResult crc = crc_file();
+        if (!crc.complete) return crc.walk_result;
+        line.crc = crc.crc;
+        line.measured_speed = crc.measured_speed;
+    }
+    line.attributes = entry.attributes;
+    line.size = entry.size;
+    line.creation_time = entry.creation_time;
+    line.last_access_time = entry.last_access_time;
+    line.last_write_time = entry.last_write_time;
+    line.name_display = o.name_display;
+    line.four_digit_year = o.four_digit_year;
+    line.crc_polynomial = o.crc_polynomial;
+    line.crc32_selected = o.crc32_selected;
+    line.show_progress = o.show_progress;
+    line.long_path = walker.entry_long_path.c_str();
+    line.short_path = walker.entry_short_path.c_str();
+
+    plat::Output& out = plat::std_out();
+    const std::string_view line_end = plat::text_line_end();
+    char* begin = out.reserve(list_line_room(line) + line_end.size());
+    char* end = format_list_line(begin, line);
+    std::memcpy(end, line_end.data(), line_end.size());
+    out.commit(static_cast<std::size_t>(end - begin) + line_end.size());
+    return 1;
 }
 
 }  // namespace kesto

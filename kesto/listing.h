@@ -97,4 +97,9 @@ std::size_t list_line_room(const ListLine& line);
 // CRC column, speed column, path.
 char* format_list_line(char* out, const ListLine& line);
 
+// The listing operation: one line for the walker's current entry on
+// standard output (after a complete CRC run when /F is given). 1 goes on;
+// a file that could not be read gets no line and the CRC run's result.
+int list_entry();
+
 }  // namespace kesto

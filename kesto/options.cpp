@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "kesto/crc.h"
 #include "platform/directory.h"
 #include "platform/fault.h"
 #include "platform/message.h"
@@ -237,7 +238,7 @@ bool parse_crc(std::string_view& cursor) {
             o.crc_initial_given = true;
             o.crc_initial_value = read_number(cursor, 16);
             break;
-        case 'N': o.crc_polynomial = POLY_READ_ONLY; break;
+        case 'N': o.crc_polynomial = READ_TEST_ONLY; break;
         case 'P': o.show_progress = true; break;
         default: return Letter::NOT_MINE;
         }

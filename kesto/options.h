@@ -11,6 +11,7 @@
 // The language flag is plat::use_english (/E sets it).
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -52,11 +53,11 @@ enum : std::uint32_t {
     SELECT_UPPER_INCLUSIVE = 0x20,    // /BE
 };
 
-// crc_polynomial: 0 lists without CRC.
+// crc_polynomial: 0 lists without CRC; READ_TEST_ONLY (crc.h, /FN) reads
+// the files and computes no CRC.
 enum : std::uint32_t {
     POLY_CRC16 = 0xA001,
     POLY_CRC32 = 0xEDB88320,
-    POLY_READ_ONLY = 0xFFFFFFFF,  // read the files, compute no CRC
 };
 
 // help_request bits.
@@ -122,13 +123,30 @@ struct OperationOptions {
     std::uint32_t help_request = 0;        // HELP_*
 };
 
-// The state the command line sets up: one instance, `state`; a test starts
-// from a fresh one with `state = State{}`.
+// Size of each of the two file data buffers.
+constexpr std::size_t TRANSFER_BUFFER_SIZE = 65536;
+
+// The state of a run: what the command line sets up, the answers and keys
+// of the console services, the counters the exit code comes from, and the
+// buffers. One instance, `state`; a test starts from a fresh one with
+// `state = State{}`. (The walker's level stack is walker.h's.)
 struct State {
     OperationOptions options;
     std::optional<std::string> source_arg;  // first path argument
     std::optional<std::string> dest_arg;    // second path argument
     int parameter_errors = 0;               // arguments reported as parameter errors
+
+    bool skip_all = false;                  // answer X: every later prompt says no
+    bool aborted = false;                   // ESC was read; never cleared
+    std::uint32_t pause_counter = 0;        // operations since the last /M pause
+
+    int exit_error_code = 0;                // 255 after an error that ends the run
+    std::uint32_t selected_file_count = 0;
+    std::uint32_t verified_file_count = 0;
+    std::uint64_t size_total = 0;
+
+    std::unique_ptr<unsigned char[]> transfer_buffer;  // TRANSFER_BUFFER_SIZE bytes, or none
+    std::unique_ptr<unsigned char[]> compare_buffer;
 };
 extern State state;
 

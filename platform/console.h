@@ -19,6 +19,10 @@ void console_init();
 bool console_japanese();
 Encoding console_encoding();
 
+// True when text that is not Shift-JIS is UTF-8 (POSIX names), false for
+// the single-byte code pages of Windows.
+bool text_is_utf8();
+
 // Converts UTF-8 text to the console's encoding (Shift-JIS or UTF-8).
 std::string to_console_text(std::string_view utf8);
 

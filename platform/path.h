@@ -5,6 +5,9 @@ namespace plat {
 
 // The separator of path components ('/' or '\\').
 char path_separator();
+// True for a character after which a path's last component starts: "/" on
+// POSIX; backslash and the ":" of a drive on Windows.
+bool ends_path_component(char c);
 
 // True for an argument that ends the options, so that every later argument
 // is an operand ("--" on POSIX, where absolute paths begin with "/").

@@ -30,6 +30,8 @@ inline bool valid_calendar_time(const CalendarTime& t) {
 // Milliseconds since an arbitrary start, monotonic.
 std::uint64_t tick_count_ms();
 FileTime now_file_time();
+// Suspends the program for ms milliseconds.
+void sleep_ms(unsigned ms);
 
 bool file_time_to_utc(FileTime time, CalendarTime& out);
 bool file_time_to_local(FileTime time, CalendarTime& out);

@@ -12,12 +12,14 @@
 #include <cerrno>
 #include <clocale>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "platform/fault.h"
 #include "platform/message.h"
+#include "platform/output.h"
 
 namespace plat {
 namespace {
@@ -131,6 +133,8 @@ void console_init() {
 }
 
 bool console_japanese() { return japanese; }
+bool text_is_utf8() { return true; }
+
 Encoding console_encoding() { return encoding; }
 
 std::string to_console_text(std::string_view utf8) {
@@ -215,5 +219,62 @@ bool write_stream(int stream, const void* data, std::size_t size) {
 bool stream_broken_pipe() { return broken_pipe; }
 
 std::string_view text_line_end() { return "\n"; }
+
+// Colours and cursor moves are ANSI sequences, sent through the stream's
+// buffer so that they land between the texts they belong to, and only to a
+// terminal: a file or pipe gets the plain text.
+namespace {
+
+void send_control(int stream, std::string_view sequence) {
+    if (!stream_is_console(stream)) return;
+    (stream == 2 ? std_err() : std_out()).binary(sequence.data(), sequence.size());
+}
+
+// Whether each stream shows reversed colours, so that a restore that has
+// nothing to undo writes nothing.
+bool reversed[3] = {false, false, false};
+
+int stream_width(int stream) {
+    winsize size{};
+    if (ioctl(stream, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+    return 80;
+}
+
+}  // namespace
+
+void reverse_colour(int stream) {
+    reversed[stream == 2 ? 2 : 1] = true;
+    send_control(stream, "\x1b[7m");
+}
+
+void restore_colour(int stream) {
+    bool& state = reversed[stream == 2 ? 2 : 1];
+    if (state) send_control(stream, "\x1b[27m");
+    state = false;
+}
+
+void move_cursor_back(int stream, int cells) {
+    if (cells <= 0 || !stream_is_console(stream)) return;
+    int width = stream_width(stream);
+    char text[32];
+    int length = 0;
+    if (cells / width > 0) length += std::snprintf(text, sizeof text, "\x1b[%dA", cells / width);
+    if (cells % width > 0)
+        length += std::snprintf(text + length, sizeof text - static_cast<std::size_t>(length), "\x1b[%dD",
+                                cells % width);
+    send_control(stream, std::string_view(text, static_cast<std::size_t>(length)));
+}
+
+// The row the cursor is on becomes blank and the cursor goes to its start.
+void erase_line(int stream) { send_control(stream, "\r\x1b[2K"); }
+
+void beep() {
+    // The bell goes to the terminal the keyboard belongs to, whatever the
+    // standard streams were redirected to.
+    if (tty_fd >= 0) {
+        ssize_t written = write(tty_fd, "\a", 1);
+        (void)written;
+    }
+}
 
 }  // namespace plat

@@ -6,6 +6,8 @@ namespace plat {
 
 char path_separator() { return '/'; }
 
+bool ends_path_component(char c) { return c == '/'; }
+
 bool is_end_of_options(const char* argument) { return std::strcmp(argument, "--") == 0; }
 
 bool shell_expands_arguments() { return true; }

@@ -2,6 +2,8 @@
 
 #include <time.h>
 
+#include <cerrno>
+
 namespace plat {
 namespace {
 
@@ -54,6 +56,12 @@ std::uint64_t tick_count_ms() {
     timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);
     return static_cast<std::uint64_t>(now.tv_sec) * 1000 + static_cast<std::uint64_t>(now.tv_nsec) / 1000000;
+}
+
+void sleep_ms(unsigned ms) {
+    timespec wait{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
+    while (nanosleep(&wait, &wait) != 0 && errno == EINTR) {
+    }
 }
 
 FileTime now_file_time() {

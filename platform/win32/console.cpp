@@ -15,6 +15,7 @@
 #include "platform/backend.h"
 #include "platform/fault.h"
 #include "platform/message.h"
+#include "platform/output.h"
 #include "platform/process.h"
 
 namespace plat {
@@ -36,6 +37,10 @@ struct ConsoleState {
     std::uint64_t last_poll = 0;
     bool key_seen = false;
     bool broken_pipe = false;
+    // The output's text attribute at start-up, which restore_colour() sets
+    // again; none when standard output is not a console.
+    bool attribute_known = false;
+    WORD start_attribute = 0;
 };
 
 ConsoleState state;
@@ -71,6 +76,9 @@ void console_init() {
     state.keyboard_known = false;
     use_english = output_code_page() != CP_JAPANESE;
     keyboard_present();
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    state.attribute_known = GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info) != 0;
+    if (state.attribute_known) state.start_attribute = info.wAttributes;
     // The layer writes bytes as they are and does its own line ends.
     _setmode(1, _O_BINARY);
     _setmode(2, _O_BINARY);
@@ -79,6 +87,8 @@ void console_init() {
 }
 
 bool console_japanese() { return output_code_page() == CP_JAPANESE; }
+
+bool text_is_utf8() { return false; }
 
 Encoding console_encoding() {
     return output_code_page() == CP_JAPANESE ? Encoding::shift_jis : Encoding::utf8;
@@ -167,5 +177,64 @@ bool write_stream(int stream, const void* data, std::size_t size) {
 bool stream_broken_pipe() { return state.broken_pipe; }
 
 std::string_view text_line_end() { return "\r\n"; }
+
+// The console calls act at once, so the text buffered for the stream goes
+// out first. A stream that is not a console is left alone.
+namespace {
+
+Output& stream_output(int stream) { return stream == 2 ? std_err() : std_out(); }
+
+bool screen_info(int stream, CONSOLE_SCREEN_BUFFER_INFO& info) {
+    stream_output(stream).flush();
+    return GetConsoleScreenBufferInfo(stream_handle(stream), &info) != 0;
+}
+
+void set_cursor(int stream, SHORT column, SHORT row) {
+    SetConsoleCursorPosition(stream_handle(stream), COORD{column, row});
+}
+
+}  // namespace
+
+void reverse_colour(int stream) {
+    if (!state.attribute_known) return;
+    stream_output(stream).flush();
+    SetConsoleTextAttribute(stream_handle(stream), static_cast<WORD>(~state.start_attribute & 0xFF));
+}
+
+void restore_colour(int stream) {
+    if (!state.attribute_known) return;
+    stream_output(stream).flush();
+    SetConsoleTextAttribute(stream_handle(stream), state.start_attribute);
+}
+
+// Up by cells / width rows and left by cells % width columns, never beyond
+// the top row or the first column.
+void move_cursor_back(int stream, int cells) {
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (cells <= 0 || !screen_info(stream, info)) return;
+    int width = info.dwMaximumWindowSize.X > 0 ? info.dwMaximumWindowSize.X : 80;
+    int row = info.dwCursorPosition.Y - cells / width;
+    int column = info.dwCursorPosition.X - cells % width;
+    if (row < 0) {
+        row = 0;
+        column = 0;
+    }
+    if (column < 0) column = 0;
+    set_cursor(stream, static_cast<SHORT>(column), static_cast<SHORT>(row));
+}
+
+// Blanks the cursor's row: from column 0 as many blanks as the buffer is
+// wide (the cursor wraps to the next row), then back up one row.
+void erase_line(int stream) {
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (!screen_info(stream, info)) return;
+    set_cursor(stream, 0, info.dwCursorPosition.Y);
+    Output& out = stream_output(stream);
+    out.printf("%*s", static_cast<int>(info.dwSize.X), "");
+    if (!screen_info(stream, info)) return;
+    if (info.dwCursorPosition.Y > 0) set_cursor(stream, info.dwCursorPosition.X, info.dwCursorPosition.Y - 1);
+}
+
+void beep() { MessageBeep(0); }
 
 }  // namespace plat

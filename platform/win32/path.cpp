@@ -6,6 +6,8 @@ namespace plat {
 
 char path_separator() { return '\\'; }
 
+bool ends_path_component(char c) { return c == '\\' || c == ':'; }
+
 bool is_end_of_options(const char*) { return false; }
 
 bool shell_expands_arguments() { return false; }

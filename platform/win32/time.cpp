@@ -49,6 +49,8 @@ bool to_systemtime(const CalendarTime& fields, SYSTEMTIME& out) {
 
 std::uint64_t tick_count_ms() { return GetTickCount64(); }
 
+void sleep_ms(unsigned ms) { Sleep(ms); }
+
 FileTime now_file_time() {
     FILETIME now;
     GetSystemTimeAsFileTime(&now);

@@ -1,0 +1,195 @@
+// kesto's driver: sets up the console, classifies the command line, turns
+// the source into the level-0 search and the destination into the path
+// prefix, reserves the buffers, walks, and ends with the exit code (a count
+// of at most 254, or 255 after an error).
+#include <cstdint>
+#include <new>
+#include <string>
+
+#include "kesto/console.h"
+#include "kesto/copy.h"
+#include "kesto/options.h"
+#include "kesto/walker.h"
+#include "platform/console.h"
+#include "platform/directory.h"
+#include "platform/fault.h"
+#include "platform/output.h"
+#include "platform/path.h"
+#include "platform/process.h"
+
+namespace kesto {
+namespace {
+
+using plat::Message;
+
+const Message MSG_NOT_FOUND = {"Source file or directory is not found.\n",
+                               "ソースファイルまたはディレクトリが見つかりません.\n"};
+const Message MSG_SAME_DIRECTORY = {"Source and destination are same directory.\n",
+                                    "ソースとディスティネーションが同じディレクトリです.\n"};
+const Message MSG_OUT_OF_MEMORY = {"Out of memory!\n", "Out of memory!\n"};
+const Message MSG_STDOUT_FAILED = {"Write standard output failed!\n", "標準出力に書き込めません!\n"};
+
+constexpr int EXIT_ERROR = 255;
+constexpr std::uint32_t EXIT_COUNT_LIMIT = 254;
+
+bool ends_with_separator(const std::string& path) {
+    return !path.empty() && last_component_offset(path) == path.size();
+}
+
+void print_debug_arguments() {
+    plat::std_err().printf("src:[%s],dst:[%s]\n", state.source_arg ? state.source_arg->c_str() : "",
+                           state.dest_arg ? state.dest_arg->c_str() : "");
+}
+
+// The level-0 search path of the source argument, with the selection flags
+// it implies; false when it does not fit.
+bool make_source_search() {
+    LevelRecord& level = walker.levels[0];
+    std::string path = "*";
+    if (state.source_arg) {
+        std::string& source = *state.source_arg;
+        // A last component "." or ".." names a directory by a name that the
+        // walk would skip: its contents are walked, as with a trailing
+        // separator.
+        const std::string last = source.substr(last_component_offset(source));
+        if (last == "." || last == "..") source += plat::path_separator();
+        path = source;
+        if (path.empty() || ends_with_separator(path)) {
+            path += '*';
+        } else if (probe_source_wildcard(source)) {
+            path = source;
+        } else {
+            plat::DirectorySearch search;
+            plat::FindRecord record;
+            if (search.first(path.c_str(), record) && (record.attributes & plat::ATTR_DIRECTORY))
+                state.options.selection_flags |= SELECT_SOURCE_DIRECTORY;
+        }
+    }
+    level.prefix_length = last_component_offset(path);
+    // A directory source keeps its own name: the directory itself is the
+    // only level-0 entry.
+    if (!(state.options.selection_flags & SELECT_SOURCE_DIRECTORY)) path.replace(level.prefix_length, std::string::npos, "*");
+    if (path.size() >= PATH_BUFFER_SIZE) {
+        return report_path_too_long(path);
+    }
+    level.search_path = path;
+    return true;
+}
+
+bool uses_destination(std::uint16_t mode) {
+    return (mode & (MODE_COPY | MODE_UPDATE | MODE_VERIFY)) != 0 || mode == MODE_DELETE_VERIFIED;
+}
+
+// The destination prefix; false when the run cannot go on (a destination
+// root that cannot be created, or the source's own directory).
+bool make_destination() {
+    const std::uint16_t mode = state.options.operation_mode;
+    const bool copies = (mode & (MODE_COPY | MODE_UPDATE)) != 0;
+    walker.dest_path.clear();
+    if (state.dest_arg) {
+        walker.dest_path = *state.dest_arg;
+        if (!ends_with_separator(walker.dest_path)) {
+            if (copies && !probe_dest(plat::ATTR_DIRECTORY) &&
+                !create_directory(nullptr, plat::ATTR_DIRECTORY, true))
+                return false;
+            walker.dest_path += plat::path_separator();
+        }
+    }
+    walker.dest_prefix_length = walker.dest_path.size();
+    if ((copies || mode == MODE_DELETE_VERIFIED) &&
+        same_directory_check(walker.dest_path, walker.levels[0].search_path) == 0) {
+        plat::std_out().print(MSG_SAME_DIRECTORY);
+        return false;
+    }
+    return true;
+}
+
+bool reserve(std::unique_ptr<unsigned char[]>& buffer) {
+    int error = 0;
+    if (plat::fault::hit(plat::fault::Call::allocate, error)) return false;
+    buffer.reset(new (std::nothrow) unsigned char[TRANSFER_BUFFER_SIZE]);
+    return buffer != nullptr;
+}
+
+bool reserve_buffers() {
+    const std::uint16_t mode = state.options.operation_mode;
+    if ((state.options.crc_polynomial != 0 || uses_destination(mode)) && !reserve(state.transfer_buffer))
+        return false;
+    if (((mode & (MODE_FLAG_VERIFY | MODE_VERIFY)) != 0 || mode == MODE_DELETE_VERIFIED) &&
+        !reserve(state.compare_buffer))
+        return false;
+    return true;
+}
+
+// Opens the level-0 search and walks its entries; false when the source is
+// not found.
+bool walk_source() {
+    LevelRecord& level = walker.levels[0];
+    const bool tree = (state.options.operation_mode & MODE_OPERATION) == MODE_TREE;
+    bool found = level.find_handle.first(level.search_path.c_str(), level.find_data);
+    if (tree) {
+        LookaheadRecord& ahead = walker.lookahead[0];
+        found = ahead.find_handle.first(level.search_path.c_str(), ahead.find_data) && found;
+    }
+    if (!found) return false;
+    walk_level_entries();
+    close_search(current_level().find_handle);
+    if (tree) close_search(current_lookahead().find_handle);
+    return true;
+}
+
+int run(int argc, char** argv) {
+    classify_arguments(argc, argv);
+    if (state.options.help_request & HELP_USAGE) {
+        print_usage_screen();
+        return 0;
+    }
+    if (state.parameter_errors != 0) return EXIT_ERROR;
+    if (state.options.help_request & HELP_PARAMETERS) print_parameter_list(argc, argv);
+
+    std::string debug;
+    const bool debugging = plat::get_env("kestodebug", debug);
+    if (debugging) print_debug_arguments();
+    if (state.source_arg) strip_double_quotes(*state.source_arg);
+    if (state.dest_arg) strip_double_quotes(*state.dest_arg);
+    if (debugging) print_debug_arguments();
+    plat::std_err().flush();
+
+    if (!make_source_search()) return EXIT_ERROR;
+    if (uses_destination(state.options.operation_mode) && !make_destination()) return EXIT_ERROR;
+    if (!reserve_buffers()) {
+        plat::std_out().print(MSG_OUT_OF_MEMORY);
+        return EXIT_ERROR;
+    }
+    if (!walk_source()) {
+        print_reversed(1, MSG_NOT_FOUND);
+        return EXIT_ERROR;
+    }
+    const std::uint16_t mode = state.options.operation_mode;
+    std::uint32_t count = state.selected_file_count;
+    if (mode & MODE_SIZE) {
+        return static_cast<int>(state.size_total < EXIT_COUNT_LIMIT ? state.size_total : EXIT_COUNT_LIMIT);
+    }
+    if ((mode & MODE_VERIFY) || mode == MODE_DELETE_VERIFIED) count = state.verified_file_count;
+    return static_cast<int>(count < EXIT_COUNT_LIMIT ? count : EXIT_COUNT_LIMIT);
+}
+
+}  // namespace
+}  // namespace kesto
+
+int main(int argc, char** argv) {
+    plat::console_init();
+    int exit_code = kesto::run(argc, argv);
+    kesto::state.transfer_buffer.reset();
+    kesto::state.compare_buffer.reset();
+    plat::restore_colour(1);
+    plat::Output& out = plat::std_out();
+    if (!out.flush()) {
+        // Output that did not arrive is a failure, never a count; a reader
+        // that went away (a closed pipe) needs no message.
+        if (!out.broken_pipe()) plat::std_err().print(kesto::MSG_STDOUT_FAILED);
+        exit_code = kesto::EXIT_ERROR;
+    }
+    plat::std_err().flush();
+    return exit_code;
+}

@@ -1,0 +1,40 @@
+#include "platform/text.h"
+
+#include "platform/console.h"
+
+namespace plat {
+namespace {
+
+bool shift_jis_lead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+
+bool continuation(unsigned char c) { return (c & 0xC0) == 0x80; }
+
+// Length of a well-formed UTF-8 sequence at text, or 1.
+std::size_t utf8_length(const unsigned char* text) {
+    std::size_t length = text[0] >= 0xF0 && text[0] <= 0xF4 ? 4
+                         : text[0] >= 0xE0                 ? 3
+                         : text[0] >= 0xC2 && text[0] < 0xE0 ? 2
+                                                           : 1;
+    if (text[0] >= 0xF5) length = 1;
+    for (std::size_t i = 1; i < length; ++i)
+        if (!continuation(text[i])) return 1;
+    return length;
+}
+
+}  // namespace
+
+std::size_t char_length(const char* text) {
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text);
+    if (console_encoding() == Encoding::shift_jis) return shift_jis_lead(bytes[0]) && bytes[1] != 0 ? 2 : 1;
+    return text_is_utf8() ? utf8_length(bytes) : 1;
+}
+
+void to_upper(char* text) {
+    while (*text) {
+        std::size_t length = char_length(text);
+        if (length == 1 && *text >= 'a' && *text <= 'z') *text = static_cast<char>(*text - 'a' + 'A');
+        text += length;
+    }
+}
+
+}  // namespace plat

@@ -1,0 +1,138 @@
+// kesto at a terminal: the /M pause, ESC and Ctrl+S/Ctrl+Q, typed through
+// a pseudo-terminal.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "support/files.h"
+#include "support/process.h"
+#include "support/pty.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using namespace testsupport;
+
+const char ESC[] = "\x1b";
+const char CTRL_S[] = "\x13";
+const char CTRL_Q[] = "\x11";
+// The abort message in reversed colours.
+const char ABORT[] = "\x1b[7m\nAbort by user!\n\x1b[27m";
+
+class KestoKeys : public ::testing::Test {
+protected:
+    // Nine empty files f1 .. f9, listed by name only (/!A keeps the listing
+    // short to read: every line ends with its name).
+    void start(std::vector<std::string> args) {
+        for (int i = 1; i <= 9; ++i) ASSERT_TRUE(write_file(dir.file("f" + std::to_string(i)), ""));
+        ASSERT_TRUE(pty.start(program_path("kesto"), args, {"LC_ALL=C"}, dir.path()));
+    }
+    // The names listed so far, in order.
+    std::string names() {
+        std::string out;
+        const std::string& shown = pty.output();
+        for (std::size_t at = shown.find(" f"); at != std::string::npos; at = shown.find(" f", at + 1))
+            out += shown.substr(at + 1, 2);
+        return out;
+    }
+    // Gives the program time to show more than it should.
+    std::string settled_names() {
+        pty.pump(300);
+        return names();
+    }
+
+    TempDir dir;
+    PtySession pty;
+};
+
+TEST_F(KestoKeys, PauseEveryThirdEntryAndEscAborts) {
+    start({"/M3"});
+    ASSERT_TRUE(pty.wait_for(" f3\n")) << pty.output();
+    EXPECT_EQ(settled_names(), "f1f2f3");
+    pty.send(" ");
+    ASSERT_TRUE(pty.wait_for(" f6\n")) << pty.output();
+    EXPECT_EQ(settled_names(), "f1f2f3f4f5f6");
+    pty.send(ESC);
+    EXPECT_EQ(pty.wait_exit(), 6);
+    EXPECT_EQ(names(), "f1f2f3f4f5f6");
+    const std::string& shown = pty.output();
+    ASSERT_GE(shown.size(), std::string(ABORT).size());
+    EXPECT_EQ(shown.substr(shown.size() - std::string(ABORT).size()), ABORT);
+}
+
+TEST_F(KestoKeys, CtrlSHoldsUntilCtrlQ) {
+    start({"/M3"});
+    ASSERT_TRUE(pty.wait_for(" f3\n")) << pty.output();
+    // At the pause Ctrl+S holds; other keys are read over.
+    pty.send(CTRL_S);
+    pty.send("x");
+    EXPECT_EQ(settled_names(), "f1f2f3");
+    pty.send(CTRL_Q);
+    ASSERT_TRUE(pty.wait_for(" f6\n")) << pty.output();
+    EXPECT_EQ(settled_names(), "f1f2f3f4f5f6");
+    pty.send("y");
+    ASSERT_TRUE(pty.wait_for(" f9\n")) << pty.output();
+    EXPECT_EQ(pty.wait_exit(), 9);
+    EXPECT_EQ(names(), "f1f2f3f4f5f6f7f8f9");
+}
+
+TEST_F(KestoKeys, CtrlCDoesNotEndTheProgram) {
+    start({"/M3"});
+    ASSERT_TRUE(pty.wait_for(" f3\n")) << pty.output();
+    pty.send("\x03");
+    ASSERT_TRUE(pty.wait_for(" f6\n")) << pty.output();
+    pty.send(ESC);
+    EXPECT_EQ(pty.wait_exit(), 6);
+}
+
+// A long read shows its progress on the terminal, and ESC stops it: the
+// file gets no line. (16 GiB of holes: seconds of reading.)
+TEST_F(KestoKeys, EscStopsALongRead) {
+    ASSERT_TRUE(make_sparse_file(dir.file("big.bin"), std::int64_t{16} << 30, 0, "x"));
+    ASSERT_TRUE(pty.start(program_path("kesto"), {"/FNP", "big.bin"}, {"LC_ALL=C"}, dir.path()));
+    ASSERT_TRUE(pty.wait_for("Read Testing big.bin (", 30000)) << pty.output();
+    ASSERT_TRUE(pty.wait_for("KB/sec)\x1b[")) << pty.output();
+    pty.send(ESC);
+    EXPECT_EQ(pty.wait_exit(30000), 1);
+    const std::string& shown = pty.output();
+    EXPECT_NE(shown.find(ABORT), std::string::npos) << shown;
+    EXPECT_EQ(shown.find(" big.bin\n"), std::string::npos) << shown;
+}
+
+// The Y/N/A/X prompt: other keys ring the bell, X skips every later
+// prompt silently until Ctrl+C, A turns prompting off, ESC aborts without
+// an echo.
+TEST(KestoPrompt, Answers) {
+    TempDir dir;
+    PtySession pty;
+    ASSERT_TRUE(pty.start(KESTO_PROMPT, {"p", "p", "p", "p", "w", "p", "p"}, {"LC_ALL=C"}, dir.path()));
+    const std::string prompt = " <Delete:Y, Skip:N, All:A, Skip All:X>? ";
+    std::string expected = prompt;
+    ASSERT_TRUE(pty.wait_for(expected)) << pty.output();
+    pty.send("q");
+    expected += "\a";
+    ASSERT_TRUE(pty.wait_for(expected)) << pty.output();
+    pty.send("y");
+    expected += "y[1 1 0]\n" + prompt;
+    ASSERT_TRUE(pty.wait_for(expected)) << pty.output();
+    pty.send("N");
+    expected += "N[0 1 0]\n" + prompt;
+    ASSERT_TRUE(pty.wait_for(expected)) << pty.output();
+    pty.send("x");
+    expected += "x[0 1 1]\n[0 1 1]\n";  // the fourth prompt is not shown
+    ASSERT_TRUE(pty.wait_for(expected)) << pty.output();
+    pty.send("\x03");  // at the waiting break check: prompts again
+    expected += "[0 1 0]\n" + prompt;
+    ASSERT_TRUE(pty.wait_for(expected)) << pty.output();
+    pty.send("a");
+    expected += "a[1 0 0]\n" + prompt;
+    ASSERT_TRUE(pty.wait_for(expected)) << pty.output();
+    pty.send(ESC);
+    expected += std::string(ABORT) + "[-1 0 0]\n";
+    EXPECT_EQ(pty.wait_exit(), 0);
+    EXPECT_EQ(pty.output(), expected);
+}
+
+}  // namespace

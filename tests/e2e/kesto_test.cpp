@@ -1,0 +1,384 @@
+// kesto run as a process over a fixed tree (sizes, attributes and time
+// stamps set through the platform layer): whole listings, messages and exit
+// codes.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/directory.h"
+#include "platform/path.h"
+#include "platform/time.h"
+#include "support/files.h"
+#include "support/process.h"
+#include "support/temp_dir.h"
+#include "support/text.h"
+
+namespace {
+
+using namespace testsupport;
+
+bool on_windows() { return std::string(line_end()) == "\r\n"; }
+
+// A path written with "/" in the form kesto prints it.
+std::string native(std::string path) {
+    for (char& c : path)
+        if (c == '/') c = plat::path_separator();
+    return path;
+}
+
+struct Entry {
+    const char* path;
+    std::uint32_t attributes;  // without the directory bit
+    std::string data;          // files only
+    bool directory;
+    int minute;                // of the last-write stamp
+};
+
+// Files carry distinct stamps on 2024-03-15; directories one on 2023-01-02.
+const Entry TREE[] = {
+    {"src", 0, "", true, 0},
+    {"src/a.txt", plat::ATTR_ARCHIVE | plat::ATTR_READONLY, "hello\n", false, 1},
+    {"src/b.c", plat::ATTR_ARCHIVE | plat::ATTR_HIDDEN, "123456789", false, 2},
+    {"src/sub", 0, "", true, 0},
+    {"src/sub/c.c", plat::ATTR_ARCHIVE, "abc", false, 3},
+    {"src/sub/deep", 0, "", true, 0},
+    {"src/sub/deep/d.txt", plat::ATTR_ARCHIVE, "", false, 4},
+    {"src/tmp", 0, "", true, 0},
+    {"src/tmp/e.txt", plat::ATTR_ARCHIVE, std::string(1000, 'x'), false, 5},
+};
+
+plat::FileTime local_time(int year, int month, int day, int hour, int minute, int second, int ms) {
+    plat::CalendarTime fields;
+    fields.year = year;
+    fields.month = month;
+    fields.day = day;
+    fields.hour = hour;
+    fields.minute = minute;
+    fields.second = second;
+    fields.millisecond = ms;
+    plat::FileTime time = 0;
+    EXPECT_TRUE(plat::local_to_file_time(fields, time));
+    return time;
+}
+
+plat::FileTime stamp_of(const Entry& entry) {
+    return entry.directory ? local_time(2023, 1, 2, 3, 4, 5, 0) : local_time(2024, 3, 15, 12, entry.minute, 56, 789);
+}
+
+// The listing line of an entry as /L1 /Y2 without CRC prints it.
+std::string line_of(const Entry& entry, const std::string& shown, const std::string& crc = "") {
+    std::string attributes = "------";
+    if (entry.attributes & plat::ATTR_ARCHIVE) attributes[0] = 'a';
+    if (entry.directory) attributes[1] = 'd';
+    if (entry.attributes & plat::ATTR_HIDDEN) attributes[4] = 'h';
+    if (entry.attributes & plat::ATTR_READONLY) attributes[5] = 'r';
+    char size[32];
+    if (entry.directory) {
+        std::snprintf(size, sizeof size, "%15s", "");
+    } else {
+        std::string grouped = std::to_string(entry.data.size());
+        if (grouped.size() > 3) grouped.insert(grouped.size() - 3, ",");
+        std::snprintf(size, sizeof size, "%14s ", grouped.c_str());
+    }
+    char stamp[32];
+    if (entry.directory)
+        std::snprintf(stamp, sizeof stamp, "23-01-02 03:04:05.00 ");
+    else
+        std::snprintf(stamp, sizeof stamp, "24-03-15 12:%02d:56.78 ", entry.minute);
+    return attributes + size + stamp + crc + native(shown) + "\n";
+}
+
+const Entry& entry(const std::string& path) {
+    for (const Entry& e : TREE)
+        if (path == e.path) return e;
+    ADD_FAILURE() << "no entry " << path;
+    return TREE[0];
+}
+
+class KestoTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const Entry& e : TREE) {
+            if (e.directory)
+                ASSERT_TRUE(plat::create_directory(native_path(dir.file(e.path)).c_str())) << e.path;
+            else
+                ASSERT_TRUE(write_file(dir.file(e.path), e.data)) << e.path;
+        }
+        // Deepest first, so that nothing created later touches a stamp.
+        for (auto e = std::rbegin(TREE); e != std::rend(TREE); ++e) set_stamp(*e);
+    }
+
+    void set_stamp(const Entry& e) {
+        const std::string path = native_path(dir.file(e.path));
+        const plat::FileTime time = stamp_of(e);
+        ASSERT_TRUE(plat::set_file_times(path.c_str(), nullptr, &time, &time)) << e.path;
+        ASSERT_TRUE(plat::set_attributes(path.c_str(), e.attributes | (e.directory ? std::uint32_t{plat::ATTR_DIRECTORY} : 0u)))
+            << e.path;
+    }
+
+    RunResult kesto(const std::vector<std::string>& args, std::vector<std::string> env = {}) {
+        bool has_locale = false;
+        for (const std::string& entry : env) has_locale |= entry.rfind("LC_ALL=", 0) == 0;
+        if (!has_locale) env.push_back("LC_ALL=C");
+        RunOptions options;
+        options.env = env;
+        options.cwd = dir.path();
+        RunResult result = run(program_path("kesto"), args, options);
+        EXPECT_FALSE(result.timed_out);
+        return result;
+    }
+
+    TempDir dir;
+};
+
+// Listings of the tree: every source form and filter, whole output and the
+// count of selected files. List values are quoted with "'", a quote
+// character on every system. Each shown path is the entry's path with the
+// leading `from` text replaced by `to`.
+struct ListRow {
+    const char* name;
+    std::vector<std::string> args;
+    std::vector<std::string> entries;
+    int exit_code;
+    std::string from = "";
+    std::string to = "";
+};
+
+TEST_F(KestoTest, Listings) {
+    const std::vector<std::string> all = {"src", "src/a.txt", "src/b.c", "src/sub", "src/sub/c.c",
+                                          "src/sub/deep", "src/sub/deep/d.txt", "src/tmp", "src/tmp/e.txt"};
+    const std::vector<std::string> inside(all.begin() + 1, all.end());
+    const std::vector<ListRow> rows = {
+        {"no arguments: the current directory, whole tree", {}, all, 5},
+        {"directory source: itself and its tree", {"src"}, all, 5},
+        {"trailing separator: its contents", {native("src/")}, inside, 5},
+        {"*.*: reduced to *", {native("src/*.*")}, inside, 5},
+        {"/0 directory source: not entered", {"/0", "src"}, {"src"}, 0},
+        {"/0 trailing separator: one level", {"/0", native("src/")}, {"src/a.txt", "src/b.c", "src/sub", "src/tmp"}, 2},
+        {"/1 limits the depth", {"/1", native("src/")},
+         {"src/a.txt", "src/b.c", "src/sub", "src/sub/c.c", "src/sub/deep", "src/tmp", "src/tmp/e.txt"}, 4},
+        {"pattern at every depth", {"*.c"}, {"src/b.c", "src/sub/c.c"}, 2},
+        {"plain name selects it at every depth", {native("src/c.c")}, {"src/sub/c.c"}, 1},
+        {"pattern matching nothing: no message", {"nothing*"}, {}, 0},
+        {"pattern ? at the end matches nothing", {native("src/b.c?")}, {"src/b.c"}, 1},
+        {"*. selects names without a dot", {native("src/*.")}, {"src/sub", "src/sub/deep", "src/tmp"}, 0},
+        {"dot source: its contents", {"."}, all, 5, "", "./"},
+        {"dot last component", {native("src/.")}, inside, 5, "src/", "src/./"},
+        {"dot-dot last component", {native("src/sub/..")}, inside, 5, "src/", "src/sub/../"},
+        {"/W includes files", {"/W='*.txt'", "src"},
+         {"src", "src/a.txt", "src/sub", "src/sub/deep", "src/sub/deep/d.txt", "src/tmp", "src/tmp/e.txt"}, 3},
+        {"/I excludes files", {"/I='*.txt,b*'", "src"}, {"src", "src/sub", "src/sub/c.c", "src/sub/deep", "src/tmp"}, 1},
+        {"/W element with a path", {"/W='" + native("sub/*.c") + "'", "src"},
+         {"src", "src/sub", "src/sub/c.c", "src/sub/deep", "src/tmp"}, 1},
+        {"/W element with a path deeper than the tree", {"/W='" + native("x/src/*.c") + "'", "src"},
+         {"src", "src/sub", "src/sub/deep", "src/tmp"}, 0},
+        {"/W quoted value", {"/W=\"a.txt\"", "src"}, {"src", "src/a.txt", "src/sub", "src/sub/deep", "src/tmp"}, 1},
+        {"/O keeps a subtree out", {"/O='tmp'", "src"},
+         {"src", "src/a.txt", "src/b.c", "src/sub", "src/sub/c.c", "src/sub/deep", "src/sub/deep/d.txt"}, 4},
+        {"/P operates inside included directories", {"/P='sub'", "src"},
+         {"src/sub", "src/sub/c.c", "src/sub/deep", "src/sub/deep/d.txt"}, 2},
+        {"/P nested name", {"/P='deep'", "src"}, {"src/sub/deep", "src/sub/deep/d.txt"}, 1},
+        {"/=: any of the attributes", {"/=RH", native("src/")}, {"src/a.txt", "src/b.c"}, 2},
+        {"/&: all of the attributes", {"/&AR", native("src/")}, {"src/a.txt"}, 1},
+        {"/!: none of the attributes", {"/!HD", native("src/")},
+         {"src/a.txt", "src/sub/c.c", "src/sub/deep/d.txt", "src/tmp/e.txt"}, 4},
+        {"/A lower bound excluded", {"/A2024-03-15,12:02:56.789", native("src/")},
+         {"src/sub/c.c", "src/sub/deep/d.txt", "src/tmp/e.txt"}, 3},
+        {"/AE lower bound included", {"/AE2024-03-15,12:02:56.789", native("src/")},
+         {"src/b.c", "src/sub/c.c", "src/sub/deep/d.txt", "src/tmp/e.txt"}, 4},
+        {"/B upper bound excluded", {"/B2024-03-15,12:02:56.789", native("src/")}, {"src/a.txt"}, 1},
+        {"/BE upper bound included", {"/BE2024-03-15,12:02:56.789", native("src/")}, {"src/a.txt", "src/b.c"}, 2},
+        {"a mode without an operation lists nothing", {"/T", "src"}, {}, 5},
+    };
+    for (const ListRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::string expected;
+        for (const std::string& path : row.entries) expected += line_of(entry(path), row.to + path.substr(row.from.size()));
+        RunResult result = kesto(row.args);
+        EXPECT_EQ(result.out, with_line_ends(expected));
+        EXPECT_EQ(result.err, "");
+        EXPECT_EQ(result.exit_code, row.exit_code);
+    }
+}
+
+// /F: CRC-16, CRC-32, start values and the read test; directories get
+// blanks where files have the CRC.
+TEST_F(KestoTest, CrcColumns) {
+    struct Row {
+        const char* name;
+        std::vector<std::string> args;
+        std::vector<std::pair<std::string, std::string>> lines;  // entry, CRC column
+    };
+    const std::vector<Row> rows = {
+        {"CRC-16", {"/F", "/0", "src"}, {{"src", "     "}}},
+        {"CRC-16 of files", {"/F", native("src/sub/")},
+         {{"src/sub/c.c", "9738 "}, {"src/sub/deep", "     "}, {"src/sub/deep/d.txt", "0000 "}}},
+        {"CRC-32 of files", {"/FD", native("src/sub/")},
+         {{"src/sub/c.c", "352441c2 "}, {"src/sub/deep", "         "}, {"src/sub/deep/d.txt", "00000000 "}}},
+        {"check values", {"/F", native("src/b.c")}, {{"src/b.c", "BB3D "}}},
+        {"check values CRC-32", {"/FD", native("src/b.c")}, {{"src/b.c", "cbf43926 "}}},
+        {"CRC-16 from FFFF", {"/FIFFFF", native("src/b.c")}, {{"src/b.c", "4B37 "}}},
+        {"CRC-32 from 0", {"/FDI0", native("src/b.c")}, {{"src/b.c", "d202d277 "}}},
+        {"more than one block", {"/FD", native("src/tmp/e.txt")}, {{"src/tmp/e.txt", "3b41c9e6 "}}},
+        {"read test: no column", {"/FN", native("src/tmp/")}, {{"src/tmp/e.txt", ""}}},
+        {"speed column of a short read", {"/FP", native("src/sub/c.c")}, {{"src/sub/c.c", "9738 -----KB/sec "}}},
+        {"speed column of a directory", {"/FP", "/0", "src"}, {{"src", "                 "}}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::string expected;
+        for (const auto& [path, crc] : row.lines) expected += line_of(entry(path), path, crc);
+        RunResult result = kesto(row.args);
+        EXPECT_EQ(result.out, with_line_ends(expected));
+        EXPECT_EQ(result.err, "");
+    }
+}
+
+// A big file crosses many blocks: its CRC must not depend on them.
+TEST_F(KestoTest, CrcOfLargeSparseFile) {
+    const std::string name = "big.bin";
+    ASSERT_TRUE(make_sparse_file(dir.file(name), (1 << 20) + 17, 1 << 19, "mark"));
+    RunResult result = kesto({"/FD", name});
+    // The file's contents: zeros with "mark" at 512 KiB.
+    EXPECT_NE(result.out.find(" 09266298 big.bin"), std::string::npos) << result.out;
+    EXPECT_EQ(result.exit_code, 1);
+}
+
+// Files that cannot be read get a message and no line; /FE goes on.
+TEST_F(KestoTest, UnreadableFiles) {
+    struct Row {
+        const char* name;
+        std::vector<std::string> args;
+        std::string fault;
+        std::string out;
+        int exit_code;
+    };
+    const Entry& b = entry("src/b.c");
+    const Entry& a = entry("src/a.txt");
+    const std::string open_error = on_windows() ? "(5/0x5)" : "(13/0xD)";
+    const std::vector<Row> rows = {
+        {"read error stops the walk", {"/F", "/0", native("src/")}, "read:1:io",
+         "Read file " + native("src/a.txt") + " failed!\n", 1},
+        {"read error with /FE goes on", {"/FE", "/0", native("src/")}, "read:1:io",
+         "Read file " + native("src/a.txt") + " failed!\n" + line_of(b, "src/b.c", "BB3D ") +
+             line_of(entry("src/sub"), "src/sub", "     ") + line_of(entry("src/tmp"), "src/tmp", "     "),
+         2},
+        {"open error with /FE goes on", {"/FDE", "/0", native("src/")}, "open:2:access",
+         line_of(a, "src/a.txt", "363a3020 ") + "Cannot opepn file " + native("src/b.c") + "!" + open_error + "\n" +
+             line_of(entry("src/sub"), "src/sub", "         ") + line_of(entry("src/tmp"), "src/tmp", "         "),
+         2},
+        {"read test reports too", {"/FN", native("src/b.c")}, "read:1:io", "Read file " + native("src/b.c") + " failed!\n",
+         1},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        RunResult result = kesto(row.args, {"SUITE_FAULTS=" + row.fault});
+        EXPECT_EQ(result.out, with_line_ends(row.out));
+        EXPECT_EQ(result.err, "");
+        EXPECT_EQ(result.exit_code, row.exit_code);
+    }
+}
+
+// Messages and exit codes of the driver.
+TEST_F(KestoTest, DriverOutcomes) {
+    struct Row {
+        const char* name;
+        std::vector<std::string> args;
+        std::string out;
+        std::string err;
+        int exit_code;
+        std::vector<std::string> env = {};
+    };
+    const std::vector<Row> rows = {
+        {"source not found", {native("none/x")}, "Source file or directory is not found.\n", "", 255},
+        {"source not found, Japanese", {native("none/x")},
+         japanese_output("ソースファイルまたはディレクトリが見つかりません.\n", "ja_JP.UTF-8"), "", 255,
+         {"LC_ALL=ja_JP.UTF-8"}},
+        {"/E forces English", {"/E", native("none/x")}, "Source file or directory is not found.\n", "", 255,
+         {"LC_ALL=ja_JP.UTF-8"}},
+        {"parameter error", {"/Z", "src"}, "Parameter error. [/Z]\nUse /? option to show usage.\n", "", 255},
+        {"same directory", {"/C", native("src/"), "src"}, "Source and destination are same directory.\n", "", 255},
+        {"destination root cannot be created", {"/C", "src", native("none/x")},
+         "Create directory " + native("none/x") + "\nCannot create directory!" +
+             (on_windows() ? "(3/0x3)" : "(2/0x2)") + "\n",
+         "", 255},
+        {"buffer not reserved", {"/F", "src"}, "Out of memory!\n", "", 255, {"SUITE_FAULTS=alloc:1:12"}},
+        {"debug lines show the quotes stripped", {"/0", "\"src\""}, line_of(entry("src"), "src"),
+         "src:[\"src\"],dst:[]\nsrc:[src],dst:[]\n", 0, {"kestodebug=1"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        RunResult result = kesto(row.args, row.env);
+        EXPECT_EQ(result.out, with_line_ends(row.out));
+        EXPECT_EQ(result.err, with_line_ends(row.err));
+        EXPECT_EQ(result.exit_code, row.exit_code);
+    }
+}
+
+TEST_F(KestoTest, UsageWinsOverParameterErrors) {
+    RunResult result = kesto({"/Z", "/?"});
+    EXPECT_EQ(result.out.rfind(with_line_ends("Parameter error. [/Z]\nUse /? option to show usage.\n"), 0), 0u);
+    EXPECT_NE(result.out.find("Version 6.01"), std::string::npos);
+    EXPECT_EQ(result.exit_code, 0);
+}
+
+// The count in the exit code stops at 254.
+TEST_F(KestoTest, CountCappedAt254) {
+    for (int files : {253, 300}) {
+        TempDir many;
+        for (int i = 0; i < files; ++i) ASSERT_TRUE(write_file(many.file("f" + std::to_string(i)), ""));
+        RunOptions options;
+        options.cwd = many.path();
+        RunResult result = run(program_path("kesto"), {}, options);
+        EXPECT_EQ(result.exit_code, files == 300 ? 254 : 253);
+    }
+}
+
+// A link back to a directory open above is listed, not entered; another
+// link to a directory is entered.
+TEST_F(KestoTest, LinkLoopIsNotEntered) {
+    std::error_code error;
+    std::filesystem::create_directory_symlink("..", dir.file("src/sub/up"), error);
+    if (error) GTEST_SKIP() << "no directory links here";
+    std::filesystem::create_directory_symlink(native("../tmp"), dir.file("src/sub/tmplink"), error);
+    ASSERT_FALSE(error);
+    set_stamp(entry("src/sub"));
+    RunResult result = kesto({"/I='*.c'", "src"});
+    const std::string expected = line_of(entry("src"), "src") + line_of(entry("src/a.txt"), "src/a.txt") +
+                                 line_of(entry("src/sub"), "src/sub") + line_of(entry("src/sub/deep"), "src/sub/deep") +
+                                 line_of(entry("src/sub/deep/d.txt"), "src/sub/deep/d.txt") +
+                                 line_of(entry("src/tmp"), "src/sub/tmplink") +
+                                 line_of(entry("src/tmp/e.txt"), "src/sub/tmplink/e.txt") +
+                                 line_of(entry("src"), "src/sub/up") + line_of(entry("src/tmp"), "src/tmp") +
+                                 line_of(entry("src/tmp/e.txt"), "src/tmp/e.txt");
+    EXPECT_EQ(result.out, with_line_ends(expected));
+    EXPECT_EQ(result.exit_code, 4);
+}
+
+// A path beyond the buffers is reported and skipped, never cut short.
+TEST_F(KestoTest, OverlongPathIsSkipped) {
+    if (on_windows()) GTEST_SKIP() << "the system refuses such paths itself";
+    std::string path = "long";
+    const std::string part(200, 'd');
+    ASSERT_TRUE(plat::create_directory(dir.file(path).c_str()));
+    for (int i = 0; i < 6; ++i) {
+        path += "/" + part;
+        ASSERT_TRUE(plat::create_directory(dir.file(path).c_str()));
+    }
+    ASSERT_TRUE(write_file(dir.file("long/a.txt"), "x"));
+    RunResult result = kesto({"/!D", "long/"});
+    // The sixth level's path is 1,210 bytes: reported, neither listed nor
+    // entered; the walk goes on.
+    const std::string report = "Path " + path + " is too long!\n";
+    ASSERT_GT(result.out.size(), report.size());
+    EXPECT_EQ(result.out.substr(result.out.size() - report.size()), report);
+    EXPECT_NE(result.out.find(" long/a.txt\n"), std::string::npos);
+    EXPECT_EQ(result.exit_code, 1);
+}
+
+}  // namespace
