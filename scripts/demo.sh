@@ -44,6 +44,41 @@ trap 'rm -rf "$demo"' EXIT
 cd "$demo"   # relative names below: a POSIX path starting with "/" needs "--" first
 printf 'Sample data in %s\n' "$demo"
 
+# ---------------------------------------------------------------- kesto
+if [ -x "$bin/kesto" ]; then
+    banner "kesto: layered directories and files operation"
+
+    # A small tree with fixed time stamps: sources, notes, a build folder.
+    mkdir -p project/src/util project/docs project/build
+    printf '123456789' >project/src/check.c
+    printf 'int main(void) { return 0; }\n' >project/src/main.c
+    printf 'abc' >project/src/util/str.c
+    printf '# Notes\n' >project/docs/notes.md
+    head -c 150000 /dev/zero >project/build/app.bin
+    : >project/docs/empty.txt
+    find project -exec touch -d '2024-03-15 12:34:56.78' {} +
+    touch -d '2024-06-01 08:00:00' project/src/main.c
+
+    step "The whole tree: attributes, size, last-write time, path (exit code: the 6 files)" \
+        kesto project
+    step "Only the entries inside project/, two levels deep (/1 and a trailing /)" \
+        kesto /1 project/
+    step "A pattern selects names at every depth; directories are entered, not listed" \
+        kesto 'project/*.c'
+    step "Name lists: /W includes files, /O keeps the build folder out of the walk" \
+        kesto "/W='*.c,*.md'" "/O='build'" project
+    step "Files changed since 2024-05-01 (/A, a date bound on the last-write time)" \
+        kesto /A2024-05-01 project/
+    step "CRC-16 of each file (/F): check.c holds 123456789, the check value BB3D" \
+        kesto /F project/src/
+    step "CRC-32 (/FD) with four-digit years (/Y4): cbf43926 for 123456789" \
+        kesto /FD /Y4 project/src/
+    step "Read test (/FN): every file read to its end, no CRC column" \
+        kesto /FN project/
+    step "A source that does not exist: the message, exit code 255" \
+        kesto missing/x
+fi
+
 # ---------------------------------------------------------------- holmic
 if [ -x "$bin/holmic" ]; then
     banner "holmic: file dump"
