@@ -9,6 +9,7 @@
 #include "kesto/console.h"
 #include "kesto/copy.h"
 #include "kesto/options.h"
+#include "kesto/sizetree.h"
 #include "kesto/walker.h"
 #include "platform/console.h"
 #include "platform/directory.h"
@@ -168,6 +169,12 @@ int run(int argc, char** argv) {
     const std::uint16_t mode = state.options.operation_mode;
     std::uint32_t count = state.selected_file_count;
     if (mode & MODE_SIZE) {
+        // /ST printed nothing during the walk: the total is its only line.
+        if (state.options.size_total_only) {
+            state.options.size_total_only = false;
+            add_size_units(0);
+            plat::std_out().text("\n");
+        }
         return static_cast<int>(state.size_total < EXIT_COUNT_LIMIT ? state.size_total : EXIT_COUNT_LIMIT);
     }
     if ((mode & MODE_VERIFY) || mode == MODE_DELETE_VERIFIED) count = state.verified_file_count;

@@ -6,6 +6,7 @@
 #include "kesto/console.h"
 #include "kesto/listing.h"
 #include "kesto/options.h"
+#include "kesto/sizetree.h"
 #include "platform/file.h"
 #include "platform/output.h"
 #include "platform/path.h"
@@ -40,6 +41,8 @@ struct OperationRow {
 };
 const OperationRow OPERATIONS[] = {
     {MODE_LIST, list_entry, list_entry, nullptr},
+    {MODE_SIZE, sum_entry_size, nullptr, nullptr},
+    {MODE_TREE, tree_entry, tree_entry, tree_entry},
 };
 
 const OperationRow* operation_row(std::uint16_t mode) {
