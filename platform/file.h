@@ -18,6 +18,9 @@ enum : unsigned {
     OPEN_WRITE_THROUGH = 2,  // each write reaches the disk before returning
 };
 
+// Which step of open_spool_file() failed.
+enum class SpoolFailure { none, name, create };
+
 class File {
 public:
     File() = default;
@@ -38,8 +41,15 @@ public:
     // Size in bytes, or -1.
     std::int64_t size();
     bool close();
+    // Reads size bytes at offset without regard to the file position, in as
+    // many calls as it takes: bytes read (fewer only at the end of the file),
+    // or -1.
+    std::int64_t read_at(std::int64_t offset, void* buffer, std::size_t size);
 
 private:
+    friend class FileReader;
+    friend bool open_spool_file(File& file, SpoolFailure* failure);
+    friend bool open_standard_input(File& file);
     static constexpr std::intptr_t INVALID = -1;
     std::intptr_t handle_ = INVALID;
 };
@@ -53,7 +63,41 @@ int last_error();
 bool same_file(const char* path_a, const char* path_b);
 
 // A temporary spool file that disappears when closed (or when the program
-// ends). Opened for reading and writing.
-bool open_spool_file(File& file);
+// ends). Opened for reading and writing. On failure, failure (when given)
+// tells which step failed: making the file's unique name, or opening it.
+bool open_spool_file(File& file, SpoolFailure* failure = nullptr);
+
+// The standard input as a file, in binary mode (no line end translation),
+// for reading. False when the program has no usable standard input.
+bool open_standard_input(File& file);
+
+// Reads pieces of an open file at random offsets, many times over. Where the
+// system allows, the file is mapped into memory and a read is a copy; a file
+// that shrinks under the map makes the read come back short (or, near the
+// new end, see shrunk()) instead of ending the program. The file
+// must stay open while the reader is used.
+class FileReader {
+public:
+    FileReader() = default;
+    ~FileReader();
+    FileReader(const FileReader&) = delete;
+    FileReader& operator=(const FileReader&) = delete;
+
+    void attach(File& file);
+    // As File::read_at.
+    std::int64_t read(std::int64_t offset, void* buffer, std::size_t size);
+    // Says that the first bytes at offset will be read soon, so that they can
+    // be brought into the processor's cache meanwhile. Only a hint.
+    void prefetch(std::int64_t offset) const;
+    // True when the file is now shorter than when it was attached. A mapped
+    // read near the new end finds zeros where the data was: callers check
+    // this after their reads to know that they read true data.
+    bool shrunk();
+
+private:
+    File* file_ = nullptr;
+    std::int64_t size_ = 0;  // when attached
+    const unsigned char* map_ = nullptr;
+};
 
 }  // namespace plat

@@ -179,6 +179,113 @@ bool File::close() {
     return true;
 }
 
+std::int64_t File::read_at(std::int64_t offset, void* buffer, std::size_t size) {
+    if (!fault::transfer(fault::Call::read, size)) return -1;
+    char* bytes = static_cast<char*>(buffer);
+    std::size_t total = 0;
+    while (total < size) {
+        std::size_t want = size - total;
+        DWORD chunk = static_cast<DWORD>(want > MAX_CHUNK ? MAX_CHUNK : want);
+        auto position = static_cast<std::uint64_t>(offset) + total;
+        OVERLAPPED at = {};
+        at.Offset = static_cast<DWORD>(position & 0xFFFFFFFFu);
+        at.OffsetHigh = static_cast<DWORD>(position >> 32);
+        DWORD got = 0;
+        if (!ReadFile(to_handle(handle_), bytes + total, chunk, &got, &at)) {
+            DWORD code = GetLastError();
+            if (code == ERROR_HANDLE_EOF) break;
+            last_error_code = static_cast<int>(code);
+            return -1;
+        }
+        if (got == 0) break;
+        total += got;
+    }
+    return static_cast<std::int64_t>(total);
+}
+
+bool open_spool_file(File& file, SpoolFailure* failure) {
+    auto failed = [&](SpoolFailure step) {
+        if (failure) *failure = step;
+        return false;
+    };
+    if (failure) *failure = SpoolFailure::none;
+    file.close();
+    char folder[MAX_PATH + 1];
+    DWORD length = GetTempPathA(sizeof folder, folder);
+    if (length == 0 || length > sizeof folder) std::strcpy(folder, ".");
+    char name[MAX_PATH + 1];
+    // The system makes the name unique by creating the (empty) file.
+    if (GetTempFileNameA(folder, "TVN", 0, name) == 0) {
+        record_os_error();
+        return failed(SpoolFailure::name);
+    }
+    int error = 0;
+    if (fault::hit(fault::Call::open, error)) {
+        record_fault(error);
+        DeleteFileA(name);
+        return failed(SpoolFailure::create);
+    }
+    HANDLE handle = CreateFileA(name, GENERIC_READ | GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
+                                nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        record_os_error();
+        DeleteFileA(name);
+        return failed(SpoolFailure::create);
+    }
+    file.handle_ = from_handle(handle);
+    return true;
+}
+
+bool open_standard_input(File& file) {
+    file.close();
+    // Reads go straight to the handle, past the C runtime and its text mode:
+    // the bytes arrive as they are.
+    HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    HANDLE copy = INVALID_HANDLE_VALUE;
+    if (input == nullptr || input == INVALID_HANDLE_VALUE ||
+        !DuplicateHandle(GetCurrentProcess(), input, GetCurrentProcess(), &copy, 0, FALSE,
+                         DUPLICATE_SAME_ACCESS)) {
+        record_os_error();
+        return false;
+    }
+    file.handle_ = from_handle(copy);
+    return true;
+}
+
+// The file is mapped: Windows refuses to shrink a file while a view of it
+// exists, so no read can run past a new end (on POSIX it could).
+FileReader::~FileReader() {
+    if (map_) UnmapViewOfFile(map_);
+}
+
+void FileReader::attach(File& file) {
+    file_ = &file;
+    size_ = file.size();
+    if (size_ <= 0 || static_cast<std::uint64_t>(size_) > SIZE_MAX / 2) return;
+    HANDLE mapping = CreateFileMappingA(to_handle(file.handle_), nullptr, PAGE_READONLY, 0, 0, nullptr);
+    if (!mapping) return;
+    // The view keeps the mapping alive.
+    map_ = static_cast<const unsigned char*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0));
+    CloseHandle(mapping);
+}
+
+std::int64_t FileReader::read(std::int64_t offset, void* buffer, std::size_t size) {
+    if (map_ && offset >= 0 && offset <= size_ && size <= static_cast<std::uint64_t>(size_ - offset)) {
+        if (!fault::transfer(fault::Call::read, size)) return -1;
+        std::memcpy(buffer, map_ + offset, size);
+        return static_cast<std::int64_t>(size);
+    }
+    return file_->read_at(offset, buffer, size);
+}
+
+void FileReader::prefetch(std::int64_t offset) const {
+    if (map_ && offset >= 0 && offset < size_) __builtin_prefetch(map_ + offset);
+}
+
+bool FileReader::shrunk() { return file_->size() < size_; }
+
 bool same_file(const char* path_a, const char* path_b) {
     auto identify = [](const char* path, BY_HANDLE_FILE_INFORMATION& info) {
         HANDLE handle = CreateFileA(path, 0,

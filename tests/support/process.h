@@ -12,6 +12,7 @@ struct RunOptions {
     std::vector<std::string> env;
     std::string cwd;         // working folder of the child; empty: inherited
     int timeout_ms = 30000;  // a child still running then is killed
+    std::string input_file;  // read as standard input; empty: the null device
 };
 
 struct RunResult {

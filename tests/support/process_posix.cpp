@@ -61,12 +61,13 @@ RunResult run(const std::string& program, const std::vector<std::string>& args,
         return result;
     }
     const char* cwd = options.cwd.empty() ? nullptr : options.cwd.c_str();
+    const char* input = options.input_file.empty() ? "/dev/null" : options.input_file.c_str();
     pid_t pid = ::fork();
     if (pid == 0) {
         // No controlling terminal: the program sees no keyboard at all.
         ::setsid();
-        int null_fd = ::open("/dev/null", O_RDONLY);
-        ::dup2(null_fd, 0);
+        int input_fd = ::open(input, O_RDONLY);
+        ::dup2(input_fd, 0);
         ::dup2(out_pipe[1], 1);
         ::dup2(err_pipe[1], 2);
         if (cwd && ::chdir(cwd) != 0) ::_exit(126);

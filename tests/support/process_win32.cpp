@@ -79,7 +79,8 @@ RunResult run(const std::string& program, const std::vector<std::string>& args,
     }
     SetHandleInformation(out_read, HANDLE_FLAG_INHERIT, 0);
     SetHandleInformation(err_read, HANDLE_FLAG_INHERIT, 0);
-    HANDLE null_input = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+    const char* input = options.input_file.empty() ? "NUL" : options.input_file.c_str();
+    HANDLE input_handle = CreateFileA(input, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
                                     OPEN_EXISTING, 0, nullptr);
 
     const bool japanese = wants_japanese(options.env);
@@ -91,7 +92,7 @@ RunResult run(const std::string& program, const std::vector<std::string>& args,
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = null_input;
+    startup.hStdInput = input_handle;
     startup.hStdOutput = out_write;
     startup.hStdError = err_write;
     PROCESS_INFORMATION process = {};
@@ -101,7 +102,7 @@ RunResult run(const std::string& program, const std::vector<std::string>& args,
                                   &process);
     CloseHandle(out_write);
     CloseHandle(err_write);
-    if (null_input != INVALID_HANDLE_VALUE) CloseHandle(null_input);
+    if (input_handle != INVALID_HANDLE_VALUE) CloseHandle(input_handle);
     if (started) {
         std::thread out_reader(drain, out_read, &result.out);
         std::thread err_reader(drain, err_read, &result.err);

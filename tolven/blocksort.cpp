@@ -1,0 +1,452 @@
+#include "tolven/blocksort.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+#include <string_view>
+
+#include "platform/console.h"
+#include "platform/fault.h"
+#include "platform/output.h"
+#include "tolven/tolven.h"
+
+namespace tolven {
+namespace {
+
+// Byte tables for the three case modes: the folded byte, and a key code
+// that orders bytes as compare_key does. Codes: 0 for NUL (the end of a
+// key), 1..195 for the other single bytes in the order of their folded
+// values, 196..255 for lead bytes in byte order.
+struct KeyTables {
+    unsigned char fold[3][256];
+    unsigned char code[3][256];
+
+    constexpr KeyTables() : fold(), code() {
+        unsigned char rank[256] = {};
+        int next = 1;
+        for (int value = 1; value < 256; ++value)
+            if (!is_lead_byte(static_cast<unsigned>(value))) rank[value] = static_cast<unsigned char>(next++);
+        for (int value = 1; value < 256; ++value)
+            if (is_lead_byte(static_cast<unsigned>(value))) rank[value] = static_cast<unsigned char>(next++);
+        for (int mode = 0; mode < 3; ++mode) {
+            for (int c = 0; c < 256; ++c) {
+                bool upper = c >= 'A' && c <= 'Z', lower = c >= 'a' && c <= 'z';
+                int folded = c;
+                if (mode == 1 && lower) folded = c & ~0x20;
+                if (mode == 2 && upper) folded = c | 0x20;
+                fold[mode][c] = static_cast<unsigned char>(folded);
+                code[mode][c] = rank[folded];
+            }
+        }
+    }
+};
+constexpr KeyTables KEY_TABLES;
+
+// key_prefix() of every line that reaches the start column is at least this.
+constexpr std::uint64_t LONG_LINE = std::uint64_t(1) << 56;
+
+std::int64_t key_budget() {
+    return static_cast<std::int64_t>(state.sort_end_column) - state.sort_start_column;
+}
+
+// The order of two lines by their keys, from their prefixes and their
+// NUL-terminated texts: negative, 0 (equal keys) or positive.
+int compare_lines(std::uint64_t x_prefix, const unsigned char* x, std::uint64_t y_prefix,
+                  const unsigned char* y) {
+    if (x_prefix != y_prefix) return x_prefix < y_prefix ? -1 : 1;
+    if (x_prefix < LONG_LINE) return 0;  // both end before the start column
+    return compare_key(x + state.sort_start_column, y + state.sort_start_column, key_budget());
+}
+
+// Ties go to the earlier line in the input (smaller offset, or smaller
+// block number), which makes the order total; "/R" reverses all of it.
+int resolve_tie(int order, std::int64_t x_place, std::int64_t y_place) {
+    if (order == 0) order = (x_place > y_place) - (x_place < y_place);
+    return state.reverse_order ? -order : order;
+}
+
+template <typename T>
+std::unique_ptr<T[]> allocate_array(std::uint64_t count) {
+    int error;
+    if (count > PTRDIFF_MAX / sizeof(T) || plat::fault::hit(plat::fault::Call::allocate, error)) return nullptr;
+    return std::unique_ptr<T[]>(new (std::nothrow) T[static_cast<std::size_t>(count)]);
+}
+
+std::string source_word() { return plat::message_text(*state.source_name); }
+
+// A source that shrank while it was read may have given zeros for text:
+// that is a failed read. False after the message.
+bool whole_source(plat::FileReader& reader) {
+    if (!reader.shrunk()) return true;
+    return fail(EXIT_FILE_ACCESS, MSG_READ_LINE_FAILED, source_word().c_str());
+}
+
+struct BlockEntry {
+    std::int64_t line_count;   // lines not yet written
+    std::int64_t first_line;   // index position of the first line not yet written
+    std::int64_t last_line;    // index position of the block's last line
+    std::int64_t slot_size;    // bytes of the block's slot
+    // During the merge: the slot holds the block's next lines, read ahead,
+    // each as a record of its 32-bit length, its text and a NUL; head is the
+    // record of line first_line, loaded_end the index position after the
+    // last line in the slot.
+    unsigned char* slot;
+    unsigned char* head;
+    std::int64_t loaded_end;
+    std::uint64_t head_prefix;  // key_prefix() of the head line
+};
+
+// A line's record in a slot: length, text, NUL.
+constexpr std::int64_t RECORD_OVERHEAD = 5;
+
+// Bytes of a block's slot beyond its longest line: lines read from the
+// source by offset land in random places, and reading a couple of dozen of
+// them at a time lets their memory accesses overlap instead of waiting for
+// each in turn. 2 KiB took the least processor time on a 1 GiB file of
+// 95-byte lines (1, 4 and 8 KiB took 5 to 15% more).
+constexpr std::int64_t READ_AHEAD_BYTES = 2048;
+
+// Every slot is below 4 GiB, so a line's length fits its 32-bit field.
+std::uint32_t record_length(const unsigned char* record) {
+    std::uint32_t length;
+    std::memcpy(&length, record, sizeof length);
+    return length;
+}
+const unsigned char* record_text(const unsigned char* record) { return record + 4; }
+
+// A line of the block being sorted: its entry, and its prefix for quick
+// comparisons.
+struct SortItem {
+    std::uint64_t prefix;
+    LineEntry entry;
+};
+
+// The order of two lines of the block whose text (starting at read_offset
+// in the source) is in memory; ties go to the smaller offset.
+int compare_in_block(const SortItem& a, const SortItem& b, const unsigned char* text, std::int64_t read_offset) {
+    const unsigned char* x = text + (a.entry.offset - read_offset);
+    const unsigned char* y = text + (b.entry.offset - read_offset);
+    return resolve_tie(compare_lines(a.prefix, x, b.prefix, y), a.entry.offset, b.entry.offset);
+}
+
+// Sorts the entries of one block whose text (block bytes, starting at
+// read_offset in the source) is in memory; notes the block's slot size.
+void sort_block(LineEntry* lines, BlockEntry& block, unsigned char* text, std::int64_t read_offset,
+                SortItem* items) {
+    const auto count = static_cast<std::size_t>(block.line_count);
+    std::int64_t longest = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const LineEntry& entry = lines[i];
+        unsigned char* line = text + (entry.offset - read_offset);
+        // The byte after a line is its line end, or the block's extra byte.
+        line[entry.length] = '\0';
+        items[i] = SortItem{key_prefix(line, entry.length), entry};
+        longest = std::max(longest, entry.length);
+    }
+    block.slot_size = std::max(longest + RECORD_OVERHEAD, READ_AHEAD_BYTES);
+    std::sort(items, items + count, [&](const SortItem& a, const SortItem& b) {
+        return compare_in_block(a, b, text, read_offset) < 0;
+    });
+    for (std::size_t i = 0; i < count; ++i) lines[i] = items[i].entry;
+}
+
+bool primary_phase(LineEntry* index, BlockEntry* blocks, std::int64_t block_count, plat::FileReader& reader) {
+    if (state.show_progress) report(MSG_SORTING_PRIMARY);
+    const std::int64_t per_block = blocks[0].line_count;
+    auto items = allocate_array<SortItem>(static_cast<std::uint64_t>(per_block));
+    if (!items)
+        return fail(EXIT_NO_MEMORY, MSG_PRIMARY_MEMORY, static_cast<unsigned long long>(per_block) * sizeof(SortItem));
+    std::uint64_t largest_block_bytes = 0;
+    ProgressBar progress;
+    for (std::int64_t i = 0; i < block_count; ++i) {
+        BlockEntry& block = blocks[i];
+        const LineEntry& last = index[block.last_line];
+        const std::int64_t read_offset = index[block.first_line].offset;
+        const std::int64_t size = last.offset + last.length - read_offset;
+        if (size + 1 >= 0xFFFFFFFF) return fail(EXIT_NO_MEMORY, MSG_BLOCK_TOO_LARGE, static_cast<long long>(i + 1));
+        const auto bytes = static_cast<std::uint64_t>(size + 1);
+        auto text = allocate_array<unsigned char>(bytes);
+        if (!text) return fail(EXIT_NO_MEMORY, MSG_PRIMARY_MEMORY, static_cast<unsigned long long>(bytes));
+        largest_block_bytes = std::max(largest_block_bytes, bytes);
+        std::int64_t got = reader.read(read_offset, text.get(), static_cast<std::size_t>(size));
+        if (got != size) {
+            auto wanted = static_cast<long long>(size), at = static_cast<long long>(read_offset);
+            auto arrived = static_cast<long long>(std::max<std::int64_t>(got, 0));
+            if (plat::use_english)
+                return fail(EXIT_FILE_ACCESS, MSG_READ_BLOCK_FAILED, source_word().c_str(), wanted, at, arrived);
+            return fail(EXIT_FILE_ACCESS, MSG_READ_BLOCK_FAILED, source_word().c_str(), at, wanted, arrived);
+        }
+        sort_block(index + block.first_line, block, text.get(), read_offset, items.get());
+        text.reset();
+        if (state.show_progress)
+            progress.advance(static_cast<std::uint64_t>(i), static_cast<std::uint64_t>(block_count));
+        if (escape_typed(true)) return false;
+    }
+    if (!whole_source(reader)) return false;
+    if (state.show_progress) {
+        report(MSG_LINE_END);
+        auto table = static_cast<unsigned long long>(block_count) * sizeof(BlockEntry);
+        auto largest = static_cast<unsigned long long>(largest_block_bytes);
+        auto count = static_cast<long long>(block_count);
+        if (plat::use_english)
+            report(MSG_PRIMARY_STATISTICS, table, largest, count);
+        else
+            report(MSG_PRIMARY_STATISTICS, table, count, largest);
+    }
+    return true;
+}
+
+// Reads a line into the record at record; false (after the message) when
+// it cannot be read whole.
+bool load_line(const LineEntry& entry, unsigned char* record, plat::FileReader& reader) {
+    auto length = static_cast<std::uint32_t>(entry.length);
+    std::memcpy(record, &length, sizeof length);
+    unsigned char* text = record + 4;
+    if (reader.read(entry.offset, text, length) != entry.length)
+        return fail(EXIT_FILE_ACCESS, MSG_READ_LINE_FAILED, source_word().c_str());
+    text[length] = '\0';
+    return true;
+}
+
+void take_head(BlockEntry& block, unsigned char* record) {
+    block.head = record;
+    block.head_prefix = key_prefix(record_text(record), record_length(record));
+}
+
+// Fills a block's slot with its next lines, as many as fit (at least one).
+bool fill_slot(BlockEntry& block, const LineEntry* index, plat::FileReader& reader) {
+    const std::int64_t first = block.first_line, end = first + block.line_count;
+    std::int64_t stop = first;
+    for (std::int64_t used = 0; stop < end && used + index[stop].length + RECORD_OVERHEAD <= block.slot_size; ++stop) {
+        used += index[stop].length + RECORD_OVERHEAD;
+        reader.prefetch(index[stop].offset);
+    }
+    unsigned char* record = block.slot;
+    for (std::int64_t line = first; line < stop; ++line) {
+        if (!load_line(index[line], record, reader)) return false;
+        record += index[line].length + RECORD_OVERHEAD;
+    }
+    block.loaded_end = stop;
+    take_head(block, block.slot);
+    return true;
+}
+
+// Moves a block on past its head line; false when its next line cannot be
+// read.
+bool advance_block(BlockEntry& block, const LineEntry* index, plat::FileReader& reader) {
+    ++block.first_line;
+    if (--block.line_count == 0) return true;
+    if (block.first_line == block.loaded_end) return fill_slot(block, index, reader);
+    take_head(block, block.head + record_length(block.head) + RECORD_OVERHEAD);
+    return true;
+}
+
+int compare_block_heads(const BlockEntry* blocks, std::uint32_t a, std::uint32_t b) {
+    const BlockEntry& x = blocks[a];
+    const BlockEntry& y = blocks[b];
+    return resolve_tie(compare_lines(x.head_prefix, record_text(x.head), y.head_prefix, record_text(y.head)), a, b);
+}
+
+// The merge order: a tournament tree over the blocks' current lines, in
+// which each inner node keeps the block that lost the match there and
+// tree[0] the overall winner. Replacing the winner's line replays only the
+// matches on its way to the root: about log2(B) comparisons per line. Each
+// block's key (its head line's prefix, turned for "/R") sits in a small
+// array of its own, so that most matches are decided there; an exhausted
+// block has the largest key and loses every match.
+struct LoserTree {
+    static constexpr std::uint64_t EXHAUSTED = UINT64_MAX;
+    // key_prefix() is below this.
+    static constexpr std::uint64_t PREFIX_LIMIT = LONG_LINE << 1;
+
+    BlockEntry* blocks;
+    std::uint32_t* tree;   // B entries
+    std::uint64_t* keys;   // B entries
+    std::size_t leaves;    // B
+
+    void set_key(std::uint32_t block) {
+        const BlockEntry& entry = blocks[block];
+        std::uint64_t prefix = entry.head_prefix;
+        keys[block] = entry.line_count == 0 ? EXHAUSTED : state.reverse_order ? PREFIX_LIMIT - prefix : prefix;
+    }
+    bool before(std::uint32_t a, std::uint32_t b) const {
+        if (keys[a] != keys[b]) return keys[a] < keys[b];
+        if (keys[a] == EXHAUSTED) return false;
+        return compare_block_heads(blocks, a, b) < 0;
+    }
+    // The winner below node (leaves are nodes leaves..2*leaves-1).
+    std::uint32_t build(std::size_t node) {
+        if (node >= leaves) return static_cast<std::uint32_t>(node - leaves);
+        std::uint32_t a = build(2 * node), b = build(2 * node + 1);
+        bool a_wins = before(a, b);
+        tree[node] = a_wins ? b : a;
+        return a_wins ? a : b;
+    }
+    void start() {
+        for (std::size_t block = 0; block < leaves; ++block) set_key(static_cast<std::uint32_t>(block));
+        tree[0] = build(1);
+    }
+    // After the block's head line changed.
+    void replay(std::uint32_t leaf) {
+        set_key(leaf);
+        std::uint32_t winner = leaf;
+        for (std::size_t node = (leaf + leaves) / 2; node > 0; node /= 2)
+            if (before(tree[node], winner)) std::swap(tree[node], winner);
+        tree[0] = winner;
+    }
+};
+
+void write_line(plat::Output& out, const unsigned char* record, std::string_view line_end) {
+    const unsigned char* text = record_text(record);
+    std::int64_t length = record_length(record);
+    if (state.truncate_column >= 1) length = truncated_length(text, length, state.truncate_column);
+    out.binary(text, static_cast<std::size_t>(length));
+    out.binary(line_end.data(), line_end.size());
+}
+
+void secondary_phase(LineEntry* index, BlockEntry* blocks, std::int64_t block_count, std::int64_t line_count,
+                     plat::FileReader& reader) {
+    std::uint64_t slot_bytes = 0;
+    for (std::int64_t i = 0; i < block_count; ++i) slot_bytes += static_cast<std::uint64_t>(blocks[i].slot_size);
+    if (slot_bytes >= 0xFFFFFFFF) {
+        fail(EXIT_NO_MEMORY, MSG_SLOTS_TOO_LARGE);
+        return;
+    }
+    auto slots = allocate_array<unsigned char>(slot_bytes);
+    if (!slots) {
+        fail(EXIT_NO_MEMORY, MSG_SECONDARY_MEMORY, static_cast<unsigned long long>(slot_bytes));
+        return;
+    }
+    auto order = allocate_array<std::uint32_t>(static_cast<std::uint64_t>(block_count));
+    auto keys = order ? allocate_array<std::uint64_t>(static_cast<std::uint64_t>(block_count)) : nullptr;
+    if (!keys) {
+        fail(EXIT_NO_MEMORY, MSG_ORDER_MEMORY);
+        return;
+    }
+    unsigned char* slot = slots.get();
+    for (std::int64_t i = 0; i < block_count; ++i) {
+        blocks[i].slot = slot;
+        slot += blocks[i].slot_size;
+        if (!fill_slot(blocks[i], index, reader)) return;
+    }
+    LoserTree merge{blocks, order.get(), keys.get(), static_cast<std::size_t>(block_count)};
+    merge.start();
+    if (state.show_progress) report(MSG_SORTING_SECONDARY);
+
+    plat::Output& out = plat::std_out();
+    const std::string_view line_end = plat::text_line_end();
+    ProgressBar progress;
+    for (std::uint64_t written = 0;; ) {
+        std::uint32_t head = order[0];
+        BlockEntry& block = blocks[head];
+        if (block.line_count == 0) break;  // the winner is exhausted: all are
+        write_line(out, block.head, line_end);
+        if (state.show_progress) progress.advance(written, static_cast<std::uint64_t>(line_count));
+        ++written;
+        if (!advance_block(block, index, reader)) return;
+        merge.replay(head);
+        // Output that cannot be written ends the merge; it is reported below.
+        if (out.failed()) break;
+        if (written % 256 == 0 && escape_typed()) return;
+    }
+    if (!whole_source(reader)) return;
+    if (state.show_progress && !out.failed()) {
+        report(MSG_LINE_END);
+        report(MSG_MERGE_STATISTICS,
+               static_cast<unsigned long long>(block_count) * (sizeof(std::uint32_t) + sizeof(std::uint64_t)),
+               static_cast<unsigned long long>(slot_bytes));
+    }
+    // Every line must have reached its destination: written out first,
+    // checked after.
+    if (!out.flush()) {
+        state.error_level = EXIT_FILE_ACCESS;
+        if (!out.broken_pipe()) report(MSG_WRITE_OUTPUT_FAILED);
+    }
+}
+
+}  // namespace
+
+int compare_key(const unsigned char* x, const unsigned char* y, std::int64_t budget) {
+    const unsigned char* fold = KEY_TABLES.fold[state.case_mode];
+    for (; budget > 0; --budget) {
+        unsigned a = *x, b = *y;
+        if (is_lead_byte(a)) {
+            if (!is_lead_byte(b)) return 1;
+            int difference = static_cast<int>(a * 256 + x[1]) - static_cast<int>(b * 256 + y[1]);
+            if (difference != 0) return difference;
+            if (x[1] == 0) return 0;
+            x += 2;
+            y += 2;
+        } else if (is_lead_byte(b)) {
+            return -1;
+        } else {
+            a = fold[a];
+            b = fold[b];
+            if (a != b) return static_cast<int>(a) - static_cast<int>(b);
+            if (a == 0) return 0;
+            ++x;
+            ++y;
+        }
+    }
+    return 0;
+}
+
+std::uint64_t key_prefix(const unsigned char* text, std::int64_t length) {
+    if (length <= state.sort_start_column) return 0;
+    const unsigned char* code = KEY_TABLES.code[state.case_mode];
+    const unsigned char* key = text + state.sort_start_column;
+    std::uint64_t prefix = LONG_LINE;
+    int shift = 48;  // seven bytes below the long-line mark
+    for (std::int64_t budget = key_budget(); budget > 0 && shift >= 0; --budget) {
+        unsigned c = key[0];
+        if (code[c] == 0) break;  // NUL: the key ends
+        prefix |= std::uint64_t(code[c]) << shift;
+        shift -= 8;
+        if (!is_lead_byte(c)) {
+            ++key;
+            continue;
+        }
+        // The second byte of a double-byte character orders as it is.
+        if (shift < 0 || key[1] == 0) break;
+        prefix |= std::uint64_t(key[1]) << shift;
+        shift -= 8;
+        key += 2;
+    }
+    return prefix;
+}
+
+std::int64_t truncated_length(const unsigned char* text, std::int64_t length, std::int64_t column) {
+    if (length <= column) return length;
+    std::int64_t cut = 0;
+    while (cut < column) cut += is_lead_byte(text[cut]) ? 2 : 1;
+    return cut > column ? cut - 2 : cut;
+}
+
+void sort_and_output(LineEntry* index, std::int64_t count, plat::File& source) {
+    plat::FileReader reader;
+    reader.attach(source);
+    // B = the square root of N, truncated: B * B <= N, so with
+    // ceil(N / B) lines a block no block is empty and only the last is short.
+    auto block_count = static_cast<std::int64_t>(std::sqrt(static_cast<double>(count)));
+    while (block_count > 1 && block_count > count / block_count) --block_count;
+    while ((block_count + 1) <= count / (block_count + 1)) ++block_count;
+    auto blocks = allocate_array<BlockEntry>(static_cast<std::uint64_t>(block_count));
+    if (!blocks) {
+        fail(EXIT_NO_MEMORY, MSG_BLOCK_TABLE_MEMORY);
+        return;
+    }
+    const std::int64_t per_block = (count + block_count - 1) / block_count;
+    for (std::int64_t i = 0; i < block_count; ++i) {
+        BlockEntry& block = blocks[i];
+        block.first_line = i * per_block;
+        block.line_count = std::min(per_block, count - block.first_line);
+        block.last_line = block.first_line + block.line_count - 1;
+    }
+    if (primary_phase(index, blocks.get(), block_count, reader))
+        secondary_phase(index, blocks.get(), block_count, count, reader);
+}
+
+}  // namespace tolven
