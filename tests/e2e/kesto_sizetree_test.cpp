@@ -15,6 +15,7 @@
 #include "support/process.h"
 #include "support/temp_dir.h"
 #include "support/text.h"
+#include "support/kesto_tree.h"
 
 namespace {
 
@@ -22,25 +23,10 @@ using namespace testsupport;
 
 bool on_windows() { return std::string(line_end()) == "\r\n"; }
 
-// A path written with "/" in the form kesto prints it.
-std::string native(std::string path) {
-    for (char& c : path)
-        if (c == '/') c = plat::path_separator();
-    return path;
-}
-
-struct Entry {
-    std::string path;
-    std::uint32_t attributes;  // without the directory bit
-    std::uint64_t size;        // files only; a sparse file of this size
-    bool directory;
-    int minute;                // of a file's last-write stamp
-};
-
 // Sizes chosen for the rounding: 1 byte is one unit of every size, 513
 // bytes two halves of a KB, 5000 bytes two 4 KB clusters, 0 bytes nothing,
 // 1024 bytes exactly one KB. z.log comes last in its directory.
-const std::vector<Entry> TREE = {
+const std::vector<TreeEntry> TREE = {
     {"src", 0, 0, true, 0},
     {"src/a.txt", plat::ATTR_ARCHIVE | plat::ATTR_READONLY, 1, false, 1},
     {"src/b.c", plat::ATTR_ARCHIVE | plat::ATTR_HIDDEN, 513, false, 2},
@@ -53,25 +39,6 @@ const std::vector<Entry> TREE = {
     {"src/z.log", plat::ATTR_ARCHIVE, 2, false, 6},
 };
 
-plat::FileTime local_time(int year, int month, int day, int hour, int minute, int second) {
-    plat::CalendarTime fields;
-    fields.year = year;
-    fields.month = month;
-    fields.day = day;
-    fields.hour = hour;
-    fields.minute = minute;
-    fields.second = second;
-    fields.millisecond = 789;
-    plat::FileTime time = 0;
-    EXPECT_TRUE(plat::local_to_file_time(fields, time));
-    return time;
-}
-
-// Files carry distinct stamps on 2024-03-15; directories one on 2023-01-02.
-plat::FileTime stamp_of(const Entry& entry) {
-    return entry.directory ? local_time(2023, 1, 2, 3, 4, 5) : local_time(2024, 3, 15, 12, entry.minute, 56);
-}
-
 std::string grouped(std::uint64_t value) {
     std::string digits = std::to_string(value);
     for (std::size_t i = digits.size(); i > 3; i -= 3) digits.insert(i - 3, ",");
@@ -80,55 +47,23 @@ std::string grouped(std::uint64_t value) {
 
 class SizeTreeFixture : public ::testing::Test {
 protected:
-    void make_tree(const std::vector<Entry>& entries) {
+    void make_tree(const std::vector<TreeEntry>& entries) {
         tree = entries;
-        for (const Entry& e : tree) {
-            const std::string path = native_path(dir.file(e.path));
-            if (e.directory)
-                ASSERT_TRUE(plat::create_directory(path.c_str())) << e.path;
-            else
-                ASSERT_TRUE(make_sparse_file(dir.file(e.path), static_cast<std::int64_t>(e.size), 0, "")) << e.path;
-        }
-        // Deepest first, so that nothing created later touches a stamp.
-        for (auto e = tree.rbegin(); e != tree.rend(); ++e) {
-            const std::string path = native_path(dir.file(e->path));
-            const plat::FileTime time = stamp_of(*e);
-            ASSERT_TRUE(plat::set_file_times(path.c_str(), nullptr, &time, &time)) << e->path;
-            const std::uint32_t directory = e->directory ? plat::ATTR_DIRECTORY : 0u;
-            ASSERT_TRUE(plat::set_attributes(path.c_str(), e->attributes | directory)) << e->path;
-        }
-    }
-
-    const Entry& entry(const std::string& path) const {
-        for (const Entry& e : tree)
-            if (path == e.path) return e;
-        ADD_FAILURE() << "no entry " << path;
-        return tree.front();
+        testsupport::make_tree(dir, tree);
     }
 
     // A tree line: its connectors and name as drawn, then the columns of
     // the entry at path, then tail.
     std::string line(const std::string& drawn, const std::string& path, const std::string& tail = "") const {
-        const Entry& e = entry(path);
-        std::string attributes = "------";
-        if (e.attributes & plat::ATTR_ARCHIVE) attributes[0] = 'a';
-        if (e.directory) attributes[1] = 'd';
-        if (e.attributes & plat::ATTR_HIDDEN) attributes[4] = 'h';
-        if (e.attributes & plat::ATTR_READONLY) attributes[5] = 'r';
+        const TreeEntry& e = entry_at(tree, path);
+        const std::string attributes = attribute_column(e);
         const std::string stamp =
             e.directory ? "23-01-02 03:04:05 " : "24-03-15 12:0" + std::to_string(e.minute) + ":56 ";
         const std::string size = e.directory ? "" : grouped(e.size) + " ";
         return drawn + "        " + attributes + " " + stamp + size + tail + "\n";
     }
 
-    RunResult kesto(const std::vector<std::string>& args) {
-        RunOptions options;
-        options.env = {"LC_ALL=C"};
-        options.cwd = dir.path();
-        RunResult result = run(program_path("kesto"), args, options);
-        EXPECT_FALSE(result.timed_out);
-        return result;
-    }
+    RunResult kesto(const std::vector<std::string>& args) { return run_kesto(dir, args); }
 
     struct Row {
         const char* name;
@@ -148,7 +83,7 @@ protected:
     }
 
     TempDir dir;
-    std::vector<Entry> tree;
+    std::vector<TreeEntry> tree;
 };
 
 class KestoSizeTest : public SizeTreeFixture {};
@@ -302,7 +237,7 @@ TEST_F(KestoTreeTest, Drawings) {
 // the column of depth 34 carries "|" while y follows x.
 TEST_F(KestoTreeTest, DeeperThan32Levels) {
     constexpr int DEPTH = 34;
-    std::vector<Entry> entries = {{"top", 0, 0, true, 0}};
+    std::vector<TreeEntry> entries = {{"top", 0, 0, true, 0}};
     std::string path = "top";
     for (int depth = 0; depth < DEPTH; ++depth) {
         path += "/n";

@@ -17,6 +17,7 @@
 #include "support/process.h"
 #include "support/temp_dir.h"
 #include "support/text.h"
+#include "support/kesto_tree.h"
 
 namespace {
 
@@ -24,64 +25,27 @@ using namespace testsupport;
 
 bool on_windows() { return std::string(line_end()) == "\r\n"; }
 
-// A path written with "/" in the form kesto prints it.
-std::string native(std::string path) {
-    for (char& c : path)
-        if (c == '/') c = plat::path_separator();
-    return path;
-}
-
-struct Entry {
-    const char* path;
-    std::uint32_t attributes;  // without the directory bit
-    std::string data;          // files only
-    bool directory;
-    int minute;                // of the last-write stamp
-};
-
 // Files carry distinct stamps on 2024-03-15; directories one on 2023-01-02.
-const Entry TREE[] = {
-    {"src", 0, "", true, 0},
-    {"src/a.txt", plat::ATTR_ARCHIVE | plat::ATTR_READONLY, "hello\n", false, 1},
-    {"src/b.c", plat::ATTR_ARCHIVE | plat::ATTR_HIDDEN, "123456789", false, 2},
-    {"src/sub", 0, "", true, 0},
-    {"src/sub/c.c", plat::ATTR_ARCHIVE, "abc", false, 3},
-    {"src/sub/deep", 0, "", true, 0},
-    {"src/sub/deep/d.txt", plat::ATTR_ARCHIVE, "", false, 4},
-    {"src/tmp", 0, "", true, 0},
-    {"src/tmp/e.txt", plat::ATTR_ARCHIVE, std::string(1000, 'x'), false, 5},
+const std::vector<TreeEntry> TREE = {
+    {"src", 0, 0, true, 0},
+    {"src/a.txt", plat::ATTR_ARCHIVE | plat::ATTR_READONLY, 6, false, 1, "hello\n"},
+    {"src/b.c", plat::ATTR_ARCHIVE | plat::ATTR_HIDDEN, 9, false, 2, "123456789"},
+    {"src/sub", 0, 0, true, 0},
+    {"src/sub/c.c", plat::ATTR_ARCHIVE, 3, false, 3, "abc"},
+    {"src/sub/deep", 0, 0, true, 0},
+    {"src/sub/deep/d.txt", plat::ATTR_ARCHIVE, 0, false, 4},
+    {"src/tmp", 0, 0, true, 0},
+    {"src/tmp/e.txt", plat::ATTR_ARCHIVE, 1000, false, 5, std::string(1000, 'x')},
 };
-
-plat::FileTime local_time(int year, int month, int day, int hour, int minute, int second, int ms) {
-    plat::CalendarTime fields;
-    fields.year = year;
-    fields.month = month;
-    fields.day = day;
-    fields.hour = hour;
-    fields.minute = minute;
-    fields.second = second;
-    fields.millisecond = ms;
-    plat::FileTime time = 0;
-    EXPECT_TRUE(plat::local_to_file_time(fields, time));
-    return time;
-}
-
-plat::FileTime stamp_of(const Entry& entry) {
-    return entry.directory ? local_time(2023, 1, 2, 3, 4, 5, 0) : local_time(2024, 3, 15, 12, entry.minute, 56, 789);
-}
 
 // The listing line of an entry as /L1 /Y2 without CRC prints it.
-std::string line_of(const Entry& entry, const std::string& shown, const std::string& crc = "") {
-    std::string attributes = "------";
-    if (entry.attributes & plat::ATTR_ARCHIVE) attributes[0] = 'a';
-    if (entry.directory) attributes[1] = 'd';
-    if (entry.attributes & plat::ATTR_HIDDEN) attributes[4] = 'h';
-    if (entry.attributes & plat::ATTR_READONLY) attributes[5] = 'r';
+std::string line_of(const TreeEntry& entry, const std::string& shown, const std::string& crc = "") {
+    const std::string attributes = attribute_column(entry);
     char size[32];
     if (entry.directory) {
         std::snprintf(size, sizeof size, "%15s", "");
     } else {
-        std::string grouped = std::to_string(entry.data.size());
+        std::string grouped = std::to_string(entry.size);
         if (grouped.size() > 3) grouped.insert(grouped.size() - 3, ",");
         std::snprintf(size, sizeof size, "%14s ", grouped.c_str());
     }
@@ -93,44 +57,14 @@ std::string line_of(const Entry& entry, const std::string& shown, const std::str
     return attributes + size + stamp + crc + native(shown) + "\n";
 }
 
-const Entry& entry(const std::string& path) {
-    for (const Entry& e : TREE)
-        if (path == e.path) return e;
-    ADD_FAILURE() << "no entry " << path;
-    return TREE[0];
-}
+const TreeEntry& entry(const std::string& path) { return entry_at(TREE, path); }
 
 class KestoTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        for (const Entry& e : TREE) {
-            if (e.directory)
-                ASSERT_TRUE(plat::create_directory(native_path(dir.file(e.path)).c_str())) << e.path;
-            else
-                ASSERT_TRUE(write_file(dir.file(e.path), e.data)) << e.path;
-        }
-        // Deepest first, so that nothing created later touches a stamp.
-        for (auto e = std::rbegin(TREE); e != std::rend(TREE); ++e) set_stamp(*e);
-    }
-
-    void set_stamp(const Entry& e) {
-        const std::string path = native_path(dir.file(e.path));
-        const plat::FileTime time = stamp_of(e);
-        ASSERT_TRUE(plat::set_file_times(path.c_str(), nullptr, &time, &time)) << e.path;
-        ASSERT_TRUE(plat::set_attributes(path.c_str(), e.attributes | (e.directory ? std::uint32_t{plat::ATTR_DIRECTORY} : 0u)))
-            << e.path;
-    }
-
+    void SetUp() override { make_tree(dir, TREE); }
+    void set_stamp(const TreeEntry& e) { testsupport::set_stamp(dir, e); }
     RunResult kesto(const std::vector<std::string>& args, std::vector<std::string> env = {}) {
-        bool has_locale = false;
-        for (const std::string& entry : env) has_locale |= entry.rfind("LC_ALL=", 0) == 0;
-        if (!has_locale) env.push_back("LC_ALL=C");
-        RunOptions options;
-        options.env = env;
-        options.cwd = dir.path();
-        RunResult result = run(program_path("kesto"), args, options);
-        EXPECT_FALSE(result.timed_out);
-        return result;
+        return run_kesto(dir, args, std::move(env));
     }
 
     TempDir dir;
@@ -258,8 +192,8 @@ TEST_F(KestoTest, UnreadableFiles) {
         std::string out;
         int exit_code;
     };
-    const Entry& b = entry("src/b.c");
-    const Entry& a = entry("src/a.txt");
+    const TreeEntry& b = entry("src/b.c");
+    const TreeEntry& a = entry("src/a.txt");
     const std::string open_error = on_windows() ? "(5/0x5)" : "(13/0xD)";
     const std::vector<Row> rows = {
         {"read error stops the walk", {"/F", "/0", native("src/")}, "read:1:io",
