@@ -75,6 +75,14 @@ if [ -x "$bin/kesto" ]; then
         kesto /FD /Y4 project/src/
     step "Read test (/FN): every file read to its end, no CRC column" \
         kesto /FN project/
+    step "Size totals (/S): the running byte total in front of each file (exit code: the total, at most 254)" \
+        kesto /S project
+    step "Only the grand total (/ST): one line after the walk, 150,049 bytes" \
+        kesto /ST project
+    step "Totals in 4 KB clusters (/S4): each file rounded up, 41 clusters in all (exit code 41)" \
+        kesto /S4 project
+    step "The tree (/T) of project/ two levels deep: util is ---not displayed (exit code: the 5 files drawn)" \
+        kesto /T /1 project/
     step "A source that does not exist: the message, exit code 255" \
         kesto missing/x
 fi
@@ -196,6 +204,25 @@ if [ -x "$bin/nevrik" ]; then
         nevrik /E:0x12F /C:16 old.bin new.bin
     step "A formula that is not one (level 2)" \
         nevrik '/S:1,(2' old.bin new.bin
+fi
+
+# ---------------------------------------------------------------- tolven
+if [ -x "$bin/tolven" ]; then
+    banner "tolven: large text file sort"
+    printf 'pear\nApple\nfig\napple\n\nBanana\nAPPLE\nbanana\n' >fruit.txt
+    step "Sort ignoring case (the default, /I1): equal keys keep their input order" tolven fruit.txt
+    step "Exactly the reverse (/R), equal keys included" tolven /R fruit.txt
+    step "Case as it is (/I0): capitals before small letters" tolven /I0 fruit.txt
+    printf 'xxbbb9\nyyaaa1\nzz\nwwbbb0\nq\n' >columns.txt
+    step "Key columns 3 to 5 (/+3 /-6); lines too short for the key come first, in input order" \
+        tolven /+3 /-6 columns.txt
+    step "Output cut at column 3 (/T3); the sort still uses the whole line" tolven /T3 fruit.txt
+    step "Standard input through a pipe, spooled to a temporary file; progress on standard error (/P)" \
+        bash -c 'cat fruit.txt | tolven /P 2>&1'
+    step "An invalid option value (error level 2)" tolven /I3 fruit.txt
+    head -c 300000 /dev/urandom | LC_ALL=C tr -dc '!-~\n' >random.txt
+    step "Random printable lines: the same bytes as LC_ALL=C sort -s -f" \
+        bash -c 'tolven random.txt | cmp - <(LC_ALL=C sort -s -f random.txt) && echo identical'
 fi
 
 # ---------------------------------------------------------------- zobrin
