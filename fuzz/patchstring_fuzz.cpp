@@ -15,6 +15,7 @@
 #include <string>
 
 #include "mirelk/patchstring.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -43,7 +44,7 @@ std::string encode(const std::string& bytes, std::uint32_t seed, bool double_byt
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         seed = seed * 1103515245u + 12345u;
         const auto b = static_cast<unsigned char>(bytes[i]);
-        const bool lead = double_byte && is_shift_jis_lead_byte(b);
+        const bool lead = double_byte && plat::is_shift_jis_lead(b);
         const bool pair =
             lead && i + 1 < bytes.size() && is_shift_jis_trail_byte(static_cast<unsigned char>(bytes[i + 1]));
         // A zero byte would end the text; a lead byte needs its trail byte.

@@ -9,6 +9,7 @@
 #include "platform/console.h"
 #include "platform/file.h"
 #include "platform/output.h"
+#include "platform/text.h"
 #include "rangekit/toolframe.h"
 
 namespace mirelk {
@@ -219,17 +220,6 @@ std::int64_t range_end(const Request& request, std::int64_t size) {
     return end;
 }
 
-// Screen columns of a UTF-8 text: the Japanese characters of the messages
-// are full width, two columns, as their two bytes in Shift-JIS.
-int display_columns(const char* utf8) {
-    int columns = 0;
-    for (const auto* p = reinterpret_cast<const unsigned char*>(utf8); *p; ++p) {
-        if (*p < 0x80) columns += 1;
-        else if (*p >= 0xC0) columns += 2;
-    }
-    return columns;
-}
-
 // True when ESC is among the keys typed since the last look; other keys
 // are dropped.
 bool escape_pressed() {
@@ -296,7 +286,7 @@ bool Patch::copy_phase(std::int64_t total, const Message& title, const Message& 
     out_.print(title);
     out_.flush();
     const char* title_text = plat::use_english ? title.english : title.japanese;
-    const auto width = static_cast<std::uint64_t>(PROGRESS_COLUMNS - display_columns(title_text));
+    const auto width = static_cast<std::uint64_t>(PROGRESS_COLUMNS - static_cast<int>(plat::message_columns(title_text)));
     std::uint64_t shown = 0;
     for (std::int64_t done = 0; done < total;) {
         std::size_t size = static_cast<std::size_t>(std::min<std::int64_t>(BLOCK_SIZE, total - done));

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "platform/file.h"
+#include "platform/text.h"
 #include "rangekit/toolframe.h"
 
 namespace mirelk {
@@ -19,10 +20,6 @@ int hex_digit(unsigned char c) {
 }
 
 }  // namespace
-
-bool is_shift_jis_lead_byte(unsigned char byte) {
-    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
-}
 
 bool is_shift_jis_trail_byte(unsigned char byte) {
     return (byte >= 0x40 && byte <= 0x7E) || (byte >= 0x80 && byte <= 0xFC);
@@ -51,7 +48,7 @@ std::ptrdiff_t parse_patch_string(char* text, bool double_byte) {
                     break;
                 }
                 *out++ = *in++;
-            } else if (double_byte && is_shift_jis_lead_byte(*in)) {
+            } else if (double_byte && plat::is_shift_jis_lead(*in)) {
                 if (!is_shift_jis_trail_byte(in[1])) return PATCH_BROKEN_DOUBLE_BYTE;
                 *out++ = *in++;
                 *out++ = *in;

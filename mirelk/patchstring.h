@@ -11,8 +11,7 @@ namespace mirelk {
 constexpr std::ptrdiff_t PATCH_SYNTAX_ERROR = -1;        // bad hex pair, blank, lone digit
 constexpr std::ptrdiff_t PATCH_BROKEN_DOUBLE_BYTE = -2;  // lead byte without a valid trail byte
 
-// Shift-JIS (code page 932) byte classes.
-bool is_shift_jis_lead_byte(unsigned char byte);
+// True for a byte that can follow a Shift-JIS lead byte (code page 932).
 bool is_shift_jis_trail_byte(unsigned char byte);
 
 // Decodes the NUL-terminated text in place (the bytes never outgrow the

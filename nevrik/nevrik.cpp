@@ -8,6 +8,7 @@
 #include "platform/console.h"
 #include "platform/file.h"
 #include "platform/output.h"
+#include "platform/text.h"
 #include "rangekit/toolframe.h"
 
 namespace nevrik {
@@ -116,19 +117,6 @@ struct Request {
     const char* file2 = nullptr;
 };
 
-// Width of a help text as the console shows it in Shift-JIS: one column
-// per ASCII byte, two per other character (the help texts hold full-width
-// characters only).
-std::size_t shift_jis_width(const char* utf8) {
-    std::size_t width = 0;
-    for (const char* p = utf8; *p; ++p) {
-        auto c = static_cast<unsigned char>(*p);
-        if (c < 0x80) ++width;
-        else if (c >= 0xC0) width += 2;  // a lead byte; continuation bytes add nothing
-    }
-    return width;
-}
-
 // The two-column error level lines. The left text is padded to its field
 // (37 columns for code 0, 36 for the two-digit codes); the padding of the
 // last line follows its own line feed.
@@ -136,7 +124,7 @@ void print_levels() {
     std::string lines;
     for (const LevelPair& pair : HELP_LEVEL_PAIRS) {
         const std::size_t field = pair.left_code < 10 ? 37 : 36;
-        const std::size_t width = shift_jis_width(plat::use_english ? pair.left.english : pair.left.japanese);
+        const std::size_t width = plat::message_columns(plat::use_english ? pair.left.english : pair.left.japanese);
         lines += "       " + std::to_string(pair.left_code) + " " + plat::message_text(pair.left);
         if (width < field) lines.append(field - width, ' ');
         if (pair.right_code != 0)

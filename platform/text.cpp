@@ -5,8 +5,6 @@
 namespace plat {
 namespace {
 
-bool shift_jis_lead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
-
 bool continuation(unsigned char c) { return (c & 0xC0) == 0x80; }
 
 // Length of a well-formed UTF-8 sequence at text, or 1.
@@ -25,7 +23,7 @@ std::size_t utf8_length(const unsigned char* text) {
 
 std::size_t char_length(const char* text) {
     const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text);
-    if (console_encoding() == Encoding::shift_jis) return shift_jis_lead(bytes[0]) && bytes[1] != 0 ? 2 : 1;
+    if (console_encoding() == Encoding::shift_jis) return is_shift_jis_lead(bytes[0]) && bytes[1] != 0 ? 2 : 1;
     return text_is_utf8() ? utf8_length(bytes) : 1;
 }
 
@@ -35,6 +33,15 @@ void to_upper(char* text) {
         if (length == 1 && *text >= 'a' && *text <= 'z') *text = static_cast<char>(*text - 'a' + 'A');
         text += length;
     }
+}
+
+std::size_t message_columns(const char* utf8) {
+    std::size_t columns = 0;
+    for (const auto* p = reinterpret_cast<const unsigned char*>(utf8); *p; ++p) {
+        if (*p < 0x80) columns += 1;
+        else if (*p >= 0xC0) columns += 2;  // a lead byte; continuation bytes add nothing
+    }
+    return columns;
 }
 
 }  // namespace plat

@@ -1,8 +1,17 @@
-// Multibyte text in the console's encoding (kesto, tolven).
+// Multibyte text in the console's encoding (kesto, tolven, mirelk, nevrik).
 #pragma once
 #include <cstddef>
 
 namespace plat {
+
+// True for the first byte of a double-byte Shift-JIS (code page 932)
+// character.
+constexpr bool is_shift_jis_lead(unsigned c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+
+// Screen columns of a message text in UTF-8: one for each ASCII character,
+// two for any other (the messages hold full-width characters only, two
+// bytes each in Shift-JIS, so this is also their Shift-JIS byte count).
+std::size_t message_columns(const char* utf8);
 
 // Length in bytes of the character that starts at text: 2 for a
 // Shift-JIS lead byte followed by its trail byte when the console prints

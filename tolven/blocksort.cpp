@@ -28,9 +28,9 @@ struct KeyTables {
         unsigned char rank[256] = {};
         int next = 1;
         for (int value = 1; value < 256; ++value)
-            if (!is_lead_byte(static_cast<unsigned>(value))) rank[value] = static_cast<unsigned char>(next++);
+            if (!plat::is_shift_jis_lead(static_cast<unsigned>(value))) rank[value] = static_cast<unsigned char>(next++);
         for (int value = 1; value < 256; ++value)
-            if (is_lead_byte(static_cast<unsigned>(value))) rank[value] = static_cast<unsigned char>(next++);
+            if (plat::is_shift_jis_lead(static_cast<unsigned>(value))) rank[value] = static_cast<unsigned char>(next++);
         for (int mode = 0; mode < 3; ++mode) {
             for (int c = 0; c < 256; ++c) {
                 bool upper = c >= 'A' && c <= 'Z', lower = c >= 'a' && c <= 'z';
@@ -373,14 +373,14 @@ int compare_key(const unsigned char* x, const unsigned char* y, std::int64_t bud
     const unsigned char* fold = KEY_TABLES.fold[state.case_mode];
     for (; budget > 0; --budget) {
         unsigned a = *x, b = *y;
-        if (is_lead_byte(a)) {
-            if (!is_lead_byte(b)) return 1;
+        if (plat::is_shift_jis_lead(a)) {
+            if (!plat::is_shift_jis_lead(b)) return 1;
             int difference = static_cast<int>(a * 256 + x[1]) - static_cast<int>(b * 256 + y[1]);
             if (difference != 0) return difference;
             if (x[1] == 0) return 0;
             x += 2;
             y += 2;
-        } else if (is_lead_byte(b)) {
+        } else if (plat::is_shift_jis_lead(b)) {
             return -1;
         } else {
             a = fold[a];
@@ -405,7 +405,7 @@ std::uint64_t key_prefix(const unsigned char* text, std::int64_t length) {
         if (code[c] == 0) break;  // NUL: the key ends
         prefix |= std::uint64_t(code[c]) << shift;
         shift -= 8;
-        if (!is_lead_byte(c)) {
+        if (!plat::is_shift_jis_lead(c)) {
             ++key;
             continue;
         }
@@ -421,7 +421,7 @@ std::uint64_t key_prefix(const unsigned char* text, std::int64_t length) {
 std::int64_t truncated_length(const unsigned char* text, std::int64_t length, std::int64_t column) {
     if (length <= column) return length;
     std::int64_t cut = 0;
-    while (cut < column) cut += is_lead_byte(text[cut]) ? 2 : 1;
+    while (cut < column) cut += plat::is_shift_jis_lead(text[cut]) ? 2 : 1;
     return cut > column ? cut - 2 : cut;
 }
 

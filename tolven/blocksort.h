@@ -9,12 +9,10 @@
 #include <cstdint>
 
 #include "platform/file.h"
+#include "platform/text.h"
 #include "tolven/scan.h"
 
 namespace tolven {
-
-// True for the first byte of a double-byte (Shift-JIS) character.
-constexpr bool is_lead_byte(unsigned c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
 
 // Compares two NUL-terminated keys by state.case_mode over at most budget
 // characters (a double-byte character is one): negative, 0 or positive.

@@ -9,20 +9,12 @@
 #include <cstring>
 #include <thread>
 
+#include "support/child_posix.h"
 #include "support/process.h"
-
-extern char** environ;
 
 namespace testsupport {
 namespace {
 
-bool inherited(const char* entry) {
-    static const char* const dropped[] = {"LANG=", "LANGUAGE=", "SUITE_FAULTS="};
-    if (std::strncmp(entry, "LC_", 3) == 0) return false;
-    for (const char* name : dropped)
-        if (std::strncmp(entry, name, std::strlen(name)) == 0) return false;
-    return true;
-}
 
 bool make_pipe(int fds[2]) {
     if (::pipe(fds) != 0) return false;
@@ -43,15 +35,7 @@ RunResult run(const std::string& program, const std::vector<std::string>& args,
               const RunOptions& options) {
     RunResult result;
     // Everything the child needs is built before fork: no allocation after it.
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(program.c_str()));
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    std::vector<char*> envp;
-    for (char** entry = environ; *entry; ++entry)
-        if (inherited(*entry)) envp.push_back(*entry);
-    for (const std::string& entry : options.env) envp.push_back(const_cast<char*>(entry.c_str()));
-    envp.push_back(nullptr);
+    ChildCommand command = child_command(program, args, options.env);
 
     int out_pipe[2], err_pipe[2];
     if (!make_pipe(out_pipe)) return result;
@@ -72,7 +56,7 @@ RunResult run(const std::string& program, const std::vector<std::string>& args,
         ::dup2(err_pipe[1], 2);
         if (cwd && ::chdir(cwd) != 0) ::_exit(126);
         ::signal(SIGPIPE, SIG_DFL);
-        ::execve(argv[0], argv.data(), envp.data());
+        ::execve(command.argv[0], command.argv.data(), command.envp.data());
         ::_exit(127);
     }
     ::close(out_pipe[1]);

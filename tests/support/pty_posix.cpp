@@ -1,4 +1,5 @@
 #include "support/pty.h"
+#include "support/child_posix.h"
 
 #include <poll.h>
 #include <signal.h>
@@ -17,8 +18,6 @@
 #include <chrono>
 #include <cstring>
 
-extern char** environ;
-
 namespace testsupport {
 namespace {
 
@@ -29,13 +28,6 @@ int ms_until(Clock::time_point deadline) {
     return left.count() > 0 ? static_cast<int>(left.count()) : 0;
 }
 
-bool inherited(const char* entry) {
-    static const char* const dropped[] = {"LANG=", "LANGUAGE=", "SUITE_FAULTS="};
-    if (std::strncmp(entry, "LC_", 3) == 0) return false;
-    for (const char* name : dropped)
-        if (std::strncmp(entry, name, std::strlen(name)) == 0) return false;
-    return true;
-}
 
 }  // namespace
 
@@ -50,15 +42,7 @@ PtySession::~PtySession() {
 bool PtySession::start(const std::string& program, const std::vector<std::string>& args,
                        const std::vector<std::string>& env, const std::string& cwd, int columns,
                        int rows) {
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(program.c_str()));
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    std::vector<char*> envp;
-    for (char** entry = environ; *entry; ++entry)
-        if (inherited(*entry)) envp.push_back(*entry);
-    for (const std::string& entry : env) envp.push_back(const_cast<char*>(entry.c_str()));
-    envp.push_back(nullptr);
+    ChildCommand command = child_command(program, args, env);
 
     winsize size = {};
     size.ws_col = static_cast<unsigned short>(columns);
@@ -67,7 +51,7 @@ bool PtySession::start(const std::string& program, const std::vector<std::string
     if (pid_ < 0) return false;
     if (pid_ == 0) {
         if (!cwd.empty() && ::chdir(cwd.c_str()) != 0) ::_exit(126);
-        ::execve(argv[0], argv.data(), envp.data());
+        ::execve(command.argv[0], command.argv.data(), command.envp.data());
         ::_exit(127);
     }
     return true;
