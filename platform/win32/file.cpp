@@ -27,6 +27,33 @@ std::intptr_t from_handle(HANDLE handle) {
 
 void record_os_error() { last_error_code = static_cast<int>(GetLastError()); }
 
+// Reads size bytes in pieces ReadFile can take, from the file position, or
+// from offset when one is given; stops at the end of the data. The bytes
+// read, or -1.
+std::int64_t read_chunks(HANDLE handle, char* bytes, std::size_t size, const std::uint64_t* offset) {
+    std::size_t total = 0;
+    while (total < size) {
+        std::size_t want = size - total;
+        DWORD chunk = static_cast<DWORD>(want > MAX_CHUNK ? MAX_CHUNK : want);
+        OVERLAPPED at = {};
+        if (offset) {
+            const std::uint64_t position = *offset + total;
+            at.Offset = static_cast<DWORD>(position & 0xFFFFFFFFu);
+            at.OffsetHigh = static_cast<DWORD>(position >> 32);
+        }
+        DWORD got = 0;
+        if (!ReadFile(handle, bytes + total, chunk, &got, offset ? &at : nullptr)) {
+            DWORD code = GetLastError();
+            if (code == ERROR_HANDLE_EOF || code == ERROR_BROKEN_PIPE) break;  // end of data
+            last_error_code = static_cast<int>(code);
+            return -1;
+        }
+        total += got;
+        if (got < chunk) break;  // end of file
+    }
+    return static_cast<std::int64_t>(total);
+}
+
 // A fault that asks for a short transfer where none exists still fails.
 void record_fault(int error) {
     if (error == fault::SHORT_TRANSFER) backend::set_last_error(ERROR_IO_DEVICE);
@@ -101,22 +128,7 @@ bool File::open(const char* path, OpenMode mode, unsigned hints) {
 
 std::int64_t File::read(void* buffer, std::size_t size) {
     if (!fault::transfer(fault::Call::read, size)) return -1;
-    char* bytes = static_cast<char*>(buffer);
-    std::size_t total = 0;
-    while (total < size) {
-        std::size_t want = size - total;
-        DWORD chunk = static_cast<DWORD>(want > MAX_CHUNK ? MAX_CHUNK : want);
-        DWORD got = 0;
-        if (!ReadFile(to_handle(handle_), bytes + total, chunk, &got, nullptr)) {
-            DWORD code = GetLastError();
-            if (code == ERROR_HANDLE_EOF || code == ERROR_BROKEN_PIPE) break;  // end of data
-            last_error_code = static_cast<int>(code);
-            return -1;
-        }
-        total += got;
-        if (got < chunk) break;  // end of file
-    }
-    return static_cast<std::int64_t>(total);
+    return read_chunks(to_handle(handle_), static_cast<char*>(buffer), size, nullptr);
 }
 
 std::int64_t File::write(const void* buffer, std::size_t size) {
@@ -181,26 +193,8 @@ bool File::close() {
 
 std::int64_t File::read_at(std::int64_t offset, void* buffer, std::size_t size) {
     if (!fault::transfer(fault::Call::read, size)) return -1;
-    char* bytes = static_cast<char*>(buffer);
-    std::size_t total = 0;
-    while (total < size) {
-        std::size_t want = size - total;
-        DWORD chunk = static_cast<DWORD>(want > MAX_CHUNK ? MAX_CHUNK : want);
-        auto position = static_cast<std::uint64_t>(offset) + total;
-        OVERLAPPED at = {};
-        at.Offset = static_cast<DWORD>(position & 0xFFFFFFFFu);
-        at.OffsetHigh = static_cast<DWORD>(position >> 32);
-        DWORD got = 0;
-        if (!ReadFile(to_handle(handle_), bytes + total, chunk, &got, &at)) {
-            DWORD code = GetLastError();
-            if (code == ERROR_HANDLE_EOF) break;
-            last_error_code = static_cast<int>(code);
-            return -1;
-        }
-        if (got == 0) break;
-        total += got;
-    }
-    return static_cast<std::int64_t>(total);
+    const auto position = static_cast<std::uint64_t>(offset);
+    return read_chunks(to_handle(handle_), static_cast<char*>(buffer), size, &position);
 }
 
 bool open_spool_file(File& file, SpoolFailure* failure) {
