@@ -245,21 +245,16 @@ public:
 private:
     // One line for each differing byte.
     bool compare_bytes(const unsigned char* a, const unsigned char* b, std::size_t n) {
-        std::size_t i = 0;
-        while (i < n) {
-            i = first_difference(a, b, i, n);
-            position1_ += static_cast<std::int64_t>(i - done_);
-            done_ = i;
-            if (i == n) break;
+        for (std::size_t i = 0;;) {
+            const std::size_t at = first_difference(a, b, i, n);
+            position1_ += static_cast<std::int64_t>(at - i);
+            if (at == n) return true;
             differs_ = true;
-            print_byte(a[i], b[i]);
-            ++i;
-            ++done_;
+            print_byte(a[at], b[at]);
             ++position1_;
-            if (!pager_.line_shown()) break;
+            i = at + 1;
+            if (!pager_.line_shown()) return false;
         }
-        done_ = 0;
-        return !pager_.canceled();
     }
 
     // One line for each 256-byte row of file 1 offsets that holds differences.
@@ -331,7 +326,6 @@ private:
     Pager pager_;
     bool row_mode_;
     std::int64_t position1_;
-    std::size_t done_ = 0;  // pairs of the current block already passed
     bool differs_ = false;
     int row_differences_ = 0;
     int row_examined_ = 0;
