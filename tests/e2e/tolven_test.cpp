@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/files.h"
@@ -86,12 +87,7 @@ class Tolven : public ::testing::Test {
 protected:
     RunResult tolven(const std::vector<std::string>& args, std::vector<std::string> env = {},
                      const std::string& input_file = "") {
-        bool has_locale = false;
-        for (const std::string& entry : env) has_locale |= entry.rfind("LC_ALL=", 0) == 0;
-        if (!has_locale) env.push_back("LC_ALL=C");
-        RunOptions options;
-        options.env = env;
-        options.cwd = dir.path();
+        RunOptions options = options_in(dir.path(), std::move(env));
         options.input_file = input_file;
         options.timeout_ms = 120000;
         RunResult result = run(program_path("tolven"), args, options);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "platform/directory.h"
 #include "platform/path.h"
 #include "support/files.h"
@@ -67,12 +69,7 @@ const TreeEntry& entry_at(const std::vector<TreeEntry>& entries, const std::stri
 }
 
 RunResult run_kesto(const TempDir& dir, const std::vector<std::string>& args, std::vector<std::string> env) {
-    bool has_locale = false;
-    for (const std::string& entry : env) has_locale |= entry.rfind("LC_ALL=", 0) == 0;
-    if (!has_locale) env.push_back("LC_ALL=C");
-    RunOptions options;
-    options.env = env;
-    options.cwd = dir.path();
+    RunOptions options = options_in(dir.path(), std::move(env));
     RunResult result = run(program_path("kesto"), args, options);
     EXPECT_FALSE(result.timed_out);
     return result;

@@ -28,6 +28,10 @@ struct RunResult {
 RunResult run(const std::string& program, const std::vector<std::string>& args,
               const RunOptions& options = {});
 
+// Options for a run in cwd with env, in English (LC_ALL=C) unless env sets
+// LC_ALL itself.
+RunOptions options_in(const std::string& cwd, std::vector<std::string> env);
+
 // Full path of one of the suite's programs in this build tree ("holmic").
 std::string program_path(const std::string& name);
 

@@ -29,12 +29,7 @@ protected:
     // Runs the program in the test's folder, in English unless env sets
     // LC_ALL. The byte-range tools write every message to standard output.
     RunResult tool(const std::vector<std::string>& args, std::vector<std::string> env = {}) {
-        bool has_locale = false;
-        for (const std::string& entry : env) has_locale |= entry.rfind("LC_ALL=", 0) == 0;
-        if (!has_locale) env.push_back("LC_ALL=C");
-        RunOptions options;
-        options.env = env;
-        options.cwd = dir.path();
+        RunOptions options = options_in(dir.path(), std::move(env));
         RunResult result = run(program_path(program_), args, options);
         EXPECT_FALSE(result.timed_out);
         EXPECT_EQ(result.err, "");
