@@ -1,9 +1,12 @@
-// Copying into the destination tree. For now the part the driver shares:
-// creating a destination directory.
+// Copy, update and move into the destination tree.
 #pragma once
 #include <cstdint>
 
 namespace kesto {
+
+// The operation of /C and /U for files and, before their contents,
+// directories: 1 goes on, 0 stops the walk.
+int copy_entry();
 
 // Creates walker.dest_path as a directory, from a model directory (its
 // properties) or none, and sets the attribute word on it. With announce,

@@ -17,6 +17,7 @@
 
 #include "kesto/console.h"
 #include "kesto/options.h"
+#include "kesto/progress.h"
 #include "kesto/walker.h"
 #include "platform/console.h"
 #include "platform/file.h"
@@ -288,24 +289,6 @@ bool use_crc_method(CrcMethod candidate) {
 
 CrcMethod current_crc_method() { return method; }
 
-int read_percent(std::uint64_t total, std::uint64_t remaining) {
-    if (total == 0) return 100;
-    // 128 bits: 100 times a size of more than 2^57 bytes would not fit in 64.
-    return static_cast<int>(static_cast<unsigned __int128>(total - remaining) * 100 / total);
-}
-
-int kilobytes_per_second(std::uint64_t bytes, std::uint64_t milliseconds) {
-    using Wide = unsigned __int128;  // bytes x 1000 may not fit in 64 bits
-    constexpr Wide INT_LIMIT = 0x7FFFFFFF;
-    Wide speed = Wide{bytes} * 1000 / (Wide{milliseconds ? milliseconds : 1} * 1024);
-    return static_cast<int>(speed < INT_LIMIT ? speed : INT_LIMIT);
-}
-
-char* format_progress(char* out, int percent, int speed) {
-    int length = std::snprintf(out, PROGRESS_MAX, "(%3d%%,%5dKB/sec)", percent, speed);
-    return out + length;
-}
-
 namespace {
 
 using plat::Message;
@@ -316,61 +299,6 @@ const Message MSG_READ_FAILED = {"Read file %s failed!\n", "ファイル%sの読
 const Message MSG_CLOSE_FAILED = {"Close file %s failed!\n", "ファイル%sのクローズでエラーが発生しました!\n"};
 const Message MSG_CRC_COMPUTING = {"CRC Computing", "CRC 計算中"};
 const Message MSG_READ_TESTING = {"Read Testing", "読出テスト"};
-
-// At most two progress reports a second.
-constexpr std::uint64_t REPORT_INTERVAL_MS = 500;
-
-// The progress report of one file read: shown on standard error when it is
-// a console; its moments also time the read for the speed column.
-class ProgressReport {
-public:
-    ProgressReport(const char* path, bool read_test, std::uint64_t total)
-        : path_(path), read_test_(read_test), total_(total), start_(plat::tick_count_ms()),
-          last_time_(start_), last_remaining_(total), visible_(plat::stream_is_console(2)) {}
-
-    void update(std::uint64_t remaining) {
-        const std::uint64_t now = plat::tick_count_ms();
-        if (now - last_time_ <= REPORT_INTERVAL_MS) return;
-        const int percent = read_percent(total_, remaining);
-        const int speed = kilobytes_per_second(last_remaining_ - remaining, now - last_time_);
-        if (visible_) {
-            plat::Output& err = plat::std_err();
-            if (!shown_) {
-                err.printf("%s %s ", plat::message_text(read_test_ ? MSG_READ_TESTING : MSG_CRC_COMPUTING).c_str(),
-                           path_);
-            }
-            char text[PROGRESS_MAX];
-            const std::size_t length = static_cast<std::size_t>(format_progress(text, percent, speed) - text);
-            err.binary(text, length);
-            plat::move_cursor_back(2, static_cast<int>(length));
-            err.flush();
-        }
-        shown_ = true;
-        last_time_ = now;
-        last_remaining_ = remaining;
-    }
-
-    // The speed of the whole read, -1 when it was too short to be reported;
-    // blanks the report line.
-    int finish() {
-        if (!shown_) return -1;
-        if (visible_) {
-            plat::erase_line(2);
-            plat::std_err().flush();
-        }
-        return kilobytes_per_second(total_, last_time_ - start_);
-    }
-
-private:
-    const char* path_;
-    bool read_test_;
-    std::uint64_t total_;
-    std::uint64_t start_;
-    std::uint64_t last_time_;
-    std::uint64_t last_remaining_;
-    bool visible_;
-    bool shown_ = false;
-};
 
 }  // namespace
 
@@ -398,7 +326,9 @@ CrcResult crc_file() {
     }
     const std::uint64_t total = current_level().find_data.size;
     std::uint64_t remaining = total;
-    ProgressReport progress(path, read_test, total);
+    ProgressReport progress(2, total);
+    if (o.show_progress)
+        progress.set_heading(plat::message_text(read_test ? MSG_READ_TESTING : MSG_CRC_COMPUTING) + " " + path + " ");
     unsigned char* buffer = state.transfer_buffer.get();
     // An empty file makes one pass with 0 bytes, which finishes the CRC.
     for (;;) {
@@ -416,7 +346,8 @@ CrcResult crc_file() {
         if (o.show_progress) progress.update(remaining);
         if (check_user_break(nullptr, false) || remaining == 0) break;
     }
-    const int speed = progress.finish();
+    progress.erase();
+    const int speed = progress.whole_speed();
     if (!file.close()) {
         print_reversed(2, MSG_CLOSE_FAILED, path);
         return failed();

@@ -6,8 +6,6 @@
 // so any start value can be given and the same register comes out whatever
 // the block sizes. The fast methods (slicing by 16 bytes, carry-less multiply
 // folding) produce exactly that register.
-//
-// Also here: the arithmetic and text of the progress report of a file read.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -51,17 +49,6 @@ bool crc_method_supported(CrcMethod method);
 // (and no change) when the processor does not support it.
 bool use_crc_method(CrcMethod method);
 CrcMethod current_crc_method();
-
-// Share of a file read, in percent; an empty file, read in its one pass of
-// 0 bytes, is at 100.
-int read_percent(std::uint64_t total, std::uint64_t remaining);
-// Read speed in KB (1024 bytes) per second; 0 ms counts as 1 ms, and speeds
-// beyond the int range are capped.
-int kilobytes_per_second(std::uint64_t bytes, std::uint64_t milliseconds);
-// "(%3d%%,%5dKB/sec)": 18 characters, more when the speed has more than five
-// digits; the cursor goes back by the length written, not by a fixed count.
-constexpr std::size_t PROGRESS_MAX = 32;
-char* format_progress(char* out, int percent, int speed);
 
 // What crc_file found. complete: the file was read to its end, crc and
 // measured_speed (KB per second, -1 when not measured) are valid. Otherwise

@@ -3,10 +3,15 @@
 #include <cstring>
 #include <vector>
 
+#include "kesto/change.h"
 #include "kesto/console.h"
+#include "kesto/copy.h"
+#include "kesto/delete.h"
+#include "kesto/execute.h"
 #include "kesto/listing.h"
 #include "kesto/options.h"
 #include "kesto/sizetree.h"
+#include "kesto/verify.h"
 #include "platform/file.h"
 #include "platform/output.h"
 #include "platform/path.h"
@@ -31,8 +36,7 @@ constexpr int PROBE_TRIES = 10;
 constexpr unsigned PROBE_RETRY_MS = 10;
 
 // The walker's only link to the operations: what each operation does with
-// a file, and with a directory before and after its subtree. A mode without
-// a row leaves its entries untouched.
+// a file, and with a directory before and after its subtree.
 struct OperationRow {
     std::uint16_t mode;
     int (*file)();
@@ -43,6 +47,13 @@ const OperationRow OPERATIONS[] = {
     {MODE_LIST, list_entry, list_entry, nullptr},
     {MODE_SIZE, sum_entry_size, nullptr, nullptr},
     {MODE_TREE, tree_entry, tree_entry, tree_entry},
+    {MODE_ATTRIB, change_attributes_entry, change_attributes_entry, nullptr},
+    {MODE_DELETE, delete_entry, nullptr, delete_entry},
+    {MODE_COPY, copy_entry, copy_entry, nullptr},
+    {MODE_UPDATE, copy_entry, copy_entry, nullptr},
+    {MODE_VERIFY, verify_entry, verify_entry, nullptr},
+    {MODE_DATE, change_date_entry, nullptr, change_date_entry},
+    {MODE_EXEC, execute_entry, nullptr, execute_entry},
 };
 
 const OperationRow* operation_row(std::uint16_t mode) {
@@ -268,8 +279,7 @@ int walk_directory() {
     const std::uint16_t op = operation();
     if (o.include_depth > 0 && remaining == 0 && (o.operation_mode & MODE_FLAG_MOVE) &&
         (op == MODE_COPY || op == MODE_UPDATE)) {
-        const OperationRow* remove = operation_row(MODE_DELETE);
-        if (remove && remove->after) remove->after();
+        delete_entry();
     }
     int result = 1;
     if (o.include_depth > 0 && select_directory() == 1 && row && row->after) result = row->after();

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "kesto/crc.h"
+#include "kesto/progress.h"
 #include "platform/time.h"
 
 namespace {
