@@ -28,6 +28,8 @@ using plat::Message;
 
 const Message MSG_FIND_CLOSE_FAILED = {"FindClose() failed.\n", "FindClose() failed.\n"};
 const Message MSG_PATH_TOO_LONG = {"Path %s is too long!\n", "パス%sが長すぎます!\n"};
+const Message MSG_DESTINATION_IS_SOURCE = {"Destination file %s is the source file itself!\n",
+                                           "出力ファイル %s は入力ファイルそのものです!\n"};
 
 // probe_dest retries a search that meets a sharing violation (Windows
 // error 32: a virus scanner holding the file) this often, this far apart.
@@ -512,6 +514,12 @@ int probe_dest(std::uint32_t directory_bit) {
         plat::sleep_ms(PROBE_RETRY_MS);
     }
     return (walker.dest_find_data.attributes & plat::ATTR_DIRECTORY) == directory_bit ? 1 : 0;
+}
+
+bool destination_is_source() {
+    if (!plat::same_file(walker.entry_long_path.c_str(), walker.dest_path.c_str())) return false;
+    print_reversed(1, MSG_DESTINATION_IS_SOURCE, walker.dest_path.c_str());
+    return true;
 }
 
 bool build_dest_path() {

@@ -111,6 +111,11 @@ int same_directory_check(const std::string& dest, const std::string& search_path
 // 1 when dest_path exists and is (directory_bit ATTR_DIRECTORY) or is not
 // (0) a directory; the record found is left in walker.dest_find_data.
 int probe_dest(std::uint32_t directory_bit);
+// True when dest_path is the very file entry_long_path names (through
+// another path, a link or a hard link): reported, and the caller skips the
+// entry, so that no operation copies a file onto itself or deletes the one
+// copy it compared with. Call it only when the destination exists.
+bool destination_is_source();
 // dest_path = its prefix and the entry's path relative to the source;
 // false (reported) when that does not fit PATH_BUFFER_SIZE.
 bool build_dest_path();

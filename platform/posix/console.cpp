@@ -123,6 +123,9 @@ void console_init() {
     // A closed pipe shows as a failed write (EPIPE), so the terminal is
     // restored and the program ends on its own terms.
     std::signal(SIGPIPE, SIG_IGN);
+    // A write beyond the file size limit fails with EFBIG instead of ending
+    // the program, so that a copy can remove what it wrote.
+    std::signal(SIGXFSZ, SIG_IGN);
     static const char* const message_names[] = {"LC_ALL", "LC_MESSAGES", "LANG", nullptr};
     std::string language = first_set(message_names);
     japanese = language.compare(0, 2, "ja") == 0;
