@@ -1,10 +1,26 @@
+// Copy, update and move. A file is copied into a new file beside its
+// destination, under a name of its own; only when that copy is complete,
+// stamped, has its attributes and (with V) compares equal does it take the
+// destination's name, in one rename. Whatever fails before, the old
+// destination stays as it was and the new file is removed.
 #include "kesto/copy.h"
 
+#include <algorithm>
+#include <optional>
+#include <string>
+
 #include "kesto/console.h"
+#include "kesto/delete.h"
+#include "kesto/options.h"
+#include "kesto/progress.h"
+#include "kesto/verify.h"
 #include "kesto/walker.h"
 #include "platform/directory.h"
 #include "platform/file.h"
 #include "platform/output.h"
+#include "platform/path.h"
+#include "platform/text.h"
+#include "platform/time.h"
 
 namespace kesto {
 namespace {
@@ -16,6 +32,299 @@ const Message MSG_CANNOT_CREATE_DIRECTORY = {"\nCannot create directory!(%ld/0x%
                                              "\nディレクトリが作成できません!(%ld/0x%lX)"};
 const Message MSG_CHANGE_ATTRIBUTES_FAILED = {"\nChange directory attributes failed!",
                                               "\nディレクトリの属性変更でエラーが発生しました!"};
+const Message MSG_GET_DIRECTORY_ATTRIBUTES = {"\nGet directory %s attributes failed!",
+                                              "\nディレクトリ%sの属性取得でエラーが発生しました!"};
+const Message MSG_MOVE_FAILED = {"\nMove file %s to %s failed!", "\nファイル%sの%sへ移動でエラーが発生しました!"};
+const Message MSG_OPEN_SOURCE = {"\nCannot open source file %s!(%d/0x%lX)",
+                                 "\n読出ファイル%sをオープンできません!(%d/0x%lX)"};
+const Message MSG_OPEN_DESTINATION = {"\nCannot open destination file %s!(%d/0x%lX)",
+                                      "\n書込ファイル%sをオープンできません!(%d/0x%lX)"};
+const Message MSG_READ_FAILED = {"\nRead source file %s failed!", "\nファイル%sの読出でエラーが発生しました!"};
+const Message MSG_WRITE_FAILED = {"\nWrite destination file %s failed!", "\nファイル%sの書込でエラーが発生しました!"};
+const Message MSG_SEEK_FAILED = {"\nSeek source file %s failed!", "\nファイル%sのシークでエラーが発生しました!"};
+const Message MSG_SET_DATE_FAILED = {"\nChange destination file %s date failed!",
+                                     "\n書込ファイル%sの日付変更でエラーが発生しました!"};
+const Message MSG_GET_DATE_FAILED = {"Get destination file %s date failed!\n",
+                                     "書込ファイル%sの日付取得でエラーが発生しました!\n"};
+const Message MSG_CLOSE_DESTINATION = {"\nClose destination file %s failed!",
+                                       "\n書込ファイル%sのクローズでエラーが発生しました!"};
+const Message MSG_SET_ATTRIBUTES_FAILED = {"\nChange destination file %s attributes failed!",
+                                           "\n書込ファイル%sの属性変更でエラーが発生しました!"};
+const Message MSG_CLOSE_SOURCE = {"\nClose source file %s failed!", "\n読出ファイル%sのクローズでエラーが発生しました!"};
+// The old destination could not be replaced: it could not be deleted.
+const Message MSG_REPLACE_FAILED = {"\nDelete file %s failed!", "\nファイル%sの削除でエラーが発生しました!"};
+const Message LABEL_UPDATE = {"update file      ", "更新ファイル     "};
+const Message LABEL_CREATE = {"create file      ", "作成ファイル     "};
+const Message LABEL_MOVE = {"move file        ", "移動ファイル     "};
+const Message LABEL_VERIFY = {"  verify", "  照合"};
+const Message LABEL_DONE = {" done", "正常"};
+const Message LABEL_DIFFERENT = {"different", "失敗"};
+const Message LABEL_DELETE_SOURCE = {"  delete source file", "  ソースファイル削除"};
+
+constexpr plat::FileTime UNITS_PER_SECOND = 10000000;  // 100 ns units
+constexpr plat::FileTime UPDATE_TOLERANCE = 2 * UNITS_PER_SECOND;
+
+// Whether the destination's file system keeps even seconds only (1), which
+// the first copied file of the run tells; -1 until then.
+int destination_rounds_odd_seconds = -1;
+
+// The entry failed: with /E its line ends and the walk goes on.
+int entry_failed() {
+    if (!state.options.continue_on_error) return 0;
+    plat::std_out().text("\n");
+    return 1;
+}
+
+void report_with_error(const Message& message, const char* path) {
+    const int error = plat::last_error();
+    print_reversed(1, message, path, error, static_cast<unsigned long>(error));
+}
+
+// The destination directory that the last file went into: the next file
+// of the same directory needs no look at its path.
+std::string known_directory;
+
+// Creates the directories of dest_path below the destination prefix that
+// do not exist yet, each from the source directory at the same place.
+bool create_missing_directories() {
+    std::string& dest = walker.dest_path;
+    const std::string full = dest;
+    const std::size_t parent = last_component_offset(full);
+    if (parent <= walker.dest_prefix_length || full.compare(0, parent, known_directory) == 0) return true;
+    const std::size_t source_prefix = current_level().prefix_length;
+    bool created = true;
+    for (std::size_t i = walker.dest_prefix_length; created && i < full.size();) {
+        const std::size_t length = plat::char_length(full.c_str() + i);
+        if (length == 1 && full[i] == plat::path_separator()) {
+            dest.assign(full, 0, i);
+            if (!probe_dest(plat::ATTR_DIRECTORY)) {
+                const std::string model =
+                    walker.entry_long_path.substr(0, i - walker.dest_prefix_length + source_prefix);
+                std::uint32_t attributes = 0;
+                if (!plat::get_attributes(model.c_str(), attributes)) {
+                    print_reversed(1, MSG_GET_DIRECTORY_ATTRIBUTES, model.c_str());
+                    created = false;
+                } else {
+                    created = create_directory(model.c_str(), attributes, false);
+                }
+            }
+        }
+        i += length;
+    }
+    dest = full;
+    if (created) known_directory.assign(full, 0, parent);
+    return created;
+}
+
+// Stamps the new destination file (name) with the source's three times; on
+// a file system that keeps even seconds only, an odd last-write second is
+// raised to the next even one rather than cut to the one before, so that
+// the copy is never older than its source.
+bool set_destination_times(plat::File& file, const std::string& name) {
+    const char* shown = walker.dest_path.c_str();
+    const plat::FindRecord& source = current_level().find_data;
+    if (destination_rounds_odd_seconds < 0) {
+        plat::CalendarTime probe;
+        probe.year = 2000;
+        probe.hour = probe.minute = probe.second = probe.millisecond = 1;
+        plat::FileTime probe_time = 0;
+        plat::utc_to_file_time(probe, probe_time);
+        if (!file.set_times(nullptr, nullptr, &probe_time)) {
+            print_reversed(1, MSG_SET_DATE_FAILED, shown);
+            return false;
+        }
+        plat::FileTime creation, access, write;
+        plat::CalendarTime back;
+        if (!plat::get_file_times(name.c_str(), creation, access, write) || !plat::file_time_to_utc(write, back)) {
+            print_reversed(1, MSG_GET_DATE_FAILED, shown);
+            return false;
+        }
+        destination_rounds_odd_seconds = back.second == 2 ? 1 : 0;
+    }
+    plat::FileTime write = source.last_write_time;
+    if (destination_rounds_odd_seconds == 1 && write / UNITS_PER_SECOND % 2 == 1)
+        write = (write / UNITS_PER_SECOND + 1) * UNITS_PER_SECOND;
+    if (!file.set_times(&source.creation_time, &source.last_access_time, &write)) {
+        print_reversed(1, MSG_SET_DATE_FAILED, shown);
+        return false;
+    }
+    return true;
+}
+
+// Copies the source's data block by block, following a source that grows
+// meanwhile; false (reported) on an error or an abort.
+bool transfer(plat::File& source, plat::File& destination) {
+    const OperationOptions& o = state.options;
+    const char* source_path = walker.entry_long_path.c_str();
+    std::uint64_t total = current_level().find_data.size;
+    std::uint64_t remaining = total;
+    std::optional<ProgressReport> progress;
+    if (o.show_progress) {
+        progress.emplace(1, total);
+        plat::std_out().text(" ");
+    }
+    unsigned char* buffer = state.transfer_buffer.get();
+    for (;;) {
+        const auto chunk = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, TRANSFER_BUFFER_SIZE));
+        if (chunk > 0) {
+            if (source.read(buffer, chunk) != static_cast<std::int64_t>(chunk)) {
+                print_reversed(1, MSG_READ_FAILED, source_path);
+                return false;
+            }
+            if (destination.write(buffer, chunk) != static_cast<std::int64_t>(chunk)) {
+                print_reversed(1, MSG_WRITE_FAILED, walker.dest_path.c_str());
+                return false;
+            }
+            remaining -= chunk;
+        }
+        if (progress) progress->update(remaining);
+        if (check_user_break(nullptr, false)) return false;
+        if (remaining > 0) continue;
+        // The end: unless the source has grown meanwhile.
+        const std::int64_t end = source.size();
+        if (end < 0) {
+            print_reversed(1, MSG_SEEK_FAILED, source_path);
+            return false;
+        }
+        if (static_cast<std::uint64_t>(end) <= total) break;
+        const std::uint64_t growth = static_cast<std::uint64_t>(end) - total;
+        if (!source.seek(static_cast<std::int64_t>(total))) {
+            print_reversed(1, MSG_SEEK_FAILED, source_path);
+            return false;
+        }
+        total += growth;
+        remaining = growth;
+        if (progress) progress->grow(growth);
+    }
+    if (progress) progress->print_done("");
+    return true;
+}
+
+// Removes a new destination file that is not to take the destination's
+// place.
+void discard(const std::string& name) { remove_file(name.c_str()); }
+
+// Copies the source into a new file beside dest_path (its path in name),
+// with the source's times and attributes. False (reported) when the copy is
+// not complete; no new file is then left.
+bool copy_file_data(std::string& name) {
+    const OperationOptions& o = state.options;
+    const char* source_path = walker.entry_long_path.c_str();
+    const char* shown = walker.dest_path.c_str();
+    plat::File source;
+    if (!source.open(source_path, plat::OpenMode::read, plat::OPEN_SEQUENTIAL)) {
+        report_with_error(MSG_OPEN_SOURCE, source_path);
+        return false;
+    }
+    const unsigned hints = plat::OPEN_SEQUENTIAL | (o.write_through ? plat::OPEN_WRITE_THROUGH : 0u);
+    plat::File destination;
+    bool success = false;
+    if (!plat::open_replacement_file(destination, shown, hints, &source, name)) {
+        report_with_error(MSG_OPEN_DESTINATION, shown);
+    } else {
+        success = transfer(source, destination) && set_destination_times(destination, name);
+        if (!destination.close()) {
+            print_reversed(1, MSG_CLOSE_DESTINATION, shown);
+            success = false;
+        }
+        // The copy is a file of its own, never a link.
+        const std::uint32_t attributes = current_level().find_data.attributes & ~plat::ATTR_REPARSE_POINT;
+        if (success && !plat::set_copy_attributes(name.c_str(), attributes)) {
+            print_reversed(1, MSG_SET_ATTRIBUTES_FAILED, shown);
+            success = false;
+        }
+        if (!success) discard(name);
+    }
+    if (!source.close()) {
+        print_reversed(1, MSG_CLOSE_SOURCE, source_path);
+        if (success) discard(name);
+        success = false;
+    }
+    return success;
+}
+
+// After a complete copy into name: the compare (V), the new file in the
+// destination's place, and the source's removal (R).
+int finish_copy(const std::string& name) {
+    const std::uint16_t mode = state.options.operation_mode;
+    plat::Output& out = plat::std_out();
+    if (mode & MODE_FLAG_VERIFY) {
+        out.print(LABEL_VERIFY);
+        const int same = compare_files(true, name.c_str());
+        if (same != 1) {
+            if (same == 0) print_reversed(1, LABEL_DIFFERENT);
+            discard(name);
+            return entry_failed();
+        }
+        out.print(LABEL_DONE);
+    }
+    if (!plat::replace_file(name.c_str(), walker.dest_path.c_str())) {
+        print_reversed(1, MSG_REPLACE_FAILED, walker.dest_path.c_str());
+        discard(name);
+        return entry_failed();
+    }
+    if (mode & MODE_FLAG_REMOVE_SOURCE) {
+        out.print(LABEL_DELETE_SOURCE);
+        if (!remove_file(walker.entry_long_path.c_str())) return entry_failed();
+        --current_level().remaining_entries;
+    }
+    out.text("\n");
+    return 1;
+}
+
+// M: the source takes the destination's name in one rename, replacing an
+// old destination only when the rename succeeds.
+int move_file(bool exists) {
+    const char* from = walker.entry_long_path.c_str();
+    const char* to = walker.dest_path.c_str();
+    if (!(exists ? plat::replace_file(from, to) : plat::rename_path(from, to))) {
+        print_reversed(1, MSG_MOVE_FAILED, from, to);
+        return entry_failed();
+    }
+    --current_level().remaining_entries;
+    plat::std_out().text("\n");
+    return 1;
+}
+
+int copy_directory() {
+    const OperationOptions& o = state.options;
+    if (o.attr_none_mask & plat::ATTR_DIRECTORY) return 1;
+    if (!build_dest_path() || probe_dest(plat::ATTR_DIRECTORY)) return 1;
+    // Its contents will not be walked.
+    if (walker.current_depth >= o.max_depth) return 1;
+    if (!create_directory(walker.entry_long_path.c_str(), current_level().find_data.attributes, true))
+        return entry_failed();
+    return 1;
+}
+
+int copy_file() {
+    const OperationOptions& o = state.options;
+    if (!build_dest_path()) return 1;
+    const bool exists = probe_dest(0) == 1;
+    if (exists && destination_is_source()) return 1;
+    if (exists && (o.operation_mode & MODE_OPERATION) == MODE_UPDATE) {
+        const plat::FileTime source = current_level().find_data.last_write_time;
+        const plat::FileTime destination = walker.dest_find_data.last_write_time;
+        if (o.two_second_tolerance ? source < destination + UPDATE_TOLERANCE : source <= destination) return 1;
+    }
+    const bool move = (o.operation_mode & MODE_FLAG_MOVE) != 0;
+    plat::Output& out = plat::std_out();
+    out.print(exists ? LABEL_UPDATE : move ? LABEL_MOVE : LABEL_CREATE);
+    out.printf("%s", walker.dest_path.c_str());
+    if (o.confirm_each) {
+        out.flush();  // the line comes before the prompt on standard error
+        const int answer = ask_confirm(exists ? PROMPT_UPDATE : PROMPT_CREATE);
+        if (answer <= 0) {
+            out.text("\n");
+            return answer < 0 ? 0 : 1;
+        }
+    }
+    if (!create_missing_directories()) return entry_failed();
+    if (move) return move_file(exists);
+    std::string name;
+    if (!copy_file_data(name)) return entry_failed();
+    return finish_copy(name);
+}
 
 }  // namespace
 
@@ -27,17 +336,17 @@ bool create_directory(const char* model_path, std::uint32_t attributes, bool ann
     if (!created) {
         const long error = plat::last_error();
         print_reversed(1, MSG_CANNOT_CREATE_DIRECTORY, error, static_cast<unsigned long>(error));
-    } else if (!plat::set_attributes(path, attributes)) {
+    } else if (!plat::set_copy_attributes(path, attributes)) {
         print_reversed(1, MSG_CHANGE_ATTRIBUTES_FAILED);
     }
     if (announce) out.text("\n");
     return created;
 }
 
-}  // namespace kesto
-
-namespace kesto {
-
-int copy_entry() { return 1; }
+int copy_entry() {
+    ++state.pause_counter;
+    if (current_level().find_data.attributes & plat::ATTR_DIRECTORY) return copy_directory();
+    return copy_file();
+}
 
 }  // namespace kesto

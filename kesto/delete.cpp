@@ -1,9 +1,151 @@
 #include "kesto/delete.h"
 
-namespace kesto {
+#include <cstdint>
+#include <string>
 
-int delete_entry() { return 1; }
-bool remove_file(const char*) { return false; }
-int remove_directory(const char*) { return -1; }
+#include "kesto/console.h"
+#include "kesto/options.h"
+#include "kesto/verify.h"
+#include "kesto/walker.h"
+#include "platform/directory.h"
+#include "platform/file.h"
+#include "platform/output.h"
+
+namespace kesto {
+namespace {
+
+using plat::Message;
+
+const Message MSG_DELETE_FILE = {"delete file      ", "削除ファイル     "};
+const Message MSG_DELETE_DIRECTORY = {"delete directory ", "削除ディレクトリ "};
+const Message MSG_VERIFY_FILE = {"  Verify file ", "  照合ファイル"};
+const Message MSG_NOT_FOUND = {"is not found.", "が見つかりません."};
+const Message MSG_SIZE_DIFFERENT = {"size is different.", "サイズが違います."};
+const Message MSG_VERIFY = {"  Verify ", "  照合"};
+const Message MSG_DIFFERENT = {"different.", "失敗."};
+const Message MSG_VERIFY_DONE = {"  Verify done.", "  照合成功."};
+const Message MSG_CHANGE_DIRECTORY_FAILED = {"\nChange directory %s attributes failed!",
+                                             "\nディレクトリ%sの属性変更でエラーが発生しました!"};
+const Message MSG_DELETE_DIRECTORY_FAILED = {"\nDelete directory %s failed!",
+                                             "\nディレクトリ%sの削除でエラーが発生しました!"};
+const Message MSG_CHANGE_FILE_FAILED = {"\nChagne file %s attributes failed!",
+                                        "\nファイル%sの属性変更でエラーが発生しました!"};
+const Message MSG_DELETE_FILE_FAILED = {"\nDelete file %s failed!", "\nファイル%sの削除でエラーが発生しました!"};
+
+// Read-only, hidden and system: what may stand in the way of a removal.
+constexpr std::uint32_t PROTECTING_ATTRIBUTES = plat::ATTR_READONLY | plat::ATTR_HIDDEN | plat::ATTR_SYSTEM;
+
+// Clears every attribute of path when one of them may prevent its removal;
+// false when that failed. Attributes that cannot be read are left to the
+// removal to report.
+bool clear_protection(const char* path) {
+    std::uint32_t attributes = 0;
+    if (!plat::get_attributes(path, attributes) || !(attributes & PROTECTING_ATTRIBUTES)) return true;
+    return plat::set_attributes(path, 0);
+}
+
+// An entry that could not be deleted: with /E the line ends and the walk
+// goes on, else it stops.
+int entry_failed() {
+    if (!state.options.continue_on_error) return 0;
+    plat::std_out().text("\n");
+    return 1;
+}
+
+// What the V of /RV found.
+enum class Verdict { keep, stop, verified };
+
+// A verdict that keeps the file: lead, the verdict reversed, the line end.
+Verdict keep_file(const Message& lead, const Message& verdict) {
+    plat::std_out().print(lead);
+    print_reversed(1, verdict);
+    plat::std_out().text("\n");
+    return Verdict::keep;
+}
+
+// /RV: the file may go only when its destination holds the same bytes.
+Verdict verify_before_delete() {
+    if (!build_dest_path()) return Verdict::keep;
+    if (!probe_dest(0)) return keep_file(MSG_VERIFY_FILE, MSG_NOT_FOUND);
+    if (current_level().find_data.size != walker.dest_find_data.size)
+        return keep_file(MSG_VERIFY_FILE, MSG_SIZE_DIFFERENT);
+    // The very same file reached by another path would be compared with
+    // itself and then lost.
+    if (plat::same_file(walker.entry_long_path.c_str(), walker.dest_path.c_str())) {
+        plat::std_out().text("\n");
+        destination_is_source();
+        return Verdict::keep;
+    }
+    switch (compare_files(false)) {
+    case 1: break;
+    case 0: return keep_file(MSG_VERIFY, MSG_DIFFERENT);
+    default: return Verdict::stop;  // an unreadable file or ESC stops the walk even with /E
+    }
+    plat::std_out().print(MSG_VERIFY_DONE);
+    return Verdict::verified;
+}
+
+}  // namespace
+
+int delete_entry() {
+    OperationOptions& o = state.options;
+    ++state.pause_counter;
+    plat::Output& out = plat::std_out();
+    const bool directory = (current_level().find_data.attributes & plat::ATTR_DIRECTORY) != 0;
+    const std::string& path = (o.name_display & 1) ? walker.entry_long_path : walker.entry_short_path;
+    out.print(directory ? MSG_DELETE_DIRECTORY : MSG_DELETE_FILE);
+    out.printf("%s", path.c_str());
+    if ((o.operation_mode & MODE_OPERATION) == MODE_DELETE && o.confirm_each) {
+        out.flush();  // the prompt goes to standard error, behind the line
+        const int answer = ask_confirm(PROMPT_DELETE);
+        if (answer <= 0) {
+            out.text("\n");
+            return answer < 0 ? 0 : 1;
+        }
+    }
+    if (directory) {
+        const int removed = remove_directory(path.c_str());
+        if (removed == 0) return entry_failed();
+        if (removed == 1) --current_level().remaining_entries;
+        out.text("\n");
+        return 1;
+    }
+    const bool verifying = (o.operation_mode & MODE_FLAG_VERIFY) != 0;
+    if (verifying) {
+        const Verdict verdict = verify_before_delete();
+        if (verdict != Verdict::verified) return verdict == Verdict::keep ? 1 : 0;
+    }
+    if (!remove_file(path.c_str())) return entry_failed();
+    --current_level().remaining_entries;
+    if (verifying) ++state.verified_file_count;
+    out.text("\n");
+    return 1;
+}
+
+bool remove_file(const char* path) {
+    if (!clear_protection(path)) {
+        print_reversed(1, MSG_CHANGE_FILE_FAILED, path);
+        return false;
+    }
+    if (!plat::delete_file(path)) {
+        print_reversed(1, MSG_DELETE_FILE_FAILED, path);
+        return false;
+    }
+    return true;
+}
+
+int remove_directory(const char* path) {
+    const OperationOptions& o = state.options;
+    const int failure = o.confirm_each && (o.selection_flags & SELECT_SOURCE_DIRECTORY) ? 0 : -1;
+    if (!clear_protection(path)) {
+        print_reversed(1, MSG_CHANGE_DIRECTORY_FAILED, path);
+        return failure;
+    }
+    if (!plat::remove_directory(path)) {
+        print_reversed(1, MSG_DELETE_DIRECTORY_FAILED, path);
+        return failure;
+    }
+    return 1;
+}
 
 }  // namespace kesto

@@ -27,6 +27,8 @@ const Message MSG_NOT_FOUND = {"Source file or directory is not found.\n",
                                "ソースファイルまたはディレクトリが見つかりません.\n"};
 const Message MSG_SAME_DIRECTORY = {"Source and destination are same directory.\n",
                                     "ソースとディスティネーションが同じディレクトリです.\n"};
+const Message MSG_DESTINATION_IN_SOURCE = {"Destination is inside the source directory.\n",
+                                           "ディスティネーションがソースディレクトリの中にあります.\n"};
 const Message MSG_OUT_OF_MEMORY = {"Out of memory!\n", "Out of memory!\n"};
 const Message MSG_STDOUT_FAILED = {"Write standard output failed!\n", "標準出力に書き込めません!\n"};
 
@@ -82,20 +84,32 @@ bool uses_destination(std::uint16_t mode) {
 }
 
 // The destination prefix; false when the run cannot go on (a destination
-// root that cannot be created, or the source's own directory).
+// root that cannot be created, the source's own directory, or a directory
+// inside the tree a copy reads, checked before anything is created).
 bool make_destination() {
-    const std::uint16_t mode = state.options.operation_mode;
+    const OperationOptions& o = state.options;
+    const std::uint16_t mode = o.operation_mode;
     const bool copies = (mode & (MODE_COPY | MODE_UPDATE)) != 0;
     walker.dest_path.clear();
+    bool create_root = false;
+    std::string prefix;
     if (state.dest_arg) {
         walker.dest_path = *state.dest_arg;
-        if (!ends_with_separator(walker.dest_path)) {
-            if (copies && !probe_dest(plat::ATTR_DIRECTORY) &&
-                !create_directory(nullptr, plat::ATTR_DIRECTORY, true))
-                return false;
-            walker.dest_path += plat::path_separator();
+        prefix = walker.dest_path;
+        if (!ends_with_separator(prefix)) {
+            create_root = copies && !probe_dest(plat::ATTR_DIRECTORY);
+            prefix += plat::path_separator();
         }
     }
+    // A walk that enters directories would copy its own copies again.
+    if (copies && o.max_depth > 0 &&
+        destination_in_source(prefix, walker.levels[0].search_path,
+                              (o.selection_flags & SELECT_SOURCE_DIRECTORY) != 0)) {
+        plat::std_out().print(MSG_DESTINATION_IN_SOURCE);
+        return false;
+    }
+    if (create_root && !create_directory(nullptr, plat::ATTR_DIRECTORY, true)) return false;
+    walker.dest_path = prefix;
     walker.dest_prefix_length = walker.dest_path.size();
     if ((copies || mode == MODE_DELETE_VERIFIED) &&
         same_directory_check(walker.dest_path, walker.levels[0].search_path) == 0) {

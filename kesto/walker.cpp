@@ -487,15 +487,25 @@ int probe_source_wildcard(std::string& source) {
 
 namespace {
 
-// The directory part of a path (before its last component, one trailing
-// separator dropped) as a full path; no directory part is the current
-// directory.
-std::string directory_part(const std::string& path) {
-    std::string part = path.substr(0, last_component_offset(path));
-    if (part.size() > 1 && part.back() == plat::path_separator()) part.pop_back();
+// A path without one trailing separator, unless that separator is a root's
+// ("/", "C:\" on Windows).
+std::string without_trailing_separator(std::string path) {
+    if (path.size() > 1 && path.back() == plat::path_separator() &&
+        !plat::ends_path_component(path[path.size() - 2]))
+        path.pop_back();
+    return path;
+}
+
+// A path as a full path; the empty path is the current directory.
+std::string full_directory(const std::string& path) {
     std::string full;
-    if (!plat::full_path(part.empty() ? "." : part.c_str(), full)) return part;
-    return full;
+    if (!plat::full_path(path.empty() ? "." : path.c_str(), full)) return path;
+    return without_trailing_separator(full);
+}
+
+// The directory part of a path (before its last component) as a full path.
+std::string directory_part(const std::string& path) {
+    return full_directory(without_trailing_separator(path.substr(0, last_component_offset(path))));
 }
 
 }  // namespace
@@ -504,6 +514,29 @@ int same_directory_check(const std::string& dest, const std::string& search_path
     const std::string a = directory_part(dest);
     const std::string b = directory_part(search_path);
     return (a == b || plat::same_file(a.c_str(), b.c_str())) ? 0 : 1;
+}
+
+bool destination_in_source(const std::string& dest, const std::string& search_path, bool source_is_directory) {
+    // The walk reads the source directory's tree; a directory source adds
+    // its own name to every destination path.
+    const std::string source = source_is_directory ? full_directory(search_path) : directory_part(search_path);
+    std::string written = directory_part(dest);
+    if (source_is_directory) {
+        if (written.empty() || written.back() != plat::path_separator()) written += plat::path_separator();
+        written += search_path.substr(last_component_offset(search_path));
+    }
+    plat::FileIdentity root;
+    if (!plat::file_identity(source.c_str(), root)) return false;
+    // The directories above the written one, up to the root, by what they
+    // are (so that links and other spellings count); the written directory
+    // itself being the source is the same-directory case.
+    for (std::string path = written;;) {
+        const std::size_t cut = last_component_offset(path);
+        if (cut == 0 || cut == path.size()) return false;
+        path = without_trailing_separator(path.substr(0, cut));
+        plat::FileIdentity identity;
+        if (plat::file_identity(path.c_str(), identity) && identity == root) return true;
+    }
 }
 
 int probe_dest(std::uint32_t directory_bit) {

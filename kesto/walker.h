@@ -108,6 +108,12 @@ std::size_t last_component_offset(std::string_view path);
 int probe_source_wildcard(std::string& source);
 // 0 when the destination prefix and the search path name the same directory.
 int same_directory_check(const std::string& dest, const std::string& search_path);
+// True when a copy from the level-0 search path into the destination prefix
+// dest would write inside the tree it reads, below the source directory (by
+// any spelling or link), so that the walk would meet its own copies.
+// source_is_directory: the search path names the source directory itself,
+// whose name every destination path then holds.
+bool destination_in_source(const std::string& dest, const std::string& search_path, bool source_is_directory);
 // 1 when dest_path exists and is (directory_bit ATTR_DIRECTORY) or is not
 // (0) a directory; the record found is left in walker.dest_find_data.
 int probe_dest(std::uint32_t directory_bit);

@@ -88,6 +88,13 @@ bool full_path(const char* path, std::string& out);
 // on POSIX, which has no short names, the path itself.
 bool short_path(const char* path, std::string& out);
 
+// Sets the attribute word of a file or directory this program has just
+// made as a copy, as set_attributes. On POSIX a directory (the attribute
+// word has ATTR_DIRECTORY) keeps the owner's write permission (no read-only
+// bit), so that files can still be copied into it, and a file system that cannot store the hidden, system and
+// archive bits is no failure.
+bool set_copy_attributes(const char* path, std::uint32_t attributes);
+
 // Creates a directory. With a model directory it takes the model's
 // attributes (on POSIX also its permission bits, always keeping the owner's
 // read, write and search permission, and its last-access and last-write
@@ -99,6 +106,11 @@ bool remove_directory(const char* path);
 bool delete_file(const char* path);
 // Renames or moves a file or directory; never replaces an existing one.
 bool rename_path(const char* from, const char* to);
+// Renames the file from to to, replacing a file at to in one step; when it
+// fails both stay as they were. (Windows lifts the read-only, hidden and
+// system attributes of the file replaced for the step, and puts them back
+// when it fails.)
+bool replace_file(const char* from, const char* to);
 
 // Attributes of the path itself: a link reports ATTR_REPARSE_POINT (with
 // ATTR_DIRECTORY when it leads to a directory), not what it points to.
@@ -116,5 +128,20 @@ bool get_file_times(const char* path, FileTime& creation, FileTime& access, File
 // is allowed. POSIX cannot set the creation time: it is left alone.
 bool set_file_times(const char* path, const FileTime* creation, const FileTime* access,
                     const FileTime* write);
+
+// Steps of set_last_write_time that failed.
+enum : unsigned {
+    WRITE_TIME_OPEN_FAILED = 1,   // last_error() tells why; nothing else was tried
+    WRITE_TIME_SET_FAILED = 2,
+    WRITE_TIME_CLOSE_FAILED = 4,
+};
+// Sets only the last-write time of a file or directory (what a link leads
+// to), in three steps: open it for writing, sharing read (a directory
+// through its directory handle), set the time, close it. 0 when every step
+// succeeded, else the WRITE_TIME_ bits of the steps that failed; the close
+// is tried whenever the open succeeded. POSIX has no handle to open: its
+// open step checks that the path leads somewhere, its close step cannot
+// fail except by fault injection (open, set_times and close).
+unsigned set_last_write_time(const char* path, FileTime time);
 
 }  // namespace plat

@@ -3,6 +3,9 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <string>
+
+#include "time.h"
 
 namespace plat {
 
@@ -41,6 +44,9 @@ public:
     // Size in bytes, or -1.
     std::int64_t size();
     bool close();
+    // Sets the times given of the open file; a null pointer leaves that time
+    // alone. POSIX cannot set the creation time: it is left alone.
+    bool set_times(const FileTime* creation, const FileTime* access, const FileTime* write);
     // Reads size bytes at offset without regard to the file position, in as
     // many calls as it takes: bytes read (fewer only at the end of the file),
     // or -1.
@@ -49,6 +55,8 @@ public:
 private:
     friend class FileReader;
     friend bool open_spool_file(File& file, SpoolFailure* failure);
+    friend bool open_replacement_file(File& file, const char* path, unsigned hints, const File* model,
+                                      std::string& name);
     friend bool open_standard_input(File& file);
     static constexpr std::intptr_t INVALID = -1;
     std::intptr_t handle_ = INVALID;
@@ -66,6 +74,15 @@ bool same_file(const char* path_a, const char* path_b);
 // ends). Opened for reading and writing. On failure, failure (when given)
 // tells which step failed: making the file's unique name, or opening it.
 bool open_spool_file(File& file, SpoolFailure* failure = nullptr);
+
+// Creates a new, empty file for writing in the directory of path, under a
+// name of its own that starts with path's last component, and sets name to
+// its path: the copy that will take path's place (replace_file,
+// directory.h) once it is complete, so that path stays as it was until
+// then. On POSIX the new file takes the permission bits of model (an open
+// file) when one is given. Fails, creating nothing, when path is a
+// directory or a special file, with the error that writing there gives.
+bool open_replacement_file(File& file, const char* path, unsigned hints, const File* model, std::string& name);
 
 // The standard input as a file, in binary mode (no line end translation),
 // for reading. False when the program has no usable standard input.

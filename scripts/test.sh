@@ -27,7 +27,7 @@ section() {
 
 ensure_packages cmake ninja-build g++ libgtest-dev libgmock-dev \
     clang libclang-rt-dev g++-mingw-w64-x86-64-posix wine64 xxd \
-    dosfstools ntfs-3g || exit 1
+    dosfstools ntfs-3g rsync || exit 1
 
 jobs=${SUITE_JOBS:-2}
 fuzz_time=${SUITE_FUZZ_TIME:-30}

@@ -28,13 +28,12 @@
 
 #include "platform/backend.h"
 #include "platform/fault.h"
+#include "platform/posix/filetime.h"
 #include "platform/file.h"
 
 namespace plat {
 namespace {
 
-constexpr std::int64_t EPOCH_DIFFERENCE = 11644473600LL;  // seconds, 1601 to 1970
-constexpr std::int64_t UNITS_PER_SECOND = 10000000LL;
 constexpr std::uint32_t DOS_BITS = ATTR_HIDDEN | ATTR_SYSTEM | ATTR_ARCHIVE;
 constexpr const char* DOS_XATTR = "user.DOSATTRIB";
 
@@ -50,20 +49,7 @@ bool fault_hit(fault::Call call) {
     return true;
 }
 
-FileTime to_file_time(std::int64_t seconds, std::int64_t nanoseconds) {
-    std::int64_t since_1601 = seconds + EPOCH_DIFFERENCE;
-    if (since_1601 < 0) return 0;
-    return static_cast<FileTime>(since_1601) * UNITS_PER_SECOND +
-           static_cast<FileTime>(nanoseconds / 100);
-}
-
-timespec to_timespec(FileTime time) {
-    timespec out;
-    out.tv_sec = static_cast<time_t>(static_cast<std::int64_t>(time / UNITS_PER_SECOND) -
-                                     EPOCH_DIFFERENCE);
-    out.tv_nsec = static_cast<long>(time % UNITS_PER_SECOND * 100);
-    return out;
-}
+using backend::to_file_time;
 
 // What this layer needs of a file's status.
 struct Status {
@@ -379,8 +365,8 @@ bool create_directory(const char* path, const char* model_path) {
         return fail(error);
     }
     store_dos_bits(path, read_dos_bits(model_path, true));
-    const timespec times[2] = {to_timespec(model.access), to_timespec(model.write)};
-    utimensat(AT_FDCWD, path, times, 0);
+    const backend::TimePair pair(&model.access, &model.write);
+    utimensat(AT_FDCWD, path, pair.times, 0);
     return true;
 }
 
@@ -410,6 +396,26 @@ bool rename_path(const char* from, const char* to) {
     return true;
 }
 
+bool replace_file(const char* from, const char* to) {
+    if (fault_hit(fault::Call::rename)) return false;
+    if (rename(from, to) != 0) return fail(errno);
+    return true;
+}
+
+bool set_copy_attributes(const char* path, std::uint32_t attributes) {
+    if (attributes & ATTR_DIRECTORY) attributes &= ~ATTR_READONLY;
+    if ((attributes & DOS_BITS) == 0) {
+        // A new copy holds no hidden, system or archive bits: only its write
+        // permission may need a change (most copies need nothing at all).
+        Status own;
+        if (!read_status(path, false, own)) return false;
+        if (!(own.mode & S_IWUSR) == ((attributes & ATTR_READONLY) != 0)) return true;
+    }
+    if (set_attributes(path, attributes)) return true;
+    if (last_error() != ENOTSUP && last_error() != EOPNOTSUPP) return false;
+    return set_attributes(path, attributes & ~DOS_BITS);
+}
+
 bool get_attributes(const char* path, std::uint32_t& attributes) {
     Status own, target;
     if (!read_status(path, false, own)) return false;
@@ -434,7 +440,12 @@ bool set_attributes(const char* path, std::uint32_t attributes) {
     // lift the protection while they are written.
     mode_t current = read_only ? mode | S_IWUSR : mode;
     if (current != mode && chmod(path, current) != 0) return fail(errno);
-    bool stored = store_dos_bits(path, attributes & DOS_BITS);
+    // A name starting with "." is hidden by the name itself: that bit needs
+    // no storing (and needs none of the extended attributes that some file
+    // systems lack).
+    std::uint32_t bits = attributes & DOS_BITS;
+    if (hidden_name(last_component(path))) bits &= ~ATTR_HIDDEN;
+    bool stored = store_dos_bits(path, bits);
     int error = last_error();
     mode_t wanted = mode;
     if (stored && want_read_only && !read_only) wanted = mode & ~0222;
@@ -458,11 +469,24 @@ bool set_file_times(const char* path, const FileTime* /*creation*/, const FileTi
     if (fault_hit(fault::Call::set_times)) return false;
     Status status;
     if (!access && !write) return read_status(path, true, status);
-    timespec times[2];
-    times[0] = access ? to_timespec(*access) : timespec{0, UTIME_OMIT};
-    times[1] = write ? to_timespec(*write) : timespec{0, UTIME_OMIT};
-    if (utimensat(AT_FDCWD, path, times, 0) != 0) return fail(errno);
+    const backend::TimePair pair(access, write);
+    if (utimensat(AT_FDCWD, path, pair.times, 0) != 0) return fail(errno);
     return true;
+}
+
+unsigned set_last_write_time(const char* path, FileTime time) {
+    struct stat status;
+    if (fault_hit(fault::Call::open)) return WRITE_TIME_OPEN_FAILED;
+    if (stat(path, &status) != 0) {
+        fail(errno);
+        return WRITE_TIME_OPEN_FAILED;
+    }
+    unsigned failed = 0;
+    const backend::TimePair pair(nullptr, &time);
+    if (fault_hit(fault::Call::set_times) || (utimensat(AT_FDCWD, path, pair.times, 0) != 0 && !fail(errno)))
+        failed |= WRITE_TIME_SET_FAILED;
+    if (fault_hit(fault::Call::close)) failed |= WRITE_TIME_CLOSE_FAILED;
+    return failed;
 }
 
 }  // namespace plat

@@ -9,11 +9,13 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "platform/backend.h"
+#include "platform/posix/filetime.h"
 #include "platform/fault.h"
 
 namespace plat {
@@ -135,6 +137,14 @@ bool File::close() {
     return true;
 }
 
+bool File::set_times(const FileTime* /*creation*/, const FileTime* access, const FileTime* write) {
+    int error;
+    if (fault::hit(fault::Call::set_times, error)) return false;
+    const backend::TimePair pair(access, write);
+    if (::futimens(static_cast<int>(handle_), pair.times) != 0) return fail(errno);
+    return true;
+}
+
 std::int64_t File::read_at(std::int64_t offset, void* buffer, std::size_t size) {
     if (!fault::transfer(fault::Call::read, size)) return -1;
     if (offset < 0) return fail(EINVAL), -1;
@@ -186,6 +196,50 @@ bool open_spool_file(File& file, SpoolFailure* failure) {
     }
     file.handle_ = fd;
     return true;
+}
+
+bool open_replacement_file(File& file, const char* path, unsigned hints, const File* model, std::string& name) {
+    file.close();
+    int error;
+    if (fault::hit(fault::Call::open, error)) return false;
+    // Only a regular file is replaced: a directory refuses, and a FIFO or a
+    // device would take the data instead of a file (or block the open).
+    struct stat existing;
+    if (::stat(path, &existing) == 0) {
+        if (S_ISDIR(existing.st_mode)) return fail(EISDIR);
+        if (!S_ISREG(existing.st_mode)) return fail(EINVAL);
+    }
+    mode_t mode = 0666;  // less the umask, as for any new file
+    struct stat source;
+    if (model && ::fstat(static_cast<int>(model->handle_), &source) == 0) mode = source.st_mode & 0777;
+    // The name: path's own, cut to leave room for the suffix within the
+    // 255 bytes a name may have, then ".~kesto" and a number.
+    constexpr std::size_t NAME_ROOM = 200;
+    std::string base = path;
+    const std::size_t slash = base.rfind('/');
+    const std::size_t name_start = slash == std::string::npos ? 0 : slash + 1;
+    if (base.size() - name_start > NAME_ROOM) base.resize(name_start + NAME_ROOM);
+    int flags = O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC;
+    if (hints & OPEN_WRITE_THROUGH) flags |= O_DSYNC;
+    static const unsigned process = static_cast<unsigned>(::getpid());
+    static unsigned serial = 0;
+    for (int tries = 0; tries < 100; ++tries) {
+        char suffix[32];
+        std::snprintf(suffix, sizeof suffix, ".~kesto%x%x", process, serial++);
+        const std::string candidate = base + suffix;
+        int fd;
+        do fd = ::open(candidate.c_str(), flags, mode);
+        while (fd < 0 && errno == EINTR);
+        if (fd >= 0) {
+            // OPEN_SEQUENTIAL: nothing to tell the system about a file written
+            // front to back.
+            file.handle_ = fd;
+            name = candidate;
+            return true;
+        }
+        if (errno != EEXIST) return fail(errno);
+    }
+    return fail(EEXIST);
 }
 
 bool open_standard_input(File& file) {

@@ -4,12 +4,13 @@
 
 #include <cerrno>
 
+#include "platform/posix/filetime.h"
+
 namespace plat {
 namespace {
 
-// Seconds from 1601-01-01 to 1970-01-01.
-constexpr std::int64_t EPOCH_DIFFERENCE = 11644473600LL;
-constexpr std::int64_t UNITS_PER_SECOND = 10000000LL;
+using backend::EPOCH_DIFFERENCE;
+using backend::UNITS_PER_SECOND;
 
 bool to_fields(FileTime time, CalendarTime& out, bool local) {
     if (time >= FileTime(1) << 63) return false;  // as FileTimeToSystemTime

@@ -8,6 +8,7 @@
 
 #include "platform/backend.h"
 #include "platform/fault.h"
+#include "platform/win32/filetime.h"
 
 namespace plat {
 namespace {
@@ -24,16 +25,8 @@ bool fault_hit(fault::Call call) {
     return true;
 }
 
-FileTime from_filetime(const FILETIME& time) {
-    return (static_cast<FileTime>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
-}
-
-FILETIME to_filetime(FileTime time) {
-    FILETIME out;
-    out.dwLowDateTime = static_cast<DWORD>(time & 0xFFFFFFFFu);
-    out.dwHighDateTime = static_cast<DWORD>(time >> 32);
-    return out;
-}
+using backend::from_filetime;
+using backend::to_filetime;
 
 void to_record(const WIN32_FIND_DATAA& data, FindRecord& record) {
     record.attributes = data.dwFileAttributes;
@@ -191,6 +184,26 @@ bool rename_path(const char* from, const char* to) {
     return MoveFileA(from, to) || fail_with_os_error();
 }
 
+bool replace_file(const char* from, const char* to) {
+    if (fault_hit(fault::Call::rename)) return false;
+    // MoveFileEx refuses to replace a read-only file; hidden and system ones
+    // are lifted too, so that no attribute of the old file stands in the way.
+    constexpr DWORD GUARDED = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    const DWORD old = GetFileAttributesA(to);
+    const bool lifted = old != INVALID_FILE_ATTRIBUTES && !(old & FILE_ATTRIBUTE_DIRECTORY) &&
+                        (old & GUARDED) != 0 &&
+                        SetFileAttributesA(to, (old & ~GUARDED) ? (old & ~GUARDED) : FILE_ATTRIBUTE_NORMAL);
+    if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) return true;
+    const DWORD code = GetLastError();
+    if (lifted) SetFileAttributesA(to, old);
+    backend::set_last_error(static_cast<int>(code));
+    return false;
+}
+
+bool set_copy_attributes(const char* path, std::uint32_t attributes) {
+    return set_attributes(path, attributes);
+}
+
 bool get_attributes(const char* path, std::uint32_t& attributes) {
     DWORD result = GetFileAttributesA(path);
     if (result == INVALID_FILE_ATTRIBUTES) return fail_with_os_error();
@@ -220,14 +233,26 @@ bool set_file_times(const char* path, const FileTime* creation, const FileTime* 
     if (fault_hit(fault::Call::set_times)) return false;
     Handle file(path, FILE_WRITE_ATTRIBUTES);
     if (!file.is_open()) return false;
-    FILETIME times[3];
-    const FileTime* given[3] = {creation, access, write};
-    for (int i = 0; i < 3; ++i)
-        if (given[i]) times[i] = to_filetime(*given[i]);
-    if (!SetFileTime(file.get(), creation ? &times[0] : nullptr, access ? &times[1] : nullptr,
-                     write ? &times[2] : nullptr))
-        return fail_with_os_error();
+    if (!backend::set_handle_times(file.get(), creation, access, write)) return fail_with_os_error();
     return file.close();
+}
+
+unsigned set_last_write_time(const char* path, FileTime time) {
+    if (fault_hit(fault::Call::open)) return WRITE_TIME_OPEN_FAILED;
+    // FILE_FLAG_BACKUP_SEMANTICS opens a directory as well as a file.
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        fail_with_os_error();
+        return WRITE_TIME_OPEN_FAILED;
+    }
+    unsigned failed = 0;
+    const FILETIME write = to_filetime(time);
+    if (fault_hit(fault::Call::set_times) || (!SetFileTime(file, nullptr, nullptr, &write) && !fail_with_os_error()))
+        failed |= WRITE_TIME_SET_FAILED;
+    const bool close_fault = fault_hit(fault::Call::close);
+    if (!CloseHandle(file) || close_fault) failed |= WRITE_TIME_CLOSE_FAILED;
+    return failed;
 }
 
 }  // namespace plat

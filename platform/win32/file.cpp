@@ -3,10 +3,13 @@
 
 #include <windows.h>
 
+#include <cstdio>
 #include <cstring>
+#include <string>
 #include <utility>
 
 #include "platform/backend.h"
+#include "platform/win32/filetime.h"
 #include "platform/fault.h"
 
 namespace plat {
@@ -191,6 +194,19 @@ bool File::close() {
     return true;
 }
 
+bool File::set_times(const FileTime* creation, const FileTime* access, const FileTime* write) {
+    int error = 0;
+    if (fault::hit(fault::Call::set_times, error)) {
+        record_fault(error);
+        return false;
+    }
+    if (!backend::set_handle_times(to_handle(handle_), creation, access, write)) {
+        record_os_error();
+        return false;
+    }
+    return true;
+}
+
 std::int64_t File::read_at(std::int64_t offset, void* buffer, std::size_t size) {
     if (!fault::transfer(fault::Call::read, size)) return -1;
     const auto position = static_cast<std::uint64_t>(offset);
@@ -230,6 +246,45 @@ bool open_spool_file(File& file, SpoolFailure* failure) {
     }
     file.handle_ = from_handle(handle);
     return true;
+}
+
+bool open_replacement_file(File& file, const char* path, unsigned hints, const File* /*model*/,
+                           std::string& name) {
+    file.close();
+    int error = 0;
+    if (fault::hit(fault::Call::open, error)) {
+        record_fault(error);
+        return false;
+    }
+    // A directory refuses, as creating a file there would.
+    const DWORD existing = GetFileAttributesA(path);
+    if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_DIRECTORY)) {
+        last_error_code = ERROR_ACCESS_DENIED;
+        return false;
+    }
+    DWORD flags = FILE_ATTRIBUTE_NORMAL;
+    if (hints & OPEN_SEQUENTIAL) flags |= FILE_FLAG_SEQUENTIAL_SCAN;
+    if (hints & OPEN_WRITE_THROUGH) flags |= FILE_FLAG_WRITE_THROUGH;
+    static unsigned serial = 0;
+    for (int tries = 0; tries < 100; ++tries) {
+        char suffix[32];
+        std::snprintf(suffix, sizeof suffix, ".~kesto%lx%x", GetCurrentProcessId(), serial++);
+        const std::string candidate = std::string(path) + suffix;
+        HANDLE handle =
+            CreateFileA(candidate.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, flags, nullptr);
+        if (handle != INVALID_HANDLE_VALUE) {
+            file.handle_ = from_handle(handle);
+            name = candidate;
+            return true;
+        }
+        const DWORD code = GetLastError();
+        if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) {
+            last_error_code = static_cast<int>(code);
+            return false;
+        }
+    }
+    last_error_code = ERROR_FILE_EXISTS;
+    return false;
 }
 
 bool open_standard_input(File& file) {

@@ -4,19 +4,13 @@
 
 #include <windows.h>
 
+#include "platform/win32/filetime.h"
+
 namespace plat {
 namespace {
 
-FILETIME to_filetime(FileTime time) {
-    FILETIME out;
-    out.dwLowDateTime = static_cast<DWORD>(time & 0xFFFFFFFFu);
-    out.dwHighDateTime = static_cast<DWORD>(time >> 32);
-    return out;
-}
-
-FileTime from_filetime(const FILETIME& time) {
-    return (static_cast<FileTime>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
-}
+using backend::from_filetime;
+using backend::to_filetime;
 
 void to_calendar(const SYSTEMTIME& system, CalendarTime& out) {
     out.year = system.wYear;

@@ -1,1 +1,114 @@
+// kesto /C at a terminal: the create and update prompts answered Y, N, A,
+// X and ESC, ESC during a long copy, and a source that grows while the walk
+// holds before it.
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "support/files.h"
+#include "support/process.h"
+#include "support/pty.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using namespace testsupport;
+
+const char ESC[] = "\x1b";
+const char ABORT[] = "\x1b[7m\nAbort by user!\n\x1b[27m";
+const std::string CREATE = " <Create:Y, Skip:N, All:A, Skip All:X>? ";
+const std::string UPDATE = " <Update:Y, Skip:N, All:A, Skip All:X>? ";
+
+class KestoCopyKeys : public ::testing::Test {
+protected:
+    // src/a src/b src/c src/d, and an old dst/b.
+    void SetUp() override {
+        for (const char* folder : {"src", "dst"}) ASSERT_TRUE(std::filesystem::create_directory(dir.file(folder)));
+        for (const char* name : {"a", "b", "c", "d"}) ASSERT_TRUE(write_file(dir.file(std::string("src/") + name), name));
+        ASSERT_TRUE(write_file(dir.file("dst/b"), "old"));
+    }
+    void start(const std::vector<std::string>& args) {
+        ASSERT_TRUE(pty.start(program_path("kesto"), args, {"LC_ALL=C"}, dir.path()));
+    }
+    void answer(const std::string& line, const std::string& key) {
+        ASSERT_TRUE(pty.wait_for(line)) << pty.output();
+        pty.send(key);
+    }
+    // The contents of dst/a .. dst/d, "-" for a missing one.
+    std::string destination() {
+        std::string out;
+        for (const char* name : {"a", "b", "c", "d"}) {
+            const std::string path = dir.file(std::string("dst/") + name);
+            out += (file_exists(path) ? read_file(path) : "-") + " ";
+        }
+        return out;
+    }
+
+    TempDir dir;
+    PtySession pty;
+};
+
+// Y copies, N skips, A copies this one and the rest without asking.
+TEST_F(KestoCopyKeys, YesNoAll) {
+    start({"/C", "src/", "dst"});
+    answer("create file      dst/a" + CREATE, "y");
+    answer("update file      dst/b" + UPDATE, "n");
+    answer("create file      dst/c" + CREATE, "a");
+    EXPECT_EQ(pty.wait_exit(), 4);
+    EXPECT_EQ(pty.output(), "create file      dst/a" + CREATE + "y\nupdate file      dst/b" + UPDATE +
+                                "n\ncreate file      dst/c" + CREATE + "a\ncreate file      dst/d\n");
+    EXPECT_EQ(destination(), "a old c d ");
+}
+
+// X skips this entry and every later one silently; ESC stops the run.
+TEST_F(KestoCopyKeys, SkipAllAndEsc) {
+    start({"/C", "src/", "dst"});
+    answer("create file      dst/a" + CREATE, "x");
+    EXPECT_EQ(pty.wait_exit(), 4);
+    EXPECT_EQ(pty.output(), "create file      dst/a" + CREATE +
+                                "x\nupdate file      dst/b\ncreate file      dst/c\ncreate file      dst/d\n");
+    EXPECT_EQ(destination(), "- old - - ");
+
+    PtySession again;
+    ASSERT_TRUE(again.start(program_path("kesto"), {"/C", "src/", "dst"}, {"LC_ALL=C"}, dir.path()));
+    ASSERT_TRUE(again.wait_for("create file      dst/a" + CREATE)) << again.output();
+    again.send(ESC);
+    EXPECT_EQ(again.wait_exit(), 1);
+    EXPECT_EQ(again.output(), "create file      dst/a" + CREATE + ABORT + "\n");
+    EXPECT_EQ(destination(), "- old - - ");
+}
+
+// ESC while a file is copied: the old destination stays, nothing partial
+// is left, the walk stops.
+TEST_F(KestoCopyKeys, EscDuringACopy) {
+    ASSERT_TRUE(make_sparse_file(dir.file("src/b"), 64 << 20, 0, "new"));
+    start({"/C", "src/b", "dst"});
+    // The key that answers and the ESC arrive together: the ESC is waiting
+    // when the copy begins.
+    answer("update file      dst/b" + UPDATE, std::string("y") + ESC);
+    EXPECT_EQ(pty.wait_exit(30000), 1);
+    EXPECT_EQ(pty.output(), "update file      dst/b" + UPDATE + "y" + ABORT);
+    EXPECT_EQ(read_file(dir.file("dst/b")), "old");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.file("dst")), {}), 1);
+}
+
+// The source grows while the walk is held before it (after its directory
+// entry was read): the copy takes the grown contents.
+TEST_F(KestoCopyKeys, GrowingSource) {
+    start({"/CI", "/M1", "src/", "dst"});
+    ASSERT_TRUE(pty.wait_for("create file      dst/a\n")) << pty.output();
+    pty.pump(200);
+    const std::string grown = "b" + std::string(100000, 'g');
+    ASSERT_TRUE(write_file(dir.file("src/b"), grown));
+    pty.send(" ");
+    for (int i = 0; i < 3; ++i) {
+        pty.wait_quiet(200);
+        pty.send(" ");
+    }
+    EXPECT_EQ(pty.wait_exit(), 4);
+    EXPECT_EQ(read_file(dir.file("dst/b")), grown);
+}
+
+}  // namespace

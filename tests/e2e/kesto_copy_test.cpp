@@ -1,1 +1,346 @@
+// kesto /C, /U and their M, V, R letters run as a process over a source
+// tree: whole output, exit code, and what is on disk afterwards, above all
+// that a failed copy never costs the old destination and never leaves a
+// partial file.
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "platform/directory.h"
+#include "platform/time.h"
+#include "support/files.h"
+#include "support/kesto_tree.h"
+#include "support/process.h"
+#include "support/temp_dir.h"
+#include "support/text.h"
+
+namespace {
+
+using namespace testsupport;
+
+bool on_windows() { return std::string(line_end()) == "\r\n"; }
+
+constexpr std::uint32_t A = plat::ATTR_ARCHIVE;
+constexpr std::uint32_t R = plat::ATTR_READONLY;
+constexpr std::uint32_t H = plat::ATTR_HIDDEN;
+constexpr std::uint32_t S = plat::ATTR_SYSTEM;
+
+// Walk order: a.txt b.c empty sub sub/c.c.
+const std::vector<TreeEntry> TREE = {
+    {"src", 0, 0, true, 0},
+    {"src/a.txt", A | R, 6, false, 1, "hello\n"},
+    {"src/b.c", A | H, 9, false, 2, "123456789"},
+    {"src/empty", A, 0, false, 3},
+    {"src/sub", 0, 0, true, 0},
+    {"src/sub/c.c", A, 3, false, 4, "abc"},
+};
+
+std::string create(const std::string& path, const std::string& rest = "") {
+    return "create file      " + native(path) + rest + "\n";
+}
+std::string update(const std::string& path, const std::string& rest = "") {
+    return "update file      " + native(path) + rest + "\n";
+}
+std::string directory(const std::string& path) { return "Create directory " + native(path) + "\n"; }
+
+// The error code part of a message: POSIX errno, else the Windows code.
+std::string code(int posix, int windows) {
+    const int value = on_windows() ? windows : posix;
+    char text[32];
+    std::snprintf(text, sizeof text, "(%d/0x%X)", value, static_cast<unsigned>(value));
+    return text;
+}
+
+// The names in a folder of a test, sorted.
+std::vector<std::string> names_in(const TempDir& dir, const std::string& folder) {
+    std::vector<std::string> found;
+    std::error_code error;
+    for (const auto& item : std::filesystem::directory_iterator(dir.file(folder), error))
+        found.push_back(item.path().filename().string());
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+class KestoCopy : public ::testing::Test {
+protected:
+    void SetUp() override { make_tree(dir, TREE); }
+    RunResult kesto(const std::vector<std::string>& args, std::vector<std::string> env = {}) {
+        return run_kesto(dir, args, std::move(env));
+    }
+    std::vector<std::string> names(const std::string& folder) { return names_in(dir, folder); }
+    plat::FileTime write_time(const std::string& path) {
+        plat::FileTime creation = 0, access = 0, write = 0;
+        EXPECT_TRUE(plat::get_file_times(native_path(dir.file(path)).c_str(), creation, access, write)) << path;
+        return write;
+    }
+    std::uint32_t attributes(const std::string& path) {
+        std::uint32_t value = 0;
+        EXPECT_TRUE(plat::get_attributes(native_path(dir.file(path)).c_str(), value)) << path;
+        return value & (A | R | H | S | plat::ATTR_DIRECTORY);
+    }
+    // dst/name holding "old", with the given attributes.
+    void put_old_destination(const std::string& name, std::uint32_t attributes_of_old = A) {
+        ASSERT_TRUE(plat::create_directory(native_path(dir.file("dst")).c_str()));
+        ASSERT_TRUE(write_file(dir.file("dst/" + name), "old"));
+        set_stamp(dir, {"dst/" + name, attributes_of_old, 3, false, 0});
+    }
+
+    TempDir dir;
+};
+
+// Every operation and its letters: the whole output, the exit code and the
+// files left at the source and the destination.
+TEST_F(KestoCopy, Operations) {
+    struct Row {
+        const char* name;
+        std::vector<std::string> args;
+        std::string out;
+        int exit_code;
+        std::vector<std::string> source;  // names left in src
+        std::vector<std::string> dest;    // names in dst
+        std::vector<std::string> env = {};
+    };
+    const std::vector<std::string> all = {"a.txt", "b.c", "empty", "sub"};
+    const std::string files = create("dst/src/a.txt") + create("dst/src/b.c") + create("dst/src/empty") +
+                              directory("dst/src/sub") + create("dst/src/sub/c.c");
+    const std::vector<Row> rows = {
+        {"copy a directory source", {"/CI", "src", "dst"}, directory("dst") + directory("dst/src") + files, 4, all,
+         {"src"}},
+        {"copy its contents", {"/CI", native("src/"), "dst"},
+         directory("dst") + create("dst/a.txt") + create("dst/b.c") + create("dst/empty") + directory("dst/sub") +
+             create("dst/sub/c.c"),
+         4, all, all},
+        {"a pattern creates the directories its files need", {"/CI", native("src/*.c"), "dst"},
+         directory("dst") + create("dst/b.c") + create("dst/sub/c.c"), 2, all, {"b.c", "sub"}},
+        {"the depth limit: the directory is not created", {"/CI", "/0", "src", "dst"}, directory("dst"), 0, all, {}},
+        {"/0 contents: the directory is not created", {"/CI", "/0", native("src/"), "dst"},
+         directory("dst") + create("dst/a.txt") + create("dst/b.c") + create("dst/empty"), 3, all,
+         {"a.txt", "b.c", "empty"}},
+        {"verify after copy", {"/CVI", native("src/*.c"), "dst"},
+         directory("dst") + create("dst/b.c", "  verify done") + create("dst/sub/c.c", "  verify done"), 2, all,
+         {"b.c", "sub"}},
+        {"verify and delete the source", {"/CVRI", native("src/*.c"), "dst"},
+         directory("dst") + create("dst/b.c", "  verify done  delete source file") +
+             create("dst/sub/c.c", "  verify done  delete source file"),
+         2, {"a.txt", "empty", "sub"}, {"b.c", "sub"}},
+        {"delete the source without verify", {"/CRI", native("src/b.c"), "dst"},
+         directory("dst") + create("dst/b.c", "  delete source file"), 1, {"a.txt", "empty", "sub"}, {"b.c"}},
+        {"move: emptied directories go", {"/CMI", native("src/"), "dst"},
+         directory("dst") + "move file        " + native("dst/a.txt") + "\nmove file        " + native("dst/b.c") +
+             "\nmove file        " + native("dst/empty") + "\n" + directory("dst/sub") + "move file        " +
+             native("dst/sub/c.c") + "\ndelete directory " + native("src/sub") + "\n",
+         4, {}, all},
+        {"a failed move keeps its directory", {"/CMEI", native("src/"), "dst"},
+         directory("dst") + "move file        " + native("dst/a.txt") + "\nmove file        " + native("dst/b.c") +
+             "\nmove file        " + native("dst/empty") + "\n" + directory("dst/sub") + "move file        " +
+             native("dst/sub/c.c") + "\nMove file " + native("src/sub/c.c") + " to " + native("dst/sub/c.c") +
+             " failed!\n",
+         4, {"sub"}, all, {"SUITE_FAULTS=rename:4:io"}},
+        {"progress of an empty file", {"/CPI", native("src/empty"), "dst"},
+         directory("dst") + create("dst/empty", " (100%,-----KB/sec)"), 1, all, {"empty"}},
+        {"Japanese labels", {"/CVI", native("src/b.c"), "dst"},
+         japanese_output("作成ディレクトリ " + native("dst") + "\n作成ファイル     " + native("dst/b.c") +
+                             "  照合正常\n",
+                         "ja_JP.UTF-8"),
+         1, all, {"b.c"}, {"LC_ALL=ja_JP.UTF-8"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        TempDir fresh;
+        make_tree(fresh, TREE);
+        RunResult result = run_kesto(fresh, row.args, row.env);
+        EXPECT_EQ(result.out, with_line_ends(row.out));
+        EXPECT_EQ(result.err, "");
+        EXPECT_EQ(result.exit_code, row.exit_code);
+        EXPECT_EQ(names_in(fresh, "src"), row.source);
+        EXPECT_EQ(names_in(fresh, "dst"), row.dest);
+    }
+}
+
+// A copy has its source's contents, last-write time and attributes, an
+// empty file included; a created directory its source's attributes, and a
+// read-only one still takes files.
+TEST_F(KestoCopy, CopiesKeepTimesAndAttributes) {
+    set_stamp(dir, {"src/sub", R | H, 0, true, 0});
+    RunResult result = kesto({"/CI", native("src/"), "dst"});
+    EXPECT_EQ(result.exit_code, 4) << result.out;
+    for (const char* name : {"a.txt", "b.c", "empty", "sub/c.c"}) {
+        SCOPED_TRACE(name);
+        const std::string from = std::string("src/") + name, to = std::string("dst/") + name;
+        EXPECT_EQ(read_file(dir.file(to)), read_file(dir.file(from)));
+        EXPECT_EQ(write_time(to), write_time(from));
+        EXPECT_EQ(attributes(to), attributes(from));
+    }
+    // POSIX keeps a created directory writable for its owner.
+    EXPECT_EQ(attributes("dst/sub") | R, attributes("src/sub") | R);
+}
+
+// /U copies what is newer by more than the tolerance; /C always copies.
+TEST_F(KestoCopy, UpdateRules) {
+    struct Row {
+        const char* option;
+        int destination_older_by;  // seconds
+        bool copied;
+    };
+    const std::vector<Row> rows = {
+        {"/UI", 1, true}, {"/U2I", 1, false}, {"/U2I", 2, true}, {"/UI", 0, false}, {"/UI", -1, false}, {"/CI", -1, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.option) + " " + std::to_string(row.destination_older_by));
+        TempDir fresh;
+        make_tree(fresh, TREE);
+        ASSERT_TRUE(plat::create_directory(native_path(fresh.file("dst")).c_str()));
+        ASSERT_TRUE(write_file(fresh.file("dst/b.c"), "old"));
+        const plat::FileTime time =
+            stamp_of(entry_at(TREE, "src/b.c")) - static_cast<plat::FileTime>(row.destination_older_by) * 10000000;
+        ASSERT_TRUE(plat::set_file_times(native_path(fresh.file("dst/b.c")).c_str(), nullptr, &time, &time));
+        RunResult result = run_kesto(fresh, {row.option, native("src/b.c"), "dst"});
+        EXPECT_EQ(result.out, with_line_ends(row.copied ? update("dst/b.c") : ""));
+        EXPECT_EQ(read_file(fresh.file("dst/b.c")), row.copied ? "123456789" : "old");
+    }
+}
+
+// An old destination that is read-only, hidden or system is replaced, and
+// its attributes become the source's.
+TEST_F(KestoCopy, ProtectedDestinationsAreReplaced) {
+    put_old_destination("b.c", A | R | H | S);
+    RunResult result = kesto({"/CI", native("src/b.c"), "dst"});
+    EXPECT_EQ(result.out, with_line_ends(update("dst/b.c")));
+    EXPECT_EQ(read_file(dir.file("dst/b.c")), "123456789");
+    EXPECT_EQ(attributes("dst/b.c"), A | H);
+    EXPECT_EQ(names("dst"), std::vector<std::string>{"b.c"});
+}
+
+// Every failure from the source's open to the final rename: its message,
+// the old destination untouched, nothing else left in its directory, the
+// source in place.
+TEST_F(KestoCopy, FailuresKeepTheOldDestination) {
+    struct Row {
+        const char* fault;
+        std::string message;
+        std::vector<std::string> args = {"/CRI"};
+    };
+    const std::string dest = native("dst/b.c"), source = native("src/b.c");
+    const std::vector<Row> rows = {
+        {"open:1:access", "\nCannot open source file " + source + "!" + code(13, 5)},
+        {"open:2:nospace", "\nCannot open destination file " + dest + "!" + code(28, 112)},
+        {"read:1:io", "\nRead source file " + source + " failed!"},
+        {"read:1:short", "\nRead source file " + source + " failed!"},
+        {"write:1:nospace", "\nWrite destination file " + dest + " failed!"},
+        {"settimes:1:io", "\nChange destination file " + dest + " date failed!"},
+        {"settimes:2:io", "\nChange destination file " + dest + " date failed!"},
+        {"close:1:io", "\nClose destination file " + dest + " failed!"},
+        {"close:2:io", "\nClose source file " + source + " failed!"},
+        {"setattr:1:io", "\nChange destination file " + dest + " attributes failed!"},
+        {"rename:1:io", "\nDelete file " + dest + " failed!"},
+        {"rename:1:io", "\nMove file " + source + " to " + dest + " failed!", {"/CMI"}},
+        {"read:2:io", "  verify\nRead source file " + source + " failed!", {"/CVRI"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.fault) + " " + row.args[0]);
+        TempDir fresh;
+        make_tree(fresh, TREE);
+        ASSERT_TRUE(plat::create_directory(native_path(fresh.file("dst")).c_str()));
+        ASSERT_TRUE(write_file(fresh.file("dst/b.c"), "old"));
+        std::vector<std::string> args = row.args;
+        args.insert(args.end(), {native("src/b.c"), "dst"});
+        RunResult result = run_kesto(fresh, args, {"SUITE_FAULTS=" + std::string(row.fault)});
+        // Without /E the walk stops: the line stays open.
+        EXPECT_EQ(result.out, with_line_ends("update file      " + dest + row.message));
+        EXPECT_EQ(result.exit_code, 1);
+        EXPECT_EQ(read_file(fresh.file("dst/b.c")), "old");
+        EXPECT_EQ(read_file(fresh.file("src/b.c")), "123456789");
+        EXPECT_EQ(names_in(fresh, "dst"), std::vector<std::string>{"b.c"});
+    }
+}
+
+// /E goes on after a failed entry, ending its line; a directory in the way
+// of a file fails as a destination that cannot be opened.
+TEST_F(KestoCopy, DirectoryNamedLikeAFile) {
+    ASSERT_TRUE(plat::create_directory(native_path(dir.file("dst")).c_str()));
+    ASSERT_TRUE(plat::create_directory(native_path(dir.file("dst/a.txt")).c_str()));
+    RunResult result = kesto({"/CEI", "/0", native("src/"), "dst"});
+    EXPECT_EQ(result.out, with_line_ends("create file      " + native("dst/a.txt") + "\nCannot open destination file " +
+                                         native("dst/a.txt") + "!" + code(21, 5) + "\n" + create("dst/b.c") +
+                                         create("dst/empty")));
+    EXPECT_EQ(result.exit_code, 3);
+    EXPECT_EQ(names("dst"), (std::vector<std::string>{"a.txt", "b.c", "empty"}));
+}
+
+// Refusals: nothing is created, exit code 255.
+TEST_F(KestoCopy, Refusals) {
+    struct Row {
+        const char* name;
+        std::vector<std::string> args;
+        std::string out;
+        std::string cwd = "";
+    };
+    const std::string same = "Source and destination are same directory.\n";
+    const std::string inside = "Destination is inside the source directory.\n";
+    const std::vector<Row> rows = {
+        {"same directory", {"/CI", native("src/"), "src"}, same},
+        {"same directory through ..", {"/CI", native("src/"), native("src/sub/..")}, same},
+        {"a directory source into itself", {"/CI", "src", "src"}, inside},
+        {"contents into a subdirectory", {"/CI", native("src/"), native("src/sub")}, inside},
+        {"contents into a new subdirectory", {"/CI", native("src/*.c"), native("src/new")}, inside},
+        {"move into a subdirectory", {"/CMI", native("src/"), native("src/sub/x")}, inside},
+        {"no destination: the current directory", {"/RVI", "*.*"}, same, "src"},
+        {"no destination, update", {"/UI", "*"}, same, "src"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        RunResult result = run(program_path("kesto"), row.args, options_in(dir.file(row.cwd), {}));
+        EXPECT_EQ(result.out, with_line_ends(row.out));
+        EXPECT_EQ(result.exit_code, 255);
+        EXPECT_EQ(names("src"), (std::vector<std::string>{"a.txt", "b.c", "empty", "sub"}));
+        EXPECT_EQ(names("src/sub"), std::vector<std::string>{"c.c"});
+    }
+    // The same through a link to the source.
+    std::error_code error;
+    std::filesystem::create_directory_symlink("src", dir.file("link"), error);
+    if (!error) {
+        EXPECT_EQ(kesto({"/CI", native("src/"), "link"}).out, with_line_ends(same));
+        EXPECT_EQ(kesto({"/CI", native("src/"), native("link/sub")}).out, with_line_ends(inside));
+    }
+    // Without entering directories nothing is met twice.
+    RunResult result = kesto({"/CI", "/0", native("src/*.c"), native("src/sub")});
+    EXPECT_EQ(result.out, with_line_ends(create("src/sub/b.c")));
+}
+
+// A destination that is the source file itself (another name of it) is
+// skipped with a message, never copied onto itself.
+TEST_F(KestoCopy, DestinationIsTheSourceFile) {
+    ASSERT_TRUE(plat::create_directory(native_path(dir.file("dst")).c_str()));
+    std::error_code error;
+    std::filesystem::create_hard_link(dir.file("src/b.c"), dir.file("dst/b.c"), error);
+    if (error) GTEST_SKIP() << "no hard links here";
+    for (const char* option : {"/CI", "/CMI", "/CVRI"}) {
+        SCOPED_TRACE(option);
+        RunResult result = kesto({option, native("src/b.c"), "dst"});
+        EXPECT_EQ(result.out, with_line_ends("Destination file " + native("dst/b.c") + " is the source file itself!\n"));
+        EXPECT_EQ(read_file(dir.file("src/b.c")), "123456789");
+        EXPECT_EQ(read_file(dir.file("dst/b.c")), "123456789");
+    }
+}
+
+// A write that the file size limit cuts short (EFBIG) fails the copy: no
+// partial file, the old destination kept.
+TEST_F(KestoCopy, ShortWriteLeavesNoPartialFile) {
+    if (on_windows()) GTEST_SKIP() << "no file size limit";
+    ASSERT_TRUE(make_sparse_file(dir.file("src/big.bin"), 1 << 20, 0, "x"));
+    put_old_destination("big.bin");
+    RunOptions options = options_in(dir.path(), {});
+    RunResult result =
+        run("/bin/sh", {"-c", "ulimit -f 256 && exec \"$0\" /CEI src/big.bin dst", program_path("kesto")}, options);
+    EXPECT_EQ(result.out, "update file      dst/big.bin\nWrite destination file dst/big.bin failed!\n");
+    EXPECT_EQ(result.exit_code, 1);
+    EXPECT_EQ(read_file(dir.file("dst/big.bin")), "old");
+    EXPECT_EQ(names("dst"), std::vector<std::string>{"big.bin"});
+}
+
+}  // namespace

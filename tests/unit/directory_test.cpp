@@ -311,6 +311,11 @@ TEST(DirectoryAttributes, WithoutExtendedAttributesOnlyClearingSucceeds) {
     EXPECT_EQ(attributes_of(pipe), plat::ATTR_READONLY);
     EXPECT_TRUE(plat::set_attributes(pipe.c_str(), 0));
     EXPECT_EQ(attributes_of(pipe), 0u);
+    // A leading dot stores the hidden bit by itself.
+    const std::string dotted = dir.file(".pipe");
+    ASSERT_TRUE(testsupport::make_fifo(dotted));
+    EXPECT_TRUE(plat::set_attributes(dotted.c_str(), plat::ATTR_HIDDEN | plat::ATTR_READONLY));
+    EXPECT_EQ(attributes_of(dotted), plat::ATTR_HIDDEN | plat::ATTR_READONLY);
 }
 
 // 2021-03-04 05:06:07.1234567 UTC and a few others, in 100 ns units.

@@ -184,3 +184,48 @@ TEST(KestoPaths, EntryPaths) {
 }
 
 }  // namespace
+
+#include <filesystem>
+
+#include "platform/directory.h"
+#include "support/files.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+// Where a copy writes against what it reads: the same directory (by any
+// spelling), a directory inside the source tree, or elsewhere. Paths are
+// absolute, below a fresh folder holding src/sub and dst.
+TEST(KestoDestination, SameDirectoryAndInsideSource) {
+    testsupport::TempDir dir;
+    for (const char* name : {"src", "src/sub", "dst"})
+        ASSERT_TRUE(plat::create_directory(testsupport::native_path(dir.file(name)).c_str()));
+    auto at = [&dir](const std::string& name) { return testsupport::native_path(dir.file(native(name))); };
+    struct Row {
+        const char* name;
+        std::string dest, search_path;
+        bool source_is_directory;
+        int same_check;  // 0: same directory
+        bool inside;
+    };
+    const std::string root = testsupport::native_path(std::filesystem::path(dir.path()).root_path().string());
+    const std::vector<Row> rows = {
+        {"contents into their own directory", at("src/"), at("src/*"), false, 0, false},
+        {"through ..", at("src/sub/../"), at("src/*"), false, 0, false},
+        {"elsewhere", at("dst/"), at("src/*"), false, 1, false},
+        {"into a subdirectory", at("src/sub/"), at("src/*"), false, 1, true},
+        {"into one not made yet", at("src/new/deeper/"), at("src/*"), false, 1, true},
+        {"a directory source into itself", at("src/"), at("src"), true, 1, true},
+        {"a directory source into its parent", at(""), at("src"), true, 0, false},
+        {"a directory source elsewhere", at("dst/"), at("src"), true, 1, false},
+        {"a root keeps its separator", root, "*", false, 1, false},
+        {"a root is a root", root, root + "*", false, 0, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(kesto::same_directory_check(row.dest, row.search_path), row.same_check);
+        EXPECT_EQ(kesto::destination_in_source(row.dest, row.search_path, row.source_is_directory), row.inside);
+    }
+}
+
+}  // namespace
