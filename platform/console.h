@@ -41,6 +41,12 @@ constexpr int KEY_EXTENDED = 0x100;
 bool key_waiting();
 int read_key();
 bool have_keyboard();
+// Around a child process that shares the terminal: suspend puts the
+// keyboard back in the mode the program found it in (POSIX: echo, lines,
+// Ctrl+C as a signal), resume returns to the program's own mode. Nothing
+// happens where the program does not change the keyboard's mode.
+void suspend_keyboard();
+void resume_keyboard();
 
 // Standard streams (1 = output, 2 = error).
 bool stream_is_console(int stream);

@@ -1,6 +1,7 @@
 // Environment and child processes.
 #pragma once
 #include <string>
+#include <string_view>
 
 namespace plat {
 
@@ -11,8 +12,26 @@ bool get_env(const char* name, std::string& value);
 // Windows NT family, "COMMAND.COM" on Windows 95/98, "/bin/sh" on POSIX.
 const char* default_command_interpreter();
 
-// Runs one command line through the command interpreter (COMSPEC when set,
-// else the system shell) and waits; the child's exit code, or -1.
-int run_command(const char* command_line);
+// The interpreter's switch that makes it run one command: "/c" on Windows,
+// "-c" on POSIX.
+const char* command_switch();
+
+// A file name or path made safe to insert into a command for the
+// interpreter. POSIX: text holding any character outside
+// A-Z a-z 0-9 _ . / + , : @ % = - comes back single-quoted (a ' inside
+// written as '\''), so that no name can run a command of its own; other
+// text, the empty text included, comes back as it is. Windows: unchanged.
+std::string quote_command_argument(std::string_view text);
+
+// Runs command through interpreter, with command_switch() before it, and
+// waits for the child to end; its exit status is not looked at. 0 when the
+// child ran, else the C runtime's error number of the failed start (ENOENT,
+// E2BIG, ENOEXEC, ENOMEM, EINVAL, or another). Windows: the spawn call in
+// wait mode with the arguments [interpreter, "/c command"]. POSIX: the
+// interpreter (searched in PATH when it holds no "/") with the arguments
+// [interpreter, "-c", command], the keyboard back in its normal mode and
+// the signals the program ignores at their defaults in the child, so that
+// Ctrl+C stops a hung child. Flush buffered output before the call.
+int run_command(const std::string& interpreter, const std::string& command);
 
 }  // namespace plat

@@ -26,7 +26,9 @@ namespace {
 
 int tty_fd = -1;
 termios saved_mode;
+termios program_mode;  // raw: what open_keyboard set
 bool raw_mode = false;
+bool suspended = false;  // raw mode left for a child process
 bool japanese = false;
 Encoding encoding = Encoding::utf8;
 bool broken_pipe = false;
@@ -96,6 +98,7 @@ void open_keyboard() {
     mode.c_cc[VMIN] = 1;
     mode.c_cc[VTIME] = 0;
     if (tcsetattr(tty_fd, TCSANOW, &mode) != 0) return;
+    program_mode = mode;
     raw_mode = true;
     std::atexit(restore_terminal);
     for (int s : {SIGTERM, SIGHUP, SIGQUIT, SIGABRT}) std::signal(s, on_fatal_signal);
@@ -176,6 +179,20 @@ int screen_width() {
 }
 
 bool have_keyboard() { return tty_fd >= 0; }
+
+void suspend_keyboard() {
+    if (!raw_mode) return;
+    restore_terminal();
+    suspended = true;
+}
+
+void resume_keyboard() {
+    if (!suspended) return;
+    suspended = false;
+    // Keys typed for the child while it ran are not answers to the program.
+    tcflush(tty_fd, TCIFLUSH);
+    if (tcsetattr(tty_fd, TCSANOW, &program_mode) == 0) raw_mode = true;
+}
 
 bool key_waiting() {
     if (tty_fd < 0) return false;

@@ -120,6 +120,10 @@ int screen_width() {
 
 bool have_keyboard() { return keyboard_present(); }
 
+// The console's input mode is never changed: a child finds it as it was.
+void suspend_keyboard() {}
+void resume_keyboard() {}
+
 bool key_waiting() {
     if (!keyboard_present()) return false;
     if (state.key_seen) return true;

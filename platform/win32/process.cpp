@@ -3,6 +3,9 @@
 
 #include <windows.h>
 
+#include <errno.h>
+#include <process.h>
+
 #include <utility>
 
 namespace plat {
@@ -43,6 +46,21 @@ bool get_env(const char* name, std::string& value) {
 const char* default_command_interpreter() {
     // The top bit of the version word is clear on the NT family.
     return (GetVersion() & 0x80000000u) == 0 ? "CMD.EXE" : "COMMAND.COM";
+}
+
+const char* command_switch() { return "/c"; }
+
+// The interpreter takes the command line as typed: names are inserted as
+// they are.
+std::string quote_command_argument(std::string_view text) { return std::string(text); }
+
+int run_command(const std::string& interpreter, const std::string& command) {
+    // The child's command line is the interpreter, a blank and "/c command".
+    const std::string argument = std::string(command_switch()) + " " + command;
+    const char* arguments[] = {interpreter.c_str(), argument.c_str(), nullptr};
+    errno = 0;
+    if (_spawnv(_P_WAIT, interpreter.c_str(), arguments) != -1) return 0;
+    return errno != 0 ? errno : -1;  // a failure without a number: unknown
 }
 
 }  // namespace plat
