@@ -36,13 +36,15 @@ char* format_progress(char* out, int percent, int speed) {
 
 ProgressReport::ProgressReport(int stream, std::uint64_t total)
     : stream_(stream), total_(total), start_(plat::tick_count_ms()), last_time_(start_), last_remaining_(total),
-      visible_(plat::stream_is_console(stream)) {}
+      visible_(false) {}
 
 void ProgressReport::update(std::uint64_t remaining) {
     const std::uint64_t now = plat::tick_count_ms();
     if (now - last_time_ <= REPORT_INTERVAL_MS) return;
     const int percent = read_percent(total_, remaining);
     const int speed = kilobytes_per_second(last_remaining_ - remaining, now - last_time_);
+    // Asked at the first report only: most transfers are over before one.
+    if (!shown_) visible_ = plat::stream_is_console(stream_);
     if (visible_) {
         plat::Output& out = stream_output(stream_);
         if (!shown_ && !heading_.empty()) out.text(heading_.c_str());

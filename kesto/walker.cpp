@@ -464,8 +464,10 @@ bool make_entry_long_path() {
 
 void make_entry_short_path() {
     // A failed query or a short form that does not fit falls back to the
-    // long path: never the previous entry's path.
-    if (!plat::short_path(walker.entry_long_path.c_str(), walker.entry_short_path) ||
+    // long path: never the previous entry's path. Where there are no short
+    // names the long path is the short form; the entry was just found, so
+    // there is nothing to ask.
+    if (!plat::has_short_names() || !plat::short_path(walker.entry_long_path.c_str(), walker.entry_short_path) ||
         walker.entry_short_path.size() >= PATH_BUFFER_SIZE)
         walker.entry_short_path = walker.entry_long_path;
     locate_name(walker.entry_short_path, walker.entry_short_name, walker.entry_short_extension);

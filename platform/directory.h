@@ -87,6 +87,9 @@ bool full_path(const char* path, std::string& out);
 // The short form of an existing path: on Windows its 8.3 form in upper case;
 // on POSIX, which has no short names, the path itself.
 bool short_path(const char* path, std::string& out);
+// False where paths have no short form (POSIX): short_path then only
+// confirms that the path exists.
+bool has_short_names();
 
 // Sets the attribute word of a file or directory this program has just
 // made as a copy, as set_attributes. On POSIX a directory (the attribute

@@ -83,6 +83,21 @@ if [ -x "$bin/kesto" ]; then
         kesto /S4 project
     step "The tree (/T) of project/ two levels deep: util is ---not displayed (exit code: the 5 files drawn)" \
         kesto /T /1 project/
+    step "Copy the tree into backup/ (/CI: no questions); times and attributes come along" \
+        kesto /CI project backup
+    step "Verify the copy by content (/V): each file compared byte by byte (exit code: the 6 identical files)" \
+        kesto /V project backup
+    printf 'int main(void) { return 1; }\n' >project/src/main.c
+    touch -d '2024-07-01 09:00:00' project/src/main.c
+    step "After an edit, /V shows the one discord only (/VV) and counts the 5 identical files" \
+        kesto /VV project backup
+    step "Update (/UI): only the file newer than its copy is copied" \
+        kesto /UI project backup
+    step "A destination inside the tree being copied is refused before anything is created (exit code 255)" \
+        kesto /CI project project/inner
+    # shellcheck disable=SC2016
+    step "Run a command for each .c file (/XI): \$n is the path, \$f the name, \$e the extension" \
+        kesto '/XI=echo $f has extension $e: $n' 'project/*.c'
     step "A source that does not exist: the message, exit code 255" \
         kesto missing/x
 fi

@@ -349,6 +349,8 @@ bool short_path(const char* path, std::string& out) {
     return true;
 }
 
+bool has_short_names() { return false; }
+
 bool create_directory(const char* path, const char* model_path) {
     if (fault_hit(fault::Call::make_directory)) return false;
     Status model;

@@ -184,6 +184,8 @@ bool rename_path(const char* from, const char* to) {
     return MoveFileA(from, to) || fail_with_os_error();
 }
 
+bool has_short_names() { return true; }
+
 bool replace_file(const char* from, const char* to) {
     if (fault_hit(fault::Call::rename)) return false;
     // MoveFileEx refuses to replace a read-only file; hidden and system ones
