@@ -63,6 +63,18 @@ Verdict keep_file(const Message& lead, const Message& verdict) {
     return Verdict::keep;
 }
 
+// True when the source is still as the walk found it. The compare covers
+// the size found then; a file written to since (while the prompt waited, or
+// during the compare) may hold bytes the compare never saw.
+bool source_unchanged() {
+    const plat::FindRecord& found = current_level().find_data;
+    const char* path = walker.entry_long_path.c_str();
+    plat::File file;
+    plat::FileTime creation, access, write;
+    return file.open(path, plat::OpenMode::read) && file.size() == static_cast<std::int64_t>(found.size) &&
+           plat::get_file_times(path, creation, access, write) && write == found.last_write_time;
+}
+
 // /RV: the file may go only when its destination holds the same bytes.
 Verdict verify_before_delete() {
     if (!build_dest_path()) return Verdict::keep;
@@ -81,6 +93,7 @@ Verdict verify_before_delete() {
     case 0: return keep_file(MSG_VERIFY, MSG_DIFFERENT);
     default: return Verdict::stop;  // an unreadable file or ESC stops the walk even with /E
     }
+    if (!source_unchanged()) return keep_file(MSG_VERIFY, MSG_DIFFERENT);
     plat::std_out().print(MSG_VERIFY_DONE);
     return Verdict::verified;
 }

@@ -60,6 +60,24 @@ TEST_F(KestoDeletePrompt, YesNoAll) {
     EXPECT_EQ(left(), (std::vector<std::string>{"d/a/f2", "d/a", "d"}));
 }
 
+// /RV asks before it compares: a file written to while the prompt waits
+// stays, since the compare would cover only the size the walk found.
+TEST_F(KestoDeletePrompt, VerifiedDeleteKeepsAFileChangedMeanwhile) {
+    for (const char* folder : {"copy", "copy/a", "copy/b"}) ASSERT_TRUE(std::filesystem::create_directory(dir.file(folder)));
+    for (const char* name : {"d/a/f1", "d/a/f2", "d/b/g"})
+        ASSERT_TRUE(write_file(dir.file(std::string("copy") + (name + 1)), name));
+    start({"/RV", "d/", "copy/"});
+    ASSERT_TRUE(pty.wait_for("delete file      d/a/f1" + PROMPT)) << pty.output();
+    ASSERT_TRUE(write_file(dir.file("d/a/f1"), "d/a/f1 and more"));
+    pty.send("a");
+    EXPECT_EQ(pty.wait_exit(), 2);
+    EXPECT_EQ(pty.output(), "delete file      d/a/f1" + PROMPT + "a  Verify \x1b[7mdifferent.\x1b[27m\n" +
+                                "delete file      d/a/f2  Verify done.\n" +
+                                "delete directory d/a\x1b[7m\nDelete directory d/a failed!\x1b[27m\n" +
+                                "delete file      d/b/g  Verify done.\ndelete directory d/b\n");
+    EXPECT_EQ(left(), (std::vector<std::string>{"d/a/f1", "d/a", "d"}));
+}
+
 // X skips the entry and every later one, silently.
 TEST_F(KestoDeletePrompt, SkipAll) {
     start({"/R", "d/"});
