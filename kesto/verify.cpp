@@ -184,25 +184,18 @@ std::uint32_t attribute_difference(const ComparisonSet& set) {
 }
 
 void verify_directory(const ComparisonSet& set) {
-    const OperationOptions& o = state.options;
-    plat::Output& out = plat::std_out();
     const char* dest = walker.dest_path.c_str();
-    if (!probe_dest(plat::ATTR_DIRECTORY)) {
-        out.print(MSG_VERIFY_DIRECTORY, dest);
+    const bool found = probe_dest(plat::ATTR_DIRECTORY) != 0;
+    const std::uint32_t diff = found && !state.options.compare_content ? attribute_difference(set) : 0;
+    // A directory that is there and the same shows only when all are shown.
+    if (found && diff == 0 && !state.options.verify_show_all) return;
+    plat::std_out().print(MSG_VERIFY_DIRECTORY, dest);
+    if (!found)
         report_discord(MSG_NOT_FOUND);
-        return;
-    }
-    if (o.compare_content) {
-        if (o.verify_show_all) out.print(MSG_VERIFY_DIRECTORY, dest), out.print(MSG_EXISTS);
-        return;
-    }
-    const std::uint32_t diff = attribute_difference(set);
-    if (diff == 0) {
-        if (o.verify_show_all) out.print(MSG_VERIFY_DIRECTORY, dest), out.print(MSG_ATTRIBUTES_SAME);
-        return;
-    }
-    out.print(MSG_VERIFY_DIRECTORY, dest);
-    report_discord(MSG_ATTRIBUTES_DIFFERENT, attribute_difference_text(diff).c_str());
+    else if (diff != 0)
+        report_discord(MSG_ATTRIBUTES_DIFFERENT, attribute_difference_text(diff).c_str());
+    else
+        plat::std_out().print(state.options.compare_content ? MSG_EXISTS : MSG_ATTRIBUTES_SAME);
 }
 
 // Attributes, size and date of a file whose destination was found.
