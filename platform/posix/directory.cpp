@@ -372,20 +372,59 @@ bool create_directory(const char* path, const char* model_path) {
     return true;
 }
 
+// The directory that holds path: "." for a bare name.
+std::string parent_directory(const char* path) {
+    std::string parent = path;
+    while (parent.size() > 1 && parent.back() == '/') parent.pop_back();
+    const std::size_t slash = parent.rfind('/');
+    if (slash == std::string::npos) return ".";
+    parent.resize(slash == 0 ? 1 : slash);
+    return parent;
+}
+
+// Runs change (a system call: 0 or -1 with errno) on an entry of path's
+// directory. A read-only directory is one without the owner's write
+// permission here, and POSIX then refuses to remove or rename its entries,
+// where Windows lets a read-only directory's entries go. So when the owner
+// is refused only for that reason, the permission is lent for the one
+// change and taken back.
+template <typename Change>
+int change_entry_of(const char* path, Change change) {
+    if (change() == 0) return 0;
+    const int error = errno;
+    const std::string parent = parent_directory(path);
+    struct stat status;
+    if (error != EACCES || stat(parent.c_str(), &status) != 0 || status.st_uid != geteuid() ||
+        (status.st_mode & S_IWUSR) || chmod(parent.c_str(), (status.st_mode & 07777) | S_IWUSR) != 0) {
+        errno = error;
+        return -1;
+    }
+    const int result = change();
+    const int retry_error = errno;
+    chmod(parent.c_str(), status.st_mode & 07777);
+    errno = retry_error;
+    return result;
+}
+
 bool remove_directory(const char* path) {
     if (fault_hit(fault::Call::remove)) return false;
     Status own, target;
     if (!read_status(path, false, own)) return false;
     bool directory_link =
         S_ISLNK(own.mode) && read_status(path, true, target) && S_ISDIR(target.mode);
-    if ((directory_link ? unlink(path) : rmdir(path)) != 0) return fail(errno);
+    if (change_entry_of(path, [&] { return directory_link ? unlink(path) : rmdir(path); }) != 0) return fail(errno);
     return true;
 }
 
 bool delete_file(const char* path) {
     if (fault_hit(fault::Call::remove)) return false;
-    if (unlink(path) != 0) return fail(errno);
+    if (change_entry_of(path, [&] { return unlink(path); }) != 0) return fail(errno);
     return true;
+}
+
+// Renames from to to, where both directories may be read-only.
+int rename_entry(const char* from, const char* to) {
+    return change_entry_of(from, [&] { return change_entry_of(to, [&] { return rename(from, to); }); });
 }
 
 bool rename_path(const char* from, const char* to) {
@@ -394,13 +433,13 @@ bool rename_path(const char* from, const char* to) {
     struct stat existing;
     if (lstat(to, &existing) == 0) return fail(EEXIST);
     if (errno != ENOENT) return fail(errno);
-    if (rename(from, to) != 0) return fail(errno);
+    if (rename_entry(from, to) != 0) return fail(errno);
     return true;
 }
 
 bool replace_file(const char* from, const char* to) {
     if (fault_hit(fault::Call::rename)) return false;
-    if (rename(from, to) != 0) return fail(errno);
+    if (rename_entry(from, to) != 0) return fail(errno);
     return true;
 }
 

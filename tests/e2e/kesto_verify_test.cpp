@@ -323,4 +323,30 @@ TEST_F(KestoVerify, LinksAreNotFollowed) {
     EXPECT_EQ(read_file(dir.file("outside/keep.txt")), "keep");
 }
 
+// A read-only directory gives up its entries, as on Windows: /R deletes
+// them and /CM moves them out.
+TEST(KestoReadOnlyDirectories, GiveUpTheirEntries) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> args;
+        std::string out;
+    };
+    const std::string d = native("d"), f = native("d/f"), t = native("t");
+    const std::vector<Case> cases = {
+        {"delete", {"/RI", d}, "delete file      " + f + "\ndelete directory " + d + "\n"},
+        {"move", {"/CMI", d, t},
+         "Create directory " + t + "\nCreate directory " + native("t/d") + "\nmove file        " + native("t/d/f") +
+             "\ndelete directory " + d + "\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        make_tree(dir, {{"d", plat::ATTR_READONLY, 0, true, 0}, {"d/f", plat::ATTR_READONLY, 1, false, 1, "x"}});
+        RunResult result = run_kesto_as_tree_owner(dir, c.args);
+        EXPECT_EQ(result.out, with_line_ends(c.out));
+        EXPECT_EQ(result.exit_code, 1);
+        EXPECT_FALSE(file_exists(dir.file("d")));
+    }
+}
+
 }  // namespace

@@ -2,6 +2,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace testsupport {
 
@@ -17,6 +18,13 @@ bool make_sparse_file(const std::string& path, std::int64_t size, std::int64_t o
 
 // Creates a FIFO (a named pipe) at path; false where the system has none.
 bool make_fifo(const std::string& path);
+
+// Permissions bind no one who runs as root (as CI does). When the tests
+// run as root on POSIX, this hands the tree at path to an unprivileged user
+// and returns the command that runs a program as that user (a prefix of
+// the program's path and arguments); otherwise it returns nothing and the
+// program runs as it is.
+std::vector<std::string> run_as_tree_owner(const std::string& path);
 
 // A build-system path (always with "/") in the form the target's programs
 // take.

@@ -75,4 +75,16 @@ RunResult run_kesto(const TempDir& dir, const std::vector<std::string>& args, st
     return result;
 }
 
+RunResult run_kesto_as_tree_owner(const TempDir& dir, const std::vector<std::string>& args) {
+    std::vector<std::string> command = run_as_tree_owner(dir.path());
+    if (command.empty()) return run_kesto(dir, args);
+    const std::string runner = command.front();
+    command.erase(command.begin());
+    command.push_back(program_path("kesto"));
+    command.insert(command.end(), args.begin(), args.end());
+    RunResult result = run(runner, command, options_in(dir.path(), {}));
+    EXPECT_FALSE(result.timed_out);
+    return result;
+}
+
 }  // namespace testsupport

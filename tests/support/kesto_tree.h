@@ -41,5 +41,8 @@ const TreeEntry& entry_at(const std::vector<TreeEntry>& entries, const std::stri
 
 // Runs kesto in dir, in English unless env sets LC_ALL.
 RunResult run_kesto(const TempDir& dir, const std::vector<std::string>& args, std::vector<std::string> env = {});
+// The same, as an ordinary user who owns the tree (see run_as_tree_owner),
+// so that permissions count also where the tests run as root.
+RunResult run_kesto_as_tree_owner(const TempDir& dir, const std::vector<std::string>& args);
 
 }  // namespace testsupport
