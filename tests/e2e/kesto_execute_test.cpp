@@ -128,11 +128,10 @@ TEST_F(KestoExecute, DisplayAndFailures) {
         {"1020 bytes run, 1021 are too long", {"/XIN='echo " + padding + "$f'", native("lim/")}, padding + "a\n",
          "Too long command line to execute!\n[" + switch_text + "echo " + padding + "bb]\n", 2},
     });
-    // (The Windows test runner passes the COMSPEC it inherited before the
-    // one a test adds, so this case is a POSIX one.)
-    if (!on_windows())
-        check({{"a missing interpreter stops the walk", {"/XIN='echo $f'", native("lim/")}, "",
-                "file or path not found!\n", 1, {"COMSPEC=/nonexistent/sh"}}});
+    // (Wine starts its own cmd.exe for any path that ends in cmd.exe.)
+    const std::string missing = on_windows() ? "C:\\nonexistent\\sh.exe" : "/nonexistent/sh";
+    check({{"a missing interpreter stops the walk", {"/XIN='echo $f'", native("lim/")}, "",
+            "file or path not found!\n", 1, {"COMSPEC=" + missing}}});
     // A command that fails does not stop the walk (what the interpreter
     // says about it varies).
     RunResult result = run_kesto(dir, {"/XIN='kesto_no_such_command$;echo $f'", native("lim/")});

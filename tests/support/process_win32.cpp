@@ -32,7 +32,13 @@ bool starts_with_nocase(const char* text, const char* prefix) {
     return _strnicmp(text, prefix, std::strlen(prefix)) == 0;
 }
 
-bool inherited(const char* entry) {
+// An entry the child inherits: not a language or fault variable, nor one
+// the test sets itself (the first of two equal names would win).
+bool inherited(const char* entry, const std::vector<std::string>& extra) {
+    for (const std::string& own : extra) {
+        const std::size_t name = own.find('=') + 1;
+        if (name > 0 && starts_with_nocase(entry, own.substr(0, name).c_str())) return false;
+    }
     return !starts_with_nocase(entry, "LANG=") && !starts_with_nocase(entry, "LANGUAGE=") &&
            !starts_with_nocase(entry, "LC_") && !starts_with_nocase(entry, "SUITE_FAULTS=");
 }
@@ -51,7 +57,7 @@ std::string environment_block(const std::vector<std::string>& extra) {
     std::string block;
     char* strings = GetEnvironmentStringsA();
     for (const char* entry = strings; entry && *entry; entry += std::strlen(entry) + 1)
-        if (inherited(entry)) block.append(entry).push_back('\0');
+        if (inherited(entry, extra)) block.append(entry).push_back('\0');
     if (strings) FreeEnvironmentStringsA(strings);
     for (const std::string& entry : extra) block.append(entry).push_back('\0');
     block.push_back('\0');
