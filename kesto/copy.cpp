@@ -124,9 +124,7 @@ bool set_destination_times(plat::File& file, const std::string& name) {
     const char* shown = walker.dest_path.c_str();
     const plat::FindRecord& source = current_level().find_data;
     if (destination_rounds_odd_seconds < 0) {
-        plat::CalendarTime probe;
-        probe.year = 2000;
-        probe.hour = probe.minute = probe.second = probe.millisecond = 1;
+        const plat::CalendarTime probe{2000, 1, 1, 1, 1, 1, 1};  // 2000-01-01 01:01:01.001
         plat::FileTime probe_time = 0;
         plat::utc_to_file_time(probe, probe_time);
         if (!file.set_times(nullptr, nullptr, &probe_time)) {

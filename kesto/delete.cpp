@@ -83,11 +83,7 @@ Verdict verify_before_delete() {
         return keep_file(MSG_VERIFY_FILE, MSG_SIZE_DIFFERENT);
     // The very same file reached by another path would be compared with
     // itself and then lost.
-    if (plat::same_file(walker.entry_long_path.c_str(), walker.dest_path.c_str())) {
-        plat::std_out().text("\n");
-        destination_is_source();
-        return Verdict::keep;
-    }
+    if (destination_is_source(true)) return Verdict::keep;
     switch (compare_files(false)) {
     case 1: break;
     case 0: return keep_file(MSG_VERIFY, MSG_DIFFERENT);

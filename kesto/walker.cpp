@@ -551,8 +551,9 @@ int probe_dest(std::uint32_t directory_bit) {
     return (walker.dest_find_data.attributes & plat::ATTR_DIRECTORY) == directory_bit ? 1 : 0;
 }
 
-bool destination_is_source() {
+bool destination_is_source(bool line_open) {
     if (!plat::same_file(walker.entry_long_path.c_str(), walker.dest_path.c_str())) return false;
+    if (line_open) plat::std_out().text("\n");
     print_reversed(1, MSG_DESTINATION_IS_SOURCE, walker.dest_path.c_str());
     return true;
 }

@@ -120,8 +120,9 @@ int probe_dest(std::uint32_t directory_bit);
 // True when dest_path is the very file entry_long_path names (through
 // another path, a link or a hard link): reported, and the caller skips the
 // entry, so that no operation copies a file onto itself or deletes the one
-// copy it compared with. Call it only when the destination exists.
-bool destination_is_source();
+// copy it compared with. Call it only when the destination exists. With
+// line_open the entry's line, already begun, is ended before the message.
+bool destination_is_source(bool line_open = false);
 // dest_path = its prefix and the entry's path relative to the source;
 // false (reported) when that does not fit PATH_BUFFER_SIZE.
 bool build_dest_path();

@@ -11,14 +11,7 @@
 namespace testsupport {
 
 plat::FileTime local_time(int year, int month, int day, int hour, int minute, int second, int ms) {
-    plat::CalendarTime fields;
-    fields.year = year;
-    fields.month = month;
-    fields.day = day;
-    fields.hour = hour;
-    fields.minute = minute;
-    fields.second = second;
-    fields.millisecond = ms;
+    const plat::CalendarTime fields{year, month, day, hour, minute, second, ms};
     plat::FileTime time = 0;
     EXPECT_TRUE(plat::local_to_file_time(fields, time));
     return time;

@@ -13,6 +13,7 @@
 
 #include "mirelk/matcher.h"
 #include "platform/fault.h"
+#include "support/memory_receiver.h"
 
 namespace {
 
@@ -188,37 +189,7 @@ std::vector<std::int64_t> naive_occurrences(const std::string& data, const std::
     return found;
 }
 
-// Feeds a string to scan_range in short reads; records occurrences and
-// rebuilds the released bytes with each occurrence replaced by '#'s.
-class MemoryReceiver final : public ScanReceiver {
-public:
-    MemoryReceiver(const std::string& data, std::size_t most_per_read) : data_(data), most_(most_per_read) {}
-    std::size_t read(unsigned char* data, std::size_t size) override {
-        std::size_t n = std::min({size, most_, data_.size() - at_});
-        std::memcpy(data, data_.data() + at_, n);
-        at_ += n;
-        return n;
-    }
-    bool occurrence(std::int64_t offset, unsigned char* bytes) override {
-        found.push_back(offset);
-        std::memset(bytes, '#', pattern_length);
-        return true;
-    }
-    bool release(const unsigned char* data, std::size_t size) override {
-        released.append(reinterpret_cast<const char*>(data), size);
-        return true;
-    }
-    bool block_done() override { return true; }
-
-    std::size_t pattern_length = 0;
-    std::vector<std::int64_t> found;
-    std::string released;
-
-private:
-    const std::string& data_;
-    std::size_t most_;
-    std::size_t at_ = 0;
-};
+using testsupport::MemoryReceiver;
 
 TEST(MirelkMatcher, SameOccurrencesAsEveryStartPosition) {
     struct Row {
@@ -247,8 +218,7 @@ TEST(MirelkMatcher, SameOccurrencesAsEveryStartPosition) {
         // possible block border.
         for (std::size_t block = 1; block <= row.data.size() + 1; ++block) {
             for (std::size_t most : {std::size_t{1}, block}) {
-                MemoryReceiver receiver(row.data, most);
-                receiver.pattern_length = row.pattern.size();
+                MemoryReceiver receiver(row.data, most, row.pattern.size());
                 std::vector<unsigned char> buffer(block + row.pattern.size() - 1);
                 ASSERT_TRUE(scan_range(matcher, buffer.data(), block, 100, row.data.size(), receiver));
                 std::vector<std::int64_t> shifted;

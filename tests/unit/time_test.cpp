@@ -26,15 +26,7 @@ FileTime from_unix(std::int64_t seconds, int millisecond = 0) {
 
 CalendarTime fields(int year, int month, int day, int hour = 0, int minute = 0, int second = 0,
                     int millisecond = 0) {
-    CalendarTime out;
-    out.year = year;
-    out.month = month;
-    out.day = day;
-    out.hour = hour;
-    out.minute = minute;
-    out.second = second;
-    out.millisecond = millisecond;
-    return out;
+    return CalendarTime{year, month, day, hour, minute, second, millisecond};
 }
 
 std::string text(const CalendarTime& t) {
