@@ -551,4 +551,10 @@ TEST_F(Mirelk, DoubleByteCharacters) {
     }
 }
 
+TEST_F(Mirelk, OutputGone) {
+    // A gigabyte of zeros: an occurrence at every offset.
+    ASSERT_TRUE(make_sparse_file(dir.file("zeros.bin"), 1 << 30, 0, std::string(1, '\0')));
+    check_output_gone({{"reports without end", {"zeros.bin", "/F:00"}, "", 5}});
+}
+
 }  // namespace

@@ -412,4 +412,12 @@ TEST_F(Tolven, PosixCommandLine) {
     EXPECT_EQ(result.exit_code, 5);
 }
 
+TEST_F(Tolven, OutputGone) {
+    // Far more sorted output than a pipe holds.
+    std::string text;
+    for (int i = 200000; i > 0; --i) text += "line " + std::to_string(i) + "\n";
+    put("big.txt", text);
+    expect_end_when_output_gone("tolven", dir.path(), {"big.txt"}, 5);
+}
+
 }  // namespace
