@@ -164,6 +164,11 @@ std::int64_t File::read_at(std::int64_t offset, void* buffer, std::size_t size) 
     return static_cast<std::int64_t>(done);
 }
 
+bool File::is_regular_file() {
+    struct stat info;
+    return ::fstat(static_cast<int>(handle_), &info) == 0 && S_ISREG(info.st_mode);
+}
+
 bool open_spool_file(File& file, SpoolFailure* failure) {
     auto failed = [&](SpoolFailure step) {
         if (failure) *failure = step;
