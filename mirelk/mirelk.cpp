@@ -145,7 +145,7 @@ int take_pattern(char* value, bool from_file, PatternOption& option, const Patte
         text = reinterpret_cast<char*>(line.get());
     }
     // Double-byte characters are those of the system's code page.
-    std::ptrdiff_t length = parse_patch_string(text, plat::console_encoding() == plat::Encoding::shift_jis);
+    std::ptrdiff_t length = parse_patch_string(text, plat::text_is_shift_jis());
     if (length < 0) {
         out.print(from_file ? messages.invalid_file : messages.invalid);
         return EXIT_INVALID_ARGUMENTS;
