@@ -200,7 +200,8 @@ int run(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     plat::console_init();
-    int exit_code = kesto::run(argc, argv);
+    int exit_code = plat::take_standard_options(argc, argv, "kesto", plat::HelpAs::option);
+    if (exit_code < 0) exit_code = kesto::run(argc, argv);
     kesto::state.transfer_buffer.reset();
     kesto::state.compare_buffer.reset();
     plat::restore_colour(1);

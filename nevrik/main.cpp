@@ -1,3 +1,7 @@
 #include "nevrik/nevrik.h"
+#include "platform/process.h"
 
-int main(int argc, char** argv) { return nevrik::nevrik_main(argc, argv); }
+int main(int argc, char** argv) {
+    const int exit_code = plat::take_standard_options(argc, argv, "nevrik", plat::HelpAs::no_arguments);
+    return exit_code >= 0 ? exit_code : nevrik::nevrik_main(argc, argv);
+}

@@ -34,4 +34,20 @@ std::string quote_command_argument(std::string_view text);
 // Ctrl+C stops a hung child. Flush buffered output before the call.
 int run_command(const std::string& interpreter, const std::string& command);
 
+// How a program shows its usage screen when asked with "--help".
+enum class HelpAs {
+    option,        // as its "/?" option does
+    no_arguments,  // as it does without arguments ("/?" is an operand there)
+};
+
+// The long options POSIX users expect, looked at in the first argument
+// only; every other argument, and a "--help" after "--", is the program's
+// own. "--help" turns into the program's usage request: the argument
+// becomes "/?", or the command line ends before it. "--version" prints
+// "<program> (<package>) <version>". Returns the exit code when the run
+// ends here (0; 1 when standard output failed), else -1 with argc and argv
+// as the program reads them. Windows has its own options only: -1,
+// nothing changed.
+int take_standard_options(int& argc, char** argv, const char* program, HelpAs help_as);
+
 }  // namespace plat

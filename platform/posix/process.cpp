@@ -7,8 +7,10 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 
 #include "platform/console.h"
+#include "platform/output.h"
 
 extern char** environ;
 
@@ -77,6 +79,20 @@ int run_command(const std::string& interpreter, const std::string& command) {
     resume_keyboard();
     posix_spawnattr_destroy(&attributes);
     return error;
+}
+
+int take_standard_options(int& argc, char** argv, const char* program, HelpAs help_as) {
+    if (argc < 2) return -1;
+    if (std::strcmp(argv[1], "--help") == 0) {
+        static char help_option[] = "/?";
+        if (help_as == HelpAs::option) argv[1] = help_option;
+        else argc = 1;
+        return -1;
+    }
+    if (std::strcmp(argv[1], "--version") != 0) return -1;
+    Output& out = std_out();
+    out.printf("%s (%s) %s\n", program, SUITE_PACKAGE, SUITE_VERSION);
+    return out.flush() ? 0 : 1;
 }
 
 }  // namespace plat

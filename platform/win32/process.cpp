@@ -63,4 +63,6 @@ int run_command(const std::string& interpreter, const std::string& command) {
     return errno != 0 ? errno : -1;  // a failure without a number: unknown
 }
 
+int take_standard_options(int&, char**, const char*, HelpAs) { return -1; }
+
 }  // namespace plat
