@@ -9,6 +9,8 @@ set(SUITE_MINGW_PREFIX x86_64-w64-mingw32)
 set(CMAKE_C_COMPILER /usr/bin/${SUITE_MINGW_PREFIX}-gcc-posix)
 set(CMAKE_CXX_COMPILER /usr/bin/${SUITE_MINGW_PREFIX}-g++-posix)
 set(CMAKE_RC_COMPILER /usr/bin/${SUITE_MINGW_PREFIX}-windres)
+# Strips the programs at install and in the zip.
+set(CMAKE_STRIP /usr/bin/${SUITE_MINGW_PREFIX}-strip)
 
 set(CMAKE_FIND_ROOT_PATH /usr/${SUITE_MINGW_PREFIX})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
