@@ -95,7 +95,7 @@ bool create_missing_directories() {
     bool created = true;
     for (std::size_t i = walker.dest_prefix_length; created && i < full.size();) {
         const std::size_t length = plat::char_length(full.c_str() + i);
-        if (length == 1 && full[i] == plat::path_separator()) {
+        if (length == 1 && plat::is_path_separator(full[i])) {
             dest.assign(full, 0, i);
             if (!probe_dest(plat::ATTR_DIRECTORY)) {
                 const std::string model =

@@ -59,7 +59,7 @@ bool has_drive(std::string_view directory) {
 
 // $P: the directory part without its trailing separator ("C:" stays).
 std::string_view parent_of(std::string_view directory) {
-    if (!directory.empty() && directory.back() == plat::path_separator()) directory.remove_suffix(1);
+    if (!directory.empty() && plat::is_path_separator(directory.back())) directory.remove_suffix(1);
     return directory;
 }
 

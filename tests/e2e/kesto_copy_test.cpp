@@ -282,6 +282,7 @@ TEST_F(KestoCopy, Refusals) {
     };
     const std::string same = "Source and destination are same directory.\n";
     const std::string inside = "Destination is inside the source directory.\n";
+    const std::string not_found = "Source file or directory is not found.\n";
     const std::vector<Row> rows = {
         {"same directory", {"/CI", native("src/"), "src"}, same},
         {"same directory through ..", {"/CI", native("src/"), native("src/sub/..")}, same},
@@ -291,6 +292,8 @@ TEST_F(KestoCopy, Refusals) {
         {"move into a subdirectory", {"/CMI", native("src/"), native("src/sub/x")}, inside},
         {"no destination: the current directory", {"/RVI", "*.*"}, same, "src"},
         {"no destination, update", {"/UI", "*"}, same, "src"},
+        {"a missing source directory", {"/CI", native("srcc/"), "dst"}, not_found},
+        {"a missing source name", {"/UI", "missing", "dst"}, not_found},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -299,6 +302,7 @@ TEST_F(KestoCopy, Refusals) {
         EXPECT_EQ(result.exit_code, 255);
         EXPECT_EQ(names("src"), (std::vector<std::string>{"a.txt", "b.c", "empty", "sub"}));
         EXPECT_EQ(names("src/sub"), std::vector<std::string>{"c.c"});
+        EXPECT_FALSE(file_exists(dir.file("dst")));
     }
     // The same through a link to the source.
     std::error_code error;
@@ -310,6 +314,23 @@ TEST_F(KestoCopy, Refusals) {
     // Without entering directories nothing is met twice.
     RunResult result = kesto({"/CI", "/0", native("src/*.c"), native("src/sub")});
     EXPECT_EQ(result.out, with_line_ends(create("src/sub/b.c")));
+}
+
+// A destination is looked up by its exact name, never as a pattern: POSIX
+// names may hold "*" and "?".
+TEST_F(KestoCopy, WildcardsInNamesAreNames) {
+    if (on_windows()) GTEST_SKIP() << "Windows names cannot hold wildcards";
+    ASSERT_TRUE(write_file(dir.file("src/*.txt"), "star"));
+    set_stamp(dir, {"src/*.txt", A, 4, false, 1});
+    ASSERT_TRUE(plat::create_directory(dir.file("src/dir?").c_str()));
+    ASSERT_TRUE(write_file(dir.file("src/dir?/f"), "f"));
+    put_old_destination("a.txt");
+    ASSERT_TRUE(write_file(dir.file("dst/a.txt"), "newer"));
+    ASSERT_TRUE(plat::create_directory(dir.file("dst/dirA").c_str()));
+    kesto({"/UI", "src/", "dst"});
+    EXPECT_EQ(read_file(dir.file("dst/*.txt")), "star");
+    EXPECT_EQ(read_file(dir.file("dst/dir?/f")), "f");
+    EXPECT_EQ(read_file(dir.file("dst/a.txt")), "newer");
 }
 
 // A destination that is the source file itself (another name of it) is
