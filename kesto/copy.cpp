@@ -227,6 +227,7 @@ bool copy_file_data(std::string& name, bool replacing) {
     if (!plat::open_replacement_file(destination, shown, hints, &source, name)) {
         report_with_error(MSG_OPEN_DESTINATION, shown);
     } else {
+        plat::remove_at_termination(name.c_str());
         success = transfer(source, destination) && flushed(destination, replacing && !o.write_through) &&
                   set_destination_times(destination, name);
         if (!destination.close()) {
@@ -328,8 +329,10 @@ int copy_file() {
     if (!create_missing_directories()) return entry_failed();
     if (move) return move_file(exists);
     std::string name;
-    if (!copy_file_data(name, exists)) return entry_failed();
-    return finish_copy(name);
+    const int result = copy_file_data(name, exists) ? finish_copy(name) : entry_failed();
+    // The new file has its place now, or is gone.
+    plat::remove_at_termination(nullptr);
+    return result;
 }
 
 }  // namespace

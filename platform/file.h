@@ -88,6 +88,11 @@ bool open_spool_file(File& file, SpoolFailure* failure = nullptr);
 // directory or a special file, with the error that writing there gives.
 bool open_replacement_file(File& file, const char* path, unsigned hints, const File* model, std::string& name);
 
+// The file that a termination signal removes before it ends the program
+// (POSIX: SIGTERM, SIGHUP, SIGQUIT, SIGABRT): the copy in flight, which must
+// not outlive the program. One at a time; null for none.
+void remove_at_termination(const char* path);
+
 // The standard input as a file, in binary mode (no line end translation),
 // for reading. False when the program has no usable standard input.
 bool open_standard_input(File& file);

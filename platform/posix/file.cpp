@@ -69,7 +69,26 @@ int error_code_for(const char* name) {
 
 void set_last_error(int code) { error_code = code; }
 
+namespace {
+
+// What a signal handler may read: a fixed buffer, valid while the flag is set.
+char termination_path[4096];
+volatile sig_atomic_t termination_path_set = 0;
+
+}  // namespace
+
+void remove_file_at_termination() {
+    if (termination_path_set) ::unlink(termination_path);
+}
+
 }  // namespace backend
+
+void remove_at_termination(const char* path) {
+    backend::termination_path_set = 0;
+    if (!path || std::strlen(path) >= sizeof backend::termination_path) return;
+    std::strcpy(backend::termination_path, path);
+    backend::termination_path_set = 1;
+}
 
 int last_error() { return error_code; }
 

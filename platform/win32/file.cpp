@@ -313,6 +313,10 @@ std::int64_t DataCopy::next(std::uint64_t size) {
     return got;
 }
 
+// Windows ends a console program without a signal it could catch (no
+// handler of the program's own is installed): nothing to remember.
+void remove_at_termination(const char*) {}
+
 bool open_standard_input(File& file) {
     file.close();
     // Reads go straight to the handle, past the C runtime and its text mode:
