@@ -190,7 +190,7 @@ int execute_entry() {
         }
         if (o.confirm_each || !o.exec_hide_command) {
             out.flush();
-            err.text(command);
+            err.name(command);
             const int answer = o.confirm_each ? ask_confirm(PROMPT_EXECUTE) : 1;
             err.text("\n");
             if (answer < 0) return 0;

@@ -212,6 +212,9 @@ int run(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     plat::console_init();
+    // Names reach a terminal without their control characters.
+    plat::std_out().mask_names();
+    plat::std_err().mask_names();
     int exit_code = kesto::run(argc, argv);
     kesto::state.transfer_buffer.reset();
     kesto::state.compare_buffer.reset();

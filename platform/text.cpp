@@ -27,6 +27,11 @@ std::size_t char_length(const char* text) {
     return text_is_utf8() ? utf8_length(bytes) : 1;
 }
 
+void mask_control_characters(char* begin, char* end) {
+    for (; begin < end; ++begin)
+        if (static_cast<unsigned char>(*begin) < 0x20 || *begin == 0x7F) *begin = '?';
+}
+
 void to_upper(char* text) {
     while (*text) {
         std::size_t length = char_length(text);

@@ -22,6 +22,10 @@ std::size_t message_columns(const char* utf8);
 // the console prints Shift-JIS; on POSIX otherwise the length of a well-formed UTF-8 sequence
 // (1 to 4); else 1. A NUL-terminated text is never read past its end.
 std::size_t char_length(const char* text);
+// Shows every control character (below 0x20, and 0x7F) of the bytes from
+// begin to end as "?", as ls shows names on a terminal. No byte of a
+// multibyte character (UTF-8 or Shift-JIS) is one.
+void mask_control_characters(char* begin, char* end);
 // Upper-cases single-byte letters of a NUL-terminated text in place.
 void to_upper(char* text);
 
