@@ -6,7 +6,8 @@
 // reference splitter: lines end at LF (or at the end of the input), a line's
 // content is what precedes the run of CR and LF bytes that ends it, and
 // every NUL byte is counted. Then, for two of the lines, that the quick key
-// prefix never contradicts the full comparison.
+// prefix never contradicts the full comparison, with and without double-byte
+// characters.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -89,9 +90,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const unsigned char* base = text;
         std::string x(reinterpret_cast<const char*>(base + expected[0].offset), static_cast<std::size_t>(expected[0].length));
         std::string y(reinterpret_cast<const char*>(base + expected[1].offset), static_cast<std::size_t>(expected[1].length));
-        for (int case_mode = 0; case_mode < 3; ++case_mode) {
-            check_prefix(x, y, case_mode, 0, 0x7FFFFFFF);
-            check_prefix(x, y, case_mode, data[0] % 4, data[0] % 4 + data[1] % 10);
+        for (bool double_byte : {true, false}) {
+            tolven::state.double_byte = double_byte;
+            for (int case_mode = 0; case_mode < 3; ++case_mode) {
+                check_prefix(x, y, case_mode, 0, 0x7FFFFFFF);
+                check_prefix(x, y, case_mode, data[0] % 4, data[0] % 4 + data[1] % 10);
+            }
         }
     }
     return 0;

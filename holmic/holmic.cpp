@@ -61,6 +61,8 @@ const Message MSG_OUTPUT_IS_DUMP = {"Output file %s is the dump file itself!\n",
                                     "出力ファイル %s はダンプファイルそのものです!\n"};
 const Message MSG_INPUT_IS_DUMP = {"Input file %s is the dump file itself!\n",
                                    "入力ファイル %s はダンプファイルそのものです!\n"};
+const Message MSG_OUTPUT_IS_INPUT = {"Output file %s is the input file itself!\n",
+                                    "出力ファイル %s は入力ファイルそのものです!\n"};
 const Message MSG_CANCELED = {"Canceled at offset 0x%08lX%08lX\n", "位置 0x%08lX%08lX で中止されました\n"};
 
 struct Request {
@@ -127,33 +129,36 @@ struct Files {
     plat::File dump;         // read
     plat::File dump_write;   // with /P
     plat::File input;        // with /P
-    plat::File output;       // with /T:name
+    plat::File output;       // with /T:name, created when there is data for it
 };
 
-int run(Request& request) {
+// Refuses a run that would write into a file it reads: /T or /P naming the
+// dump file, or /T naming the /P file (the copy the overwrite comes from).
+// Returns an error level, or -1 to go on.
+int refuse_same_files(const Request& request) {
     plat::Output& out = plat::std_out();
-    const char* dump_name = request.dump_name;
-
-    // Writing into the dump file through /T or /P would truncate or scramble
-    // the data being shown: refused before anything is opened for writing.
-    if (request.output_name && plat::same_file(request.output_name, dump_name)) {
-        out.print(MSG_OUTPUT_IS_DUMP, request.output_name);
+    const char* output_name = request.output_name;
+    if (output_name && plat::same_file(output_name, request.dump_name)) {
+        out.print(MSG_OUTPUT_IS_DUMP, output_name);
         return EXIT_INVALID_ARGUMENTS;
     }
-    if (request.input_name && plat::same_file(request.input_name, dump_name)) {
+    if (request.input_name && plat::same_file(request.input_name, request.dump_name)) {
         out.print(MSG_INPUT_IS_DUMP, request.input_name);
         return EXIT_INVALID_ARGUMENTS;
     }
-
-    std::unique_ptr<unsigned char[]> buffer = allocate_buffer(BLOCK_SIZE);
-    std::unique_ptr<unsigned char[]> input_buffer;
-    if (buffer && request.input_name) input_buffer = allocate_buffer(BLOCK_SIZE);
-    if (!buffer || (request.input_name && !input_buffer)) {
-        out.print(MSG_OUT_OF_MEMORY);
-        return EXIT_NO_MEMORY;
+    if (output_name && request.input_name && plat::same_file(output_name, request.input_name)) {
+        out.print(MSG_OUTPUT_IS_INPUT, output_name);
+        return EXIT_INVALID_ARGUMENTS;
     }
+    return -1;
+}
 
-    Files files;
+// Opens the files to read (and with /P the dump file to write) and moves
+// to the start. The /T file is not touched here. Returns an error level, or
+// -1 to go on.
+int open_files(const Request& request, Files& files) {
+    plat::Output& out = plat::std_out();
+    const char* dump_name = request.dump_name;
     if (request.input_name) {
         if (!files.input.open(request.input_name, plat::OpenMode::read, plat::OPEN_SEQUENTIAL)) {
             out.print(MSG_OPEN_INPUT_FAILED, request.input_name);
@@ -164,25 +169,41 @@ int run(Request& request) {
             return EXIT_FILE_ACCESS;
         }
     }
-    if (request.output_name &&
-        !files.output.open(request.output_name, plat::OpenMode::create_truncate, plat::OPEN_SEQUENTIAL)) {
-        out.print(MSG_OPEN_OUTPUT_FAILED, request.output_name);
-        return EXIT_FILE_ACCESS;
-    }
     if (!files.dump.open(dump_name, plat::OpenMode::read, plat::OPEN_SEQUENTIAL)) {
         out.print(MSG_OPEN_FAILED, dump_name);
         return EXIT_FILE_ACCESS;
     }
-    if (request.start != 0 &&
-        (!files.dump.seek(request.start) || (files.dump_write.is_open() && !files.dump_write.seek(request.start)))) {
+    if (request.start != 0 && (!seek_start(files.dump, request.start) ||
+                               (files.dump_write.is_open() && !seek_start(files.dump_write, request.start)))) {
         out.print(MSG_SEEK_FAILED, dump_name);
         return EXIT_FILE_ACCESS;
     }
+    return -1;
+}
 
-    DumpOutput output(request.mode, request.page_lines, AddressStyle::file_offset, 512, &files.output);
+int run(Request& request) {
+    plat::Output& out = plat::std_out();
+    const char* dump_name = request.dump_name;
+    int level = refuse_same_files(request);
+    if (level >= 0) return level;
+
+    std::unique_ptr<unsigned char[]> buffer = allocate_buffer(BLOCK_SIZE);
+    std::unique_ptr<unsigned char[]> input_buffer;
+    if (buffer && request.input_name) input_buffer = allocate_buffer(BLOCK_SIZE);
+    if (!buffer || (request.input_name && !input_buffer)) {
+        out.print(MSG_OUT_OF_MEMORY);
+        return EXIT_NO_MEMORY;
+    }
+
+    Files files;
+    level = open_files(request, files);
+    if (level >= 0) return level;
+
+    DumpOutput output(request.mode, request.page_lines, AddressStyle::file_offset, 512, files.output,
+                      request.output_name, MSG_WRITE_OUTPUT_FAILED);
     output.start(request.start);
 
-    int level = EXIT_NO_ERROR;
+    level = EXIT_NO_ERROR;
     std::int64_t offset = request.start;
     std::int64_t count = request.count;
     for (;;) {
@@ -209,20 +230,24 @@ int run(Request& request) {
 
         const std::int64_t shown = output.put(buffer.get(), length);
         if (shown < 0) {
-            out.print(MSG_WRITE_OUTPUT_FAILED, request.output_name);
             level = EXIT_FILE_ACCESS;
             break;
         }
         offset += shown;
-        // The old contents were shown; now the block is overwritten, unless
-        // ESC stopped it.
-        if (!output.canceled() && files.dump_write.is_open() &&
-            files.dump_write.write(input_buffer.get(), length) != w) {
-            out.print(MSG_WRITE_FAILED, dump_name);
-            level = EXIT_FILE_ACCESS;
-            break;
-        }
         if (output.canceled()) break;
+        // The old contents were shown; the block is overwritten only once
+        // they have reached the screen, pipe or file.
+        if (files.dump_write.is_open()) {
+            if (!output.delivered()) {
+                level = EXIT_FILE_ACCESS;
+                break;
+            }
+            if (files.dump_write.write(input_buffer.get(), length) != w) {
+                out.print(MSG_WRITE_FAILED, dump_name);
+                level = EXIT_FILE_ACCESS;
+                break;
+            }
+        }
         count -= w;
         // Stop at the end of the range, of the file, or (with /P) of the
         // input file.

@@ -145,7 +145,7 @@ int take_pattern(char* value, bool from_file, PatternOption& option, const Patte
         text = reinterpret_cast<char*>(line.get());
     }
     // Double-byte characters are those of the system's code page.
-    std::ptrdiff_t length = parse_patch_string(text, plat::console_encoding() == plat::Encoding::shift_jis);
+    std::ptrdiff_t length = parse_patch_string(text, plat::text_is_shift_jis());
     if (length < 0) {
         out.print(from_file ? messages.invalid_file : messages.invalid);
         return EXIT_INVALID_ARGUMENTS;
@@ -305,7 +305,7 @@ bool Patch::copy_phase(std::int64_t total, const Message& title, const Message& 
         const auto marks = static_cast<std::uint64_t>(product / static_cast<std::uint64_t>(total));
         if (marks > shown) {
             out_.text(".");
-            out_.flush();
+            if (!out_.flush()) return level_ = EXIT_FILE_ACCESS, false;
             shown = marks;
         }
     }
@@ -348,8 +348,9 @@ bool Patch::release(const unsigned char* data, std::size_t size) {
 }
 
 bool Patch::block_done() {
-    // What was found so far shows before the next block is read.
-    out_.flush();
+    // What was found so far shows before the next block is read; when it
+    // cannot be shown any more, the work ends.
+    if (!out_.flush()) return level_ = EXIT_FILE_ACCESS, false;
     if (!escape_pressed()) return true;
     out_.print(MSG_CANCELED_SCAN);
     level_ = EXIT_CANCELED;

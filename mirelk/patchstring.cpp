@@ -11,12 +11,20 @@ namespace {
 
 constexpr unsigned char QUOTE = '\'';
 constexpr unsigned char CTRL_Z = 0x1A;
+// Bytes a string file is read in at first; a find string is short.
+constexpr std::size_t STRING_FILE_BLOCK = 4096;
 
 int hex_digit(unsigned char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     return -1;
+}
+
+// True when the bytes hold the end of the first line: a line feed, or the
+// Ctrl+Z that ends a text-mode file.
+bool holds_line_end(const unsigned char* data, std::size_t size) {
+    return std::memchr(data, '\n', size) != nullptr || std::memchr(data, CTRL_Z, size) != nullptr;
 }
 
 }  // namespace
@@ -66,16 +74,27 @@ std::size_t first_line_length(const unsigned char* data, std::size_t size) {
 int read_patch_string_file(const char* name, std::unique_ptr<unsigned char[]>& line) {
     plat::File file;
     if (!file.open(name, plat::OpenMode::read)) return STRING_FILE_ACCESS;
-    std::int64_t size = file.size();
-    if (size < 0) return STRING_FILE_ACCESS;
-    std::unique_ptr<unsigned char[]> buffer = rangekit::allocate_buffer(static_cast<std::size_t>(size) + 1);
-    if (!buffer) return STRING_FILE_NO_MEMORY;
-    std::size_t got = 0;
-    while (got < static_cast<std::size_t>(size)) {
-        std::int64_t n = file.read(buffer.get() + got, static_cast<std::size_t>(size) - got);
+    // Read in blocks up to the end of the first line: the rest of the file,
+    // however large, is never read, and a pipe or a device (whose size says
+    // nothing) gives its first line like a file.
+    std::unique_ptr<unsigned char[]> buffer;
+    std::size_t capacity = 0, got = 0;
+    for (;;) {
+        if (got == capacity) {
+            std::size_t larger = capacity == 0 ? STRING_FILE_BLOCK : capacity * 2;
+            // One byte more for the terminating NUL.
+            std::unique_ptr<unsigned char[]> grown = rangekit::allocate_buffer(larger + 1);
+            if (!grown) return STRING_FILE_NO_MEMORY;
+            if (got > 0) std::memcpy(grown.get(), buffer.get(), got);
+            buffer = std::move(grown);
+            capacity = larger;
+        }
+        std::int64_t n = file.read(buffer.get() + got, capacity - got);
         if (n < 0) return STRING_FILE_ACCESS;
         if (n == 0) break;
+        const std::size_t block_start = got;
         got += static_cast<std::size_t>(n);
+        if (holds_line_end(buffer.get() + block_start, got - block_start)) break;
     }
     buffer[first_line_length(buffer.get(), got)] = '\0';
     line = std::move(buffer);

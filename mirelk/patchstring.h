@@ -28,7 +28,8 @@ constexpr int STRING_FILE_ACCESS = 5;
 // Reads the first line of a string file into a NUL-terminated heap buffer,
 // read as a text-mode file would be: it ends at the first line feed or
 // Ctrl+Z, and trailing carriage returns are dropped. The rest of the file
-// is ignored. Returns STRING_FILE_OK, STRING_FILE_NO_MEMORY or
+// is ignored and read no further than the block that holds the line end, so
+// a pipe or a device serves as well as a file. Returns STRING_FILE_OK, STRING_FILE_NO_MEMORY or
 // STRING_FILE_ACCESS (cannot open or read).
 int read_patch_string_file(const char* name, std::unique_ptr<unsigned char[]>& line);
 

@@ -235,8 +235,13 @@ public:
     }
     // After a read cycle: a waiting key is read, ESC cancels.
     bool check_key() { return pager_.check_file_output(); }
-    // Row mode: the row still open at the end.
-    bool finish() { return row_differences_ == 0 || print_row(); }
+    // Row mode: the row still open at the end is printed, also after ESC
+    // (then without a page stop).
+    void finish() {
+        if (row_differences_ == 0) return;
+        write_row();
+        if (!canceled()) pager_.line_shown();
+    }
 
     std::int64_t position1() const { return position1_; }
     bool differs() const { return differs_; }
@@ -314,12 +319,15 @@ private:
         out.commit(23 + line_end.size());
     }
 
-    bool print_row() {
+    void write_row() {
         const auto first = static_cast<std::uint64_t>(row_first_);
         plat::std_out().print(MSG_ROW, static_cast<unsigned long>(first >> 32),
                               static_cast<unsigned long>((first & 0xFFFFFFFFu) >> 8), row_differences_,
                               row_examined_);
         row_differences_ = 0;
+    }
+    bool print_row() {
+        write_row();
         return pager_.line_shown();
     }
 
@@ -357,11 +365,11 @@ int run(const Request& request) {
         out.print(MSG_OPEN_SECOND_FAILED, request.file2);
         return EXIT_FILE_ACCESS;
     }
-    if (request.start_offset1 != 0 && !files.first.seek(request.start_offset1)) {
+    if (request.start_offset1 != 0 && !seek_start(files.first, request.start_offset1)) {
         out.print(MSG_SEEK_FAILED, request.file1);
         return EXIT_FILE_ACCESS;
     }
-    if (request.start_offset2 != 0 && !files.second.seek(request.start_offset2)) {
+    if (request.start_offset2 != 0 && !seek_start(files.second, request.start_offset2)) {
         out.print(MSG_SEEK_FAILED, request.file2);
         return EXIT_FILE_ACCESS;
     }
@@ -386,11 +394,14 @@ int run(const Request& request) {
             0, std::min({r1, r2, left_before_end(comparison.position1(), request.end_offset), count}));
         go_on = comparison.compare(buffer1.get(), buffer2.get(), static_cast<std::size_t>(n)) &&
                 comparison.check_key();
+        // Once a cycle: lines nobody can read any more end the compare.
+        if (out.failed()) return EXIT_FILE_ACCESS;
         count -= n;
         go_on = go_on && comparison.position1() <= request.end_offset && count > 0 && r1 == r2 &&
                 r1 == static_cast<std::int64_t>(COMPARE_BUFFER_SIZE);
     }
-    if (!comparison.canceled()) comparison.finish();
+    comparison.finish();
+    if (out.failed()) return EXIT_FILE_ACCESS;
     if (comparison.canceled()) {
         const auto position = static_cast<std::uint64_t>(comparison.position1());
         out.print(MSG_CANCELED, static_cast<unsigned long>(position >> 32),

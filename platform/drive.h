@@ -33,6 +33,16 @@ bool is_drive_path(const char* operand);
 // The path open() takes for a drive letter or disk digit under a method.
 std::string drive_device_path(DriveMethod method, char drive);
 
+// True when writing path would write the drive, disk or image at
+// device_path: it is the very same file, or (Linux) the file a loop device,
+// or the loop device a partition belongs to, reads from.
+bool file_backs_drive(const char* path, const std::string& device_path);
+
+// Linux: the file a loop device reads from, as sysfs under sys_root tells it
+// for the block device numbered major:minor (a partition of a loop device
+// gives its device's file). Empty when there is none, and on other systems.
+std::string loop_backing_file(const std::string& sys_root, unsigned major, unsigned minor);
+
 enum class GeometryStatus {
     ok,
     none,    // an image file: it has no geometry, which is no error
@@ -71,6 +81,9 @@ public:
 
     // Cylinders, heads, sectors per track and sector size of the device.
     GeometryStatus geometry(DriveGeometry& geometry);
+
+    // Bytes the device or image holds; -1 when it does not tell.
+    std::int64_t size();
 
     // Reads sector_count whole sectors of sector_size bytes from first_sector
     // into buffer; all of them or a failure.

@@ -54,6 +54,10 @@ public:
     // many calls as it takes: bytes read (fewer only at the end of the file),
     // or -1.
     std::int64_t read_at(std::int64_t offset, void* buffer, std::size_t size);
+    // True when the open file is a regular file on disk, whose bytes can be
+    // read again at any offset; false for a pipe, a terminal, a socket or a
+    // device.
+    bool is_regular_file();
 
 private:
     friend class FileReader;

@@ -49,4 +49,8 @@ std::size_t message_columns(const char* utf8) {
     return columns;
 }
 
+bool text_is_shift_jis() { return console_encoding() == Encoding::shift_jis; }
+
+std::size_t utf8_char_length(const char* text) { return utf8_length(reinterpret_cast<const unsigned char*>(text)); }
+
 }  // namespace plat

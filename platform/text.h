@@ -29,4 +29,13 @@ void mask_control_characters(char* begin, char* end);
 // Upper-cases single-byte letters of a NUL-terminated text in place.
 void to_upper(char* text);
 
+// True when text is Shift-JIS, a lead byte and the byte after it making one
+// character: where the console prints Shift-JIS (code page 932; on POSIX a
+// Shift-JIS locale).
+bool text_is_shift_jis();
+// Length in bytes of the well-formed UTF-8 sequence that starts at text (1
+// to 4), else 1, whatever the console's encoding. A NUL-terminated text is
+// never read past its end.
+std::size_t utf8_char_length(const char* text);
+
 }  // namespace plat

@@ -16,10 +16,13 @@ constexpr int CHAR_WIDTH = 16;
 constexpr int MAX_LINE = 128;  // widest address, columns and line end
 
 // Precomputed cells: "%02X " for every byte value (plus a spare byte so a
-// cell can be copied as one 4-byte word), and the character shown for it.
+// cell can be copied as one 4-byte word), and the character shown for it:
+// as it is (double-byte text shows as its characters), or with the bytes
+// from 0x80 on as "." too.
 struct Tables {
     char cell[256][4];
     char shown[256];
+    char shown_ascii[256];
     char digit[16];
     Tables() {
         const char* digits = "0123456789ABCDEF";
@@ -29,6 +32,7 @@ struct Tables {
             cell[b][2] = ' ';
             cell[b][3] = ' ';
             shown[b] = b < 0x20 ? '.' : static_cast<char>(b);
+            shown_ascii[b] = b >= 0x80 ? '.' : shown[b];
         }
         std::memcpy(digit, digits, 16);
     }
@@ -36,6 +40,15 @@ struct Tables {
 const Tables tables;
 
 }  // namespace
+
+HexLine::HexLine(AddressStyle style, std::uint32_t sector_size)
+    : style_(style),
+      sector_size_(sector_size),
+      // In UTF-8, bytes from 0x80 on written as they are form sequences of
+      // their own, C1 controls among them that drive the terminal: a dumped
+      // file must not. Shift-JIS consoles show double-byte text as it is.
+      shown_(plat::console_encoding() == plat::Encoding::utf8 && plat::text_is_utf8() ? tables.shown_ascii
+                                                                                    : tables.shown) {}
 
 int HexLine::format_address(char* out, std::int64_t line_start) const {
     auto position = static_cast<std::uint64_t>(line_start);
@@ -106,7 +119,7 @@ std::size_t HexLine::add(const unsigned char* data, std::size_t size, Pager& pag
             char* chars = hex + HEX_WIDTH + 1;
             for (int k = 0; k < 16; ++k) {
                 std::memcpy(hex + 3 * k, tables.cell[data[i + k]], 4);
-                chars[k] = tables.shown[data[i + k]];
+                chars[k] = shown_[data[i + k]];
             }
             hex[HEX_WIDTH] = ' ';
             std::memcpy(chars + CHAR_WIDTH, line_end.data(), line_end.size());
@@ -116,7 +129,7 @@ std::size_t HexLine::add(const unsigned char* data, std::size_t size, Pager& pag
         } else {
             unsigned char b = data[i++];
             std::memcpy(hex_ + 3 * cells_, tables.cell[b], 3);
-            chars_[cells_] = tables.shown[b];
+            chars_[cells_] = shown_[b];
             ++position_;
             if (++cells_ < 16) continue;
             print_line();

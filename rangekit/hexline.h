@@ -1,6 +1,7 @@
 // The 16-byte hex dump line of holmic and zobrin:
 // address (14 columns), 16 cells "%02X " (48 columns), a blank, and 16
-// characters, bytes below 0x20 shown as ".".
+// characters, bytes below 0x20 shown as "." (and in UTF-8 those from 0x80
+// on too).
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -16,8 +17,9 @@ enum class AddressStyle {
 
 class HexLine {
 public:
-    explicit HexLine(AddressStyle style, std::uint32_t sector_size = 512)
-        : style_(style), sector_size_(sector_size) {}
+    // The character column follows the console's encoding, which must be
+    // known (tool_start()).
+    explicit HexLine(AddressStyle style, std::uint32_t sector_size = 512);
 
     // Prepares the line that holds position: its address, and blank cells
     // for the positions before it in that line.
@@ -35,6 +37,7 @@ private:
 
     AddressStyle style_;
     std::uint32_t sector_size_;
+    const char* shown_;  // the character for each byte value
     std::int64_t position_ = 0;
     int cells_ = 0;  // cells filled, blank ones included
     char hex_[48];

@@ -125,6 +125,12 @@ std::int64_t left_before_end(std::int64_t position, std::int64_t end) {
     return distance >= INT64_MAX ? INT64_MAX : static_cast<std::int64_t>(distance + 1);
 }
 
+bool seek_start(plat::File& file, std::int64_t start) {
+    if (file.seek(start)) return true;
+    const std::int64_t size = file.size();
+    return start >= 0 && size >= 0 && start >= size && file.seek(size);
+}
+
 std::unique_ptr<unsigned char[]> allocate_buffer(std::size_t size) {
     int error;
     if (plat::fault::hit(plat::fault::Call::allocate, error)) return nullptr;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "platform/file.h"
 #include "platform/message.h"
 #include "rangekit/formula.h"
 
@@ -85,6 +86,12 @@ std::int64_t start_from_end(std::int64_t start, std::int64_t end, std::int64_t c
 // Units of a range left from position to the inclusive end (0 when the end
 // lies before position).
 std::int64_t left_before_end(std::int64_t position, std::int64_t end);
+
+// Positions file at start for reading. A start beyond the end of the file
+// is no failure, also where the system refuses to seek beyond the largest
+// file it can hold: the file is then positioned at its end, where reads
+// find nothing. False when the seek failed otherwise.
+bool seek_start(plat::File& file, std::int64_t start);
 
 // A buffer from the heap, or an empty pointer when memory is exhausted.
 std::unique_ptr<unsigned char[]> allocate_buffer(std::size_t size);

@@ -16,21 +16,18 @@
 namespace tolven {
 namespace {
 
-// Byte tables for the three case modes: the folded byte, and a key code
-// that orders bytes as compare_key does. Codes: 0 for NUL (the end of a
-// key), 1..195 for the other single bytes in the order of their folded
-// values, 196..255 for lead bytes in byte order.
+// Byte tables. lead: per rule (index 1: Shift-JIS double-byte characters,
+// index 0: every byte one column), which bytes begin a two-byte character.
+// fold: per case mode, the folded byte. code: per rule and case mode, a key
+// code that orders bytes as compare_key does: 0 for NUL (the end of a key),
+// then the other single bytes in the order of their folded values, then the
+// lead bytes in byte order.
 struct KeyTables {
+    bool lead[2][256];
     unsigned char fold[3][256];
-    unsigned char code[3][256];
+    unsigned char code[2][3][256];
 
-    constexpr KeyTables() : fold(), code() {
-        unsigned char rank[256] = {};
-        int next = 1;
-        for (int value = 1; value < 256; ++value)
-            if (!plat::is_shift_jis_lead(static_cast<unsigned>(value))) rank[value] = static_cast<unsigned char>(next++);
-        for (int value = 1; value < 256; ++value)
-            if (plat::is_shift_jis_lead(static_cast<unsigned>(value))) rank[value] = static_cast<unsigned char>(next++);
+    constexpr KeyTables() : lead(), fold(), code() {
         for (int mode = 0; mode < 3; ++mode) {
             for (int c = 0; c < 256; ++c) {
                 bool upper = c >= 'A' && c <= 'Z', lower = c >= 'a' && c <= 'z';
@@ -38,8 +35,19 @@ struct KeyTables {
                 if (mode == 1 && lower) folded = c & ~0x20;
                 if (mode == 2 && upper) folded = c | 0x20;
                 fold[mode][c] = static_cast<unsigned char>(folded);
-                code[mode][c] = rank[folded];
             }
+        }
+        for (int rule = 0; rule < 2; ++rule) {
+            for (int value = 1; value < 256; ++value)
+                lead[rule][value] = rule == 1 && plat::is_shift_jis_lead(static_cast<unsigned>(value));
+            unsigned char rank[256] = {};
+            int next = 1;
+            for (int value = 1; value < 256; ++value)
+                if (!lead[rule][value]) rank[value] = static_cast<unsigned char>(next++);
+            for (int value = 1; value < 256; ++value)
+                if (lead[rule][value]) rank[value] = static_cast<unsigned char>(next++);
+            for (int mode = 0; mode < 3; ++mode)
+                for (int c = 0; c < 256; ++c) code[rule][mode][c] = rank[fold[mode][c]];
         }
     }
 };
@@ -50,6 +58,17 @@ constexpr std::uint64_t LONG_LINE = std::uint64_t(1) << 56;
 
 std::int64_t key_budget() {
     return static_cast<std::int64_t>(state.sort_end_column) - state.sort_start_column;
+}
+
+// Where a line cut before text[column] would split a well-formed UTF-8
+// sequence, the cut moves back to the sequence's first byte. Bytes that form
+// no sequence are cut anywhere.
+std::int64_t utf8_cut(const unsigned char* text, std::int64_t column) {
+    std::int64_t start = column;
+    while (start > 0 && column - start < 3 && (text[start] & 0xC0) == 0x80) --start;
+    const auto* sequence = reinterpret_cast<const char*>(text + start);
+    const bool inside = start < column && start + static_cast<std::int64_t>(plat::utf8_char_length(sequence)) > column;
+    return inside ? start : column;
 }
 
 // The order of two lines by their keys, from their prefixes and their
@@ -371,16 +390,17 @@ void secondary_phase(LineEntry* index, BlockEntry* blocks, std::int64_t block_co
 
 int compare_key(const unsigned char* x, const unsigned char* y, std::int64_t budget) {
     const unsigned char* fold = KEY_TABLES.fold[state.case_mode];
+    const bool* lead = KEY_TABLES.lead[state.double_byte];
     for (; budget > 0; --budget) {
         unsigned a = *x, b = *y;
-        if (plat::is_shift_jis_lead(a)) {
-            if (!plat::is_shift_jis_lead(b)) return 1;
+        if (lead[a]) {
+            if (!lead[b]) return 1;
             int difference = static_cast<int>(a * 256 + x[1]) - static_cast<int>(b * 256 + y[1]);
             if (difference != 0) return difference;
             if (x[1] == 0) return 0;
             x += 2;
             y += 2;
-        } else if (plat::is_shift_jis_lead(b)) {
+        } else if (lead[b]) {
             return -1;
         } else {
             a = fold[a];
@@ -396,7 +416,8 @@ int compare_key(const unsigned char* x, const unsigned char* y, std::int64_t bud
 
 std::uint64_t key_prefix(const unsigned char* text, std::int64_t length) {
     if (length <= state.sort_start_column) return 0;
-    const unsigned char* code = KEY_TABLES.code[state.case_mode];
+    const unsigned char* code = KEY_TABLES.code[state.double_byte][state.case_mode];
+    const bool* lead = KEY_TABLES.lead[state.double_byte];
     const unsigned char* key = text + state.sort_start_column;
     std::uint64_t prefix = LONG_LINE;
     int shift = 48;  // seven bytes below the long-line mark
@@ -405,7 +426,7 @@ std::uint64_t key_prefix(const unsigned char* text, std::int64_t length) {
         if (code[c] == 0) break;  // NUL: the key ends
         prefix |= std::uint64_t(code[c]) << shift;
         shift -= 8;
-        if (!plat::is_shift_jis_lead(c)) {
+        if (!lead[c]) {
             ++key;
             continue;
         }
@@ -420,6 +441,7 @@ std::uint64_t key_prefix(const unsigned char* text, std::int64_t length) {
 
 std::int64_t truncated_length(const unsigned char* text, std::int64_t length, std::int64_t column) {
     if (length <= column) return length;
+    if (!state.double_byte) return utf8_cut(text, column);
     std::int64_t cut = 0;
     while (cut < column) cut += plat::is_shift_jis_lead(text[cut]) ? 2 : 1;
     return cut > column ? cut - 2 : cut;

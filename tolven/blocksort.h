@@ -17,7 +17,8 @@ namespace tolven {
 // Compares two NUL-terminated keys by state.case_mode over at most budget
 // characters (a double-byte character is one): negative, 0 or positive.
 // Single bytes order by their folded value, double-byte characters after
-// every single byte and by their 16-bit code; a NUL ends the key.
+// every single byte and by their 16-bit code; a NUL ends the key. Without
+// state.double_byte every byte is a single byte.
 int compare_key(const unsigned char* x, const unsigned char* y, std::int64_t budget);
 
 // An integer that orders lines as their keys do, from their first few
@@ -27,8 +28,8 @@ int compare_key(const unsigned char* x, const unsigned char* y, std::int64_t bud
 std::uint64_t key_prefix(const unsigned char* text, std::int64_t length);
 
 // Bytes of a line of length bytes that are written with "/T column": the
-// line is cut at column bytes, one byte earlier when that would split a
-// double-byte character.
+// line is cut at column bytes, earlier when that would split a character (a
+// double-byte character with state.double_byte, else a UTF-8 sequence).
 std::int64_t truncated_length(const unsigned char* text, std::int64_t length, std::int64_t column);
 
 // Sorts the count (at least 1) lines of index, reading their text from

@@ -8,6 +8,7 @@
 #include "platform/console.h"
 #include "platform/file.h"
 #include "platform/output.h"
+#include "platform/text.h"
 #include "platform/time.h"
 #include "tolven/blocksort.h"
 #include "tolven/movable_array.h"
@@ -72,8 +73,6 @@ const Message MSG_TEMPORARY_NAME_FAILED = {"Get temporary file name failed!\n",
                                            "テンポラリファイル名を取得できません!\n"};
 const Message MSG_CREATE_TEMPORARY_FAILED = {"Create temporary file failed!\n",
                                              "テンポラリファイルを作成できません!\n"};
-const Message MSG_OPEN_SOURCE_FAILED = {"Open %s file failed!\n", "%sファイルが開けません!\n"};
-const Message MSG_CLOSE_SOURCE_FAILED = {"Close %s file error!\n", "%sファイルのクローズでエラーが発生しました!\n"};
 const Message MSG_CLOSE_INPUT_FAILED = {"Close input file error !\n",
                                         "入力ファイルのクローズでエラーが発生しました!\n"};
 
@@ -180,17 +179,22 @@ bool parse_arguments(int argc, char** argv) {
     return true;
 }
 
-// Opens the input (and for standard input the spool file); its length in
-// input_length, unknown (not above 0) for a pipe.
+// Opens the input; its length in input_length, unknown (not above 0) for a
+// pipe. A named regular file is read where it lies. Standard input, and any
+// named input that is no regular file (a pipe, a device), can be read only
+// once: it is copied to the spool file as the scan reads it, and spool is
+// then open.
 bool open_input(plat::File& input, plat::File& spool, std::int64_t& input_length) {
     if (state.input_path) {
         if (!input.open(state.input_path, plat::OpenMode::read, plat::OPEN_SEQUENTIAL))
             return fail(EXIT_FILE_ACCESS, MSG_OPEN_INPUT_FAILED);
         input_length = input.size();
-        return input_length >= 0 || fail(EXIT_FILE_ACCESS, MSG_INPUT_LENGTH_FAILED);
+        if (input_length < 0) return fail(EXIT_FILE_ACCESS, MSG_INPUT_LENGTH_FAILED);
+        if (input.is_regular_file()) return true;
+    } else {
+        if (!plat::open_standard_input(input)) return fail(EXIT_FILE_ACCESS, MSG_STDIN_BINARY_FAILED);
+        input_length = input.size();
     }
-    if (!plat::open_standard_input(input)) return fail(EXIT_FILE_ACCESS, MSG_STDIN_BINARY_FAILED);
-    input_length = input.size();
     plat::SpoolFailure failure;
     if (!plat::open_spool_file(spool, &failure))
         return fail(EXIT_FILE_ACCESS, failure == plat::SpoolFailure::name ? MSG_TEMPORARY_NAME_FAILED
@@ -200,30 +204,25 @@ bool open_input(plat::File& input, plat::File& spool, std::int64_t& input_length
 
 void run(int argc, char** argv) {
     if (!parse_arguments(argc, argv)) return;
-    const bool named = state.input_path != nullptr;
-    state.input_kind = named ? &WORD_FILE : &WORD_STREAM;
-    state.source_name = named ? &WORD_INPUT : &WORD_TEMPORARY;
-
-    plat::File input_stream, spool_descriptor, source_descriptor;
+    plat::File input_stream, spool_descriptor;
     std::int64_t input_length = 0;
     if (!open_input(input_stream, spool_descriptor, input_length)) return;
+    const bool spooled = spool_descriptor.is_open();
+    state.input_kind = spooled ? &WORD_STREAM : &WORD_FILE;
+    state.source_name = spooled ? &WORD_TEMPORARY : &WORD_INPUT;
+
     MovableArray index(sizeof(LineEntry), INDEX_GROWTH);
     scan_input(input_stream, spool_descriptor, input_length, index);
     if (state.error_level == EXIT_NO_ERROR && index.count > 0) {
-        // Lines are read back from the spool file, or from the named file
-        // through a read-only handle of its own.
-        if (named && !source_descriptor.open(state.input_path, plat::OpenMode::read)) {
-            fail(EXIT_FILE_ACCESS, MSG_OPEN_SOURCE_FAILED, plat::message_text(WORD_INPUT).c_str());
-        } else {
-            auto* lines = static_cast<LineEntry*>(index.lock());
-            sort_and_output(lines, static_cast<std::int64_t>(index.count), named ? source_descriptor : spool_descriptor);
-            index.unlock();
-        }
+        // Lines are read back from the spool file, or through the very
+        // handle the scan read: the file that was scanned, even when another
+        // file has taken its name since (an editor saving, a log rotated).
+        auto* lines = static_cast<LineEntry*>(index.lock());
+        sort_and_output(lines, static_cast<std::int64_t>(index.count), spooled ? spool_descriptor : input_stream);
+        index.unlock();
     }
     index.release();
-    if (!named) return;  // the spool file goes when the program ends
-    if (source_descriptor.is_open() && !source_descriptor.close())
-        report(MSG_CLOSE_SOURCE_FAILED, plat::message_text(*state.source_name).c_str());
+    if (!state.input_path) return;  // the spool file goes when the program ends
     if (!input_stream.close()) report(MSG_CLOSE_INPUT_FAILED);
 }
 
@@ -270,6 +269,10 @@ void ProgressBar::advance(std::uint64_t done, std::uint64_t total) {
 int tolven_main(int argc, char** argv) {
     rangekit::tool_start();
     state = State{};
+    // Double-byte characters exist where text is Shift-JIS; the Windows
+    // build keeps them whatever the code page. Elsewhere (UTF-8 text) a lead
+    // byte value is part of a longer sequence, and every byte is one column.
+    state.double_byte = plat::text_is_shift_jis() || !plat::text_is_utf8();
     run(argc, argv);
     plat::std_out().flush();
     plat::std_err().flush();

@@ -27,6 +27,9 @@ struct State {
     int sort_start_column = 0;        // zero-based
     int sort_end_column = 0x7FFFFFFF; // zero-based, not compared itself
     const char* input_path = nullptr; // none: standard input
+    // Shift-JIS lead bytes begin two-byte characters in keys and /T
+    // columns; otherwise every byte is one column.
+    bool double_byte = true;
 
     int error_level = EXIT_NO_ERROR;
     // The word that names the file lines are read back from ("Input" or

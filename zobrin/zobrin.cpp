@@ -161,7 +161,8 @@ int dump(const Request& request, plat::Drive& drive, plat::File& output, std::ui
     if (range.start >= 0 && range.start <= last_sector && sectors_left > last_sector - range.start + 1)
         sectors_left = last_sector - range.start + 1;
 
-    DumpOutput dump_output(request.mode, request.page_lines, AddressStyle::sector, sector_size, &output);
+    DumpOutput dump_output(request.mode, request.page_lines, AddressStyle::sector, sector_size, output,
+                           request.output_name, MSG_WRITE_OUTPUT_FAILED);
     std::int64_t offset = static_cast<std::int64_t>(static_cast<std::uint64_t>(range.start) << shift);
     std::int64_t sector = range.start;
     dump_output.start(offset);
@@ -177,7 +178,6 @@ int dump(const Request& request, plat::Drive& drive, plat::File& output, std::ui
         }
         const std::int64_t shown = dump_output.put(buffer, length);
         if (shown < 0) {
-            out.print(MSG_WRITE_OUTPUT_FAILED, request.output_name);
             level = EXIT_FILE_ACCESS;
             break;
         }
@@ -202,8 +202,9 @@ int run(Request& request, plat::DriveMethod method) {
         out.print(MSG_INVALID_DRIVE);
         return EXIT_INVALID_ARGUMENTS;
     }
-    // Raw output into the image or device being dumped would destroy it.
-    if (request.output_name && plat::same_file(request.output_name, device_path(method, request.operand).c_str())) {
+    // Raw output into the image or device being dumped, or into the file a
+    // loop device reads from, would destroy it.
+    if (request.output_name && plat::file_backs_drive(request.output_name, device_path(method, request.operand))) {
         out.print(MSG_OUTPUT_IS_DRIVE, request.output_name);
         return EXIT_INVALID_ARGUMENTS;
     }
@@ -212,12 +213,9 @@ int run(Request& request, plat::DriveMethod method) {
         out.print(MSG_OUT_OF_MEMORY);
         return EXIT_NO_MEMORY;
     }
+    // The output file is created only once there are sectors to write into
+    // it: a drive that cannot be opened or read leaves it as it was.
     plat::File output;
-    if (request.output_name &&
-        !output.open(request.output_name, plat::OpenMode::create_truncate, plat::OPEN_SEQUENTIAL)) {
-        out.print(MSG_OPEN_OUTPUT_FAILED, request.output_name);
-        return EXIT_FILE_ACCESS;
-    }
     plat::Drive drive;
     if (!open_drive(drive, method, request.operand)) return EXIT_DRIVE_ACCESS;
 
@@ -226,7 +224,8 @@ int run(Request& request, plat::DriveMethod method) {
     int level = drive_report(drive, method, request.operand, buffer.get(), sector_size, go_on);
     const SectorRange& range = request.range;
     if (go_on && (range.start_given || range.end_given || range.count_given)) {
-        resolve_range(request.range);
+        const std::int64_t bytes = drive.size();
+        resolve_range(request.range, bytes < 0 ? -1 : bytes / sector_size);
         int dump_level = dump(request, drive, output, sector_size, buffer.get());
         // ESC does not replace an earlier failure (of the geometry query);
         // a failure of the dump itself is the one reported.
@@ -247,7 +246,10 @@ int run(Request& request, plat::DriveMethod method) {
 
 }  // namespace
 
-void resolve_range(SectorRange& range) {
+void resolve_range(SectorRange& range, std::int64_t sectors_held) {
+    // Before anything is counted from it: an end near the largest value
+    // would wrap the count.
+    if (range.end_given && sectors_held >= 0 && range.end > sectors_held - 1) range.end = sectors_held - 1;
     if (!range.start_given) {
         range.start = 0;
         if (range.end_given && range.count_given) {

@@ -16,8 +16,9 @@ struct SectorRange {
 
 // Completes the range from the values given: start, end and count then
 // agree, the count never reaching past the end. A count below 1 selects
-// nothing.
-void resolve_range(SectorRange& range);
+// nothing. An end given beyond the last of the sectors the drive holds
+// (when it tells: sectors_held >= 0) means its last sector.
+void resolve_range(SectorRange& range, std::int64_t sectors_held = -1);
 
 // The whole program; returns its error level.
 int zobrin_main(int argc, char** argv);

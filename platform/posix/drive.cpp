@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 #ifdef __linux__
 #include <linux/fs.h>
@@ -14,6 +15,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fstream>
 #include <vector>
 
 #include "platform/backend.h"
@@ -152,6 +154,25 @@ std::string drive_device_path(DriveMethod, char drive) {
     return "/dev/sda" + std::to_string(letter - 'C' + 1);
 }
 
+std::string loop_backing_file(const std::string& sys_root, unsigned major, unsigned minor) {
+    const std::string device = sys_root + "/dev/block/" + std::to_string(major) + ":" + std::to_string(minor);
+    // A partition's folder sits inside its disk's folder.
+    for (const char* place : {"/loop/backing_file", "/../loop/backing_file"}) {
+        std::ifstream file(device + place);
+        std::string name;
+        if (std::getline(file, name) && !name.empty()) return name;
+    }
+    return {};
+}
+
+bool file_backs_drive(const char* path, const std::string& device_path) {
+    if (same_file(path, device_path.c_str())) return true;
+    struct stat device;
+    if (stat(device_path.c_str(), &device) != 0 || !S_ISBLK(device.st_mode)) return false;
+    const std::string backing = loop_backing_file("/sys", major(device.st_rdev), minor(device.st_rdev));
+    return !backing.empty() && same_file(path, backing.c_str());
+}
+
 Drive::~Drive() { close(); }
 
 bool Drive::open(DriveMethod method, const std::string& path, int drive_number) {
@@ -212,6 +233,18 @@ GeometryStatus Drive::geometry(DriveGeometry& geometry) {
     // Other systems name their geometry calls differently: none is known.
     return GeometryStatus::none;
 #endif
+}
+
+std::int64_t Drive::size() {
+    struct stat info;
+    if (fstat(fd_of(handle_), &info) != 0) return -1;
+    if (S_ISREG(info.st_mode)) return info.st_size;
+#ifdef BLKGETSIZE64
+    std::uint64_t bytes = 0;
+    if (S_ISBLK(info.st_mode) && ioctl(fd_of(handle_), BLKGETSIZE64, &bytes) == 0 && bytes <= INT64_MAX)
+        return static_cast<std::int64_t>(bytes);
+#endif
+    return -1;
 }
 
 SectorRead Drive::read_sectors(std::int64_t first_sector, std::uint32_t sector_count, std::uint32_t sector_size,

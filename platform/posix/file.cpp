@@ -268,6 +268,11 @@ std::int64_t DataCopy::next(std::uint64_t size) {
     return got;
 }
 
+bool File::is_regular_file() {
+    struct stat info;
+    return ::fstat(static_cast<int>(handle_), &info) == 0 && S_ISREG(info.st_mode);
+}
+
 bool open_spool_file(File& file, SpoolFailure* failure) {
     auto failed = [&](SpoolFailure step) {
         if (failure) *failure = step;
@@ -409,6 +414,9 @@ FileReader::~FileReader() {
 void FileReader::attach(File& file) {
     file_ = &file;
     size_ = file.size();
+    // The file may have been read front to back through this descriptor
+    // (OPEN_SEQUENTIAL); the reads from here on jump about.
+    posix_fadvise(static_cast<int>(file.handle_), 0, 0, POSIX_FADV_NORMAL);
     // Files too large for the address space (32-bit systems) and empty ones
     // are read the ordinary way.
     if (size_ <= 0 || static_cast<std::uint64_t>(size_) > SIZE_MAX / 2) return;

@@ -83,6 +83,13 @@ std::string drive_device_path(DriveMethod method, char drive) {
     return std::string("\\\\.\\") + static_cast<char>(std::toupper(static_cast<unsigned char>(drive))) + ":";
 }
 
+bool file_backs_drive(const char* path, const std::string& device_path) {
+    return same_file(path, device_path.c_str());
+}
+
+// Windows has no loop devices.
+std::string loop_backing_file(const std::string&, unsigned, unsigned) { return {}; }
+
 Drive::~Drive() { close(); }
 
 bool Drive::open(DriveMethod method, const std::string& path, int drive_number) {
@@ -114,6 +121,19 @@ GeometryStatus Drive::geometry(DriveGeometry& geometry) {
     geometry.sectors_per_track = disk.SectorsPerTrack;
     geometry.bytes_per_sector = disk.BytesPerSector;
     return GeometryStatus::ok;
+}
+
+std::int64_t Drive::size() {
+    if (method_ != DriveMethod::device_file) return -1;
+    GET_LENGTH_INFORMATION length = {};
+    DWORD returned = 0;
+    if (DeviceIoControl(to_handle(handle_), IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &length, sizeof length,
+                        &returned, nullptr))
+        return length.Length.QuadPart;
+    // An image file mapped as a drive answers like a file.
+    LARGE_INTEGER bytes;
+    if (GetFileSizeEx(to_handle(handle_), &bytes) && bytes.QuadPart > 0) return bytes.QuadPart;
+    return -1;
 }
 
 SectorRead Drive::read_sectors(std::int64_t first_sector, std::uint32_t sector_count, std::uint32_t sector_size,

@@ -226,6 +226,9 @@ std::int64_t File::read_at(std::int64_t offset, void* buffer, std::size_t size) 
     return read_chunks(to_handle(handle_), static_cast<char*>(buffer), size, &position);
 }
 
+// Disk files (and disk devices) have offsets; pipes and consoles do not.
+bool File::is_regular_file() { return GetFileType(to_handle(handle_)) == FILE_TYPE_DISK; }
+
 bool open_spool_file(File& file, SpoolFailure* failure) {
     auto failed = [&](SpoolFailure step) {
         if (failure) *failure = step;

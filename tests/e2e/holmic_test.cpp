@@ -99,15 +99,26 @@ TEST_F(Holmic, Ranges) {
          "000000000010: " + std::string(42, ' ') + "1E 1F " + " " + std::string(14, ' ') + "..\n" +
              "000000000020: 20 21 " + std::string(42, ' ') + " " + " !" + std::string(14, ' ') + "\n",
          0},
-        {"characters 0x20 and up as they are",
+        {"characters 0x20 to 0x7F as they are, 0x80 and up by the encoding",
          {"data.bin", "/S:0x78", "/C:0x10"},
          "000000000070: " + std::string(24, ' ') + "78 79 7A 7B 7C 7D 7E 7F " + " " +
              std::string(8, ' ') + "xyz{|}~\x7F\n" +
              "000000000080: 80 81 82 83 84 85 86 87 " + std::string(24, ' ') + " " +
-             "\x80\x81\x82\x83\x84\x85\x86\x87" + std::string(8, ' ') + "\n",
+             (dump_shows_high_bytes("C") ? "\x80\x81\x82\x83\x84\x85\x86\x87" : "........") +
+             std::string(8, ' ') + "\n",
          0},
+        // Written as they are, C2 9B (a C1 control in UTF-8) would drive the
+        // terminal; Shift-JIS text shows as its characters.
+        {"UTF-8: 0x80 and up as dots", {"data.bin", "/S:0x80"}, dump_lines(data, 0x80, 0x140, 0, "ja_JP.UTF-8"), 0,
+         {"LC_ALL=ja_JP.UTF-8"}},
+        {"Shift-JIS: 0x80 and up as they are", {"data.bin", "/S:0x80"},
+         dump_lines(data, 0x80, 0x140, 0, "ja_JP.SJIS"), 0, {"LC_ALL=ja_JP.SJIS"}},
         {"start past the end, not on a line start", {"data.bin", "/S:0x145"}, blank_line_0x140, 0},
         {"start past the end on a line start", {"data.bin", "/S:0x1000"}, "", 0},
+        // Beyond the largest file the system can hold: still past the end.
+        {"start past the largest file", {"data.bin", "/S:0x1000000000001"},
+         dump_lines(data, 0x1000000000001, 0x1000000000001), 0},
+        {"start past the end, the seek refused", {"data.bin", "/S:0x1000"}, "", 0, {"SUITE_FAULTS=seek:1:22"}},
         {"end below start", {"data.bin", "/S:0x20", "/E:0x10"}, "", 0},
         {"count 0", {"data.bin", "/C:0"}, "", 0},
         {"count 0 inside a line", {"data.bin", "/S:0x13", "/C:0"}, dump_lines(data, 0x13, 0x13), 0},
@@ -171,6 +182,9 @@ TEST_F(Holmic, Failures) {
          "Output file data.bin is the dump file itself!\n", 2},
         {"input is the dump file", {"data.bin", "/P:./data.bin"},
          "Input file ./data.bin is the dump file itself!\n", 2},
+        {"output is the input file", {"data.bin", "/P:in.bin", "/T:./in.bin"},
+         "Output file ./in.bin is the input file itself!\n", 2},
+        {"missing dump file, with an output file", {"missing.bin", "/T:out.bin"}, "Open missing.bin failed!\n", 5},
         {"seek to start fails", {"data.bin", "/S:0x10"}, "Seek data.bin failed!\n", 5,
          {"SUITE_FAULTS=seek:1:io"}},
         {"read fails", {"data.bin"}, "Read data.bin failed!\n", 5, {"SUITE_FAULTS=read:1:io"}},
@@ -189,16 +203,41 @@ TEST_F(Holmic, Failures) {
 
 TEST_F(Holmic, RefusalsLeaveTheFileAlone) {
     const std::string data = sample();
+    const std::string input(0x40, 'Z');
     put("data.bin", data);
-    put("in.bin", std::string(0x40, 'Z'));
+    put("in.bin", input);
+    put("kept.bin", "kept");
     for (std::vector<std::string> args : {std::vector<std::string>{"data.bin", "/T:data.bin", "/P:in.bin"},
                                           {"data.bin", "/P:./data.bin"},
                                           {"data.bin", "/P:in.bin", "/C:0"},
-                                          {"data.bin", "/P:in.bin", "/S:0x20", "/E:0x10"}}) {
+                                          {"data.bin", "/P:in.bin", "/S:0x20", "/E:0x10"},
+                                          // The copy to restore from is never the output.
+                                          {"data.bin", "/P:in.bin", "/T:in.bin"},
+                                          // The output is created only when there is data for it.
+                                          {"missing.bin", "/T:kept.bin"},
+                                          {"data.bin", "/S:-1", "/T:kept.bin"},
+                                          {"data.bin", "/S:0x1000", "/T:kept.bin"},
+                                          {"data.bin", "/P:missing.bin", "/T:kept.bin"}}) {
         SCOPED_TRACE(args.back());
         holmic(args);
         EXPECT_EQ(get("data.bin"), data);
+        EXPECT_EQ(get("in.bin"), input);
+        EXPECT_EQ(get("kept.bin"), "kept");
     }
+}
+
+TEST_F(Holmic, OutputGone) {
+    // Eight blocks; the first one's dump lines alone are more than a pipe holds.
+    const std::string data = pseudo_random(0x40000, 5);
+    put("data.bin", data);
+    put("new.bin", std::string(data.size(), 'Z'));
+    check_output_gone({
+        {"endless dump", {"/dev/zero"}, "", 5},
+        {"endless raw output", {"/dev/zero", "/T"}, "", 5},
+        {"overwrite", {"data.bin", "/P:new.bin"}, "", 5},
+    });
+    // No block was overwritten: its old bytes never reached anyone.
+    EXPECT_EQ(get("data.bin"), data);
 }
 
 TEST_F(Holmic, ReadFailureAfterTheFirstBlock) {
@@ -286,7 +325,8 @@ TEST_F(Holmic, BeyondFourGiB) {
     RunResult result = holmic({"sparse.bin", "/S:0x100000000", "/C:0x20"});
     EXPECT_EQ(result.out,
               with_line_ends("000100000000: 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00  ................\n"
-                             "000100000010: 01 73 70 61 72 73 65 FF 20 74 61 69 6C 21 7F 10  .sparse\xFF tail!\x7F.\n"));
+                             "000100000010: 01 73 70 61 72 73 65 FF 20 74 61 69 6C 21 7F 10  .sparse" +
+                             std::string(dump_shows_high_bytes("C") ? "\xFF" : ".") + " tail!\x7F.\n"));
     EXPECT_EQ(result.exit_code, 0);
 
     // Without /C the dump runs to the end of the file.

@@ -195,6 +195,8 @@ TEST_F(Mirelk, ArgumentErrors) {
 
 TEST_F(Mirelk, Find) {
     put("abac.txt", "'ABAC'\r\nFFFF\r\n");
+    // 1 TiB, of which only the first line is read.
+    ASSERT_TRUE(make_sparse_file(dir.file("huge.txt"), std::int64_t(1) << 40, 0, "'ABAC'\r\n"));
     const std::vector<Row> rows = {
         {"ABAC in ABABAC: the held AB is looked at again", {"data.bin", "/F:'ABAC'"}, finds({4}), 0},
         {"AA in AAA: the third A starts no occurrence", {"data.bin", "/F:'AA'"}, finds({10}), 0},
@@ -217,6 +219,7 @@ TEST_F(Mirelk, Find) {
         {"whole file", {"data.bin", "/F:'xxABABACyyAAAzz'"}, finds({0}), 0},
         {"unclosed quote", {"data.bin", "/F:'yyA"}, finds({8}), 0},
         {"string file, first line only", {"data.bin", "/FF:abac.txt"}, finds({4}), 0},
+        {"string file far larger than its first line", {"data.bin", "/FF:huge.txt"}, finds({4}), 0},
         {"second /F ignored, even an invalid one", {"data.bin", "/F:'AA'", "/F:4G"}, finds({10}), 0},
         {"/F after an empty /F", {"data.bin", "/F:", "/F:'ABAC'"}, finds({4}), 0},
         {"/FF after /F ignored", {"data.bin", "/F:'AA'", "/FF:missing.txt"}, finds({10}), 0},
@@ -549,6 +552,12 @@ TEST_F(Mirelk, DoubleByteCharacters) {
                                                  ? finds({0x30})
                                                  : to_shift_jis("検索 位置 0000000000000030 data.bin\n")));
     }
+}
+
+TEST_F(Mirelk, OutputGone) {
+    // A gigabyte of zeros: an occurrence at every offset.
+    ASSERT_TRUE(make_sparse_file(dir.file("zeros.bin"), 1 << 30, 0, std::string(1, '\0')));
+    check_output_gone({{"reports without end", {"zeros.bin", "/F:00"}, "", 5}});
 }
 
 }  // namespace

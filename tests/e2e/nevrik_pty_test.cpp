@@ -88,4 +88,16 @@ TEST_F(NevrikKeys, KeyDuringOutputPausesAndEscCancels) {
     EXPECT_EQ(end, expected);
 }
 
+TEST_F(NevrikKeys, EscWithARowPendingPrintsTheRowFirst) {
+    // Row 0 fills the page; the key that resumes is followed by ESC, which
+    // is read after the compare of the rest: row 1 still waits for its line.
+    start(0x180, {"/B", "/M:1"});
+    const std::string row0 = "00000000000000**: 256/256 byte(s) are different\n";
+    ASSERT_TRUE(pty.wait_for(row0)) << pty.output();
+    pty.send(std::string("a") + ESC);
+    EXPECT_EQ(pty.wait_exit(), 3);
+    EXPECT_EQ(pty.output(), row0 + "00000000000001**: 128/128 byte(s) are different\n" +
+                                "Canceled at offset 0x0000000000000180\n");
+}
+
 }  // namespace

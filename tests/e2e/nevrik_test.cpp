@@ -191,6 +191,8 @@ TEST_F(Nevrik, Ranges) {
         {"end before the start", {"/S:0x180", "/E:0x100", "a.bin", "b.bin"}, NO_DIFFERENCE, 0},
         {"start beyond both ends", {"/S:0x1000", "a.bin", "shifted.bin"},
          std::string("File size a.bin < shifted.bin by 10 byte(s).\n") + NO_DIFFERENCE, 10},
+        {"start beyond the largest file", {"/S:0x1000000000001", "a.bin", "shifted.bin"},
+         std::string("File size a.bin < shifted.bin by 10 byte(s).\n") + NO_DIFFERENCE, 10},
     });
 }
 
@@ -266,6 +268,13 @@ TEST_F(Nevrik, Failures) {
         {"read of file 1 fails", {"a.bin", "b.bin"}, "Read a.bin failed!\n", 5, {"SUITE_FAULTS=read:1:io"}},
         {"read of file 2 fails", {"a.bin", "b.bin"}, "Read b.bin failed!\n", 5, {"SUITE_FAULTS=read:3:io"}},
         {"a short read is read again", {"a.bin", "b.bin"}, line, 12, {"SUITE_FAULTS=read:1:short"}},
+    });
+}
+
+TEST_F(Nevrik, OutputGone) {
+    check_output_gone({
+        {"endless differences", {"/dev/zero", "/dev/urandom"}, "", 5},
+        {"endless rows", {"/B", "/dev/zero", "/dev/urandom"}, "", 5},
     });
 }
 

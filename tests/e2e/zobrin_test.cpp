@@ -327,6 +327,11 @@ TEST_F(Zobrin, Dumps) {
         {"count comes first", {d, "/S:0", "/E:9", "/C:3"}, head + sector_lines(image, 0, 3), ok},
         {"more than 64 sectors", {d, "/S:3", "/C:130"}, head + sector_lines(image, 3, 130), ok},
         {"to the last sector", {d, "/S:190", "/E:199"}, head + sector_lines(image, 190, 10), ok},
+        // An end beyond the drive is its last sector: nothing wraps, nothing
+        // fails after the dump.
+        {"the largest end", {d, "/E:0x7FFFFFFFFFFFFFFF"}, head + sector_lines(image, 0, 200), ok},
+        {"the largest end but one", {d, "/E:0x7FFFFFFFFFFFFFFE"}, head + sector_lines(image, 0, 200), ok},
+        {"a start and a far end", {d, "/S:190", "/E:0x7FFFFFFFFFFFFFFF"}, head + sector_lines(image, 190, 10), ok},
         {"formulas, lower case", {d, "/s:0x10*2", "/c:(3+1)"}, head + sector_lines(image, 32, 4), ok},
         {"0x and a blank", {d, "/S:0x 5"}, head + sector_lines(image, 5, 1), ok},
         {"0x and a sign", {d, "/S:0x+5"}, head + sector_lines(image, 10, 1), ok},
@@ -375,10 +380,13 @@ TEST_F(Zobrin, RawOutput) {
     EXPECT_EQ(result.exit_code, clean_exit());
     EXPECT_EQ(get("out.bin"), image.substr(3 * 512, 130 * 512));
 
-    result = zobrin({d, "/t:empty.bin", "/S:5", "/E:2"});
+    // Nothing to write: the output file is neither created nor emptied.
+    put("kept.bin", "kept");
+    result = zobrin({d, "/t:kept.bin", "/S:5", "/E:2"});
     EXPECT_EQ(result.exit_code, clean_exit());
-    EXPECT_EQ(get("empty.bin"), "");
-    EXPECT_TRUE(file_exists(dir.file("empty.bin")));
+    EXPECT_EQ(get("kept.bin"), "kept");
+    result = zobrin({d, "/t:none.bin", "/S:5", "/E:2"});
+    EXPECT_FALSE(file_exists(dir.file("none.bin")));
 
     // Redirected, the console gets the bytes unchanged.
     result = zobrin({d, "/TYPE", "/E:9", "/C:2", "/M:1"});
@@ -398,6 +406,18 @@ TEST_F(Zobrin, OutputIntoTheImageIsRefused) {
          2},
     });
     EXPECT_EQ(get("data.img"), image);
+    // The output file is touched only once there are sectors for it.
+    put("kept.bin", "kept");
+    check({{"drive that cannot be opened", {"./missing.img", "/S:0", "/T:kept.bin"},
+            "Open drive ./missing.img failed! (2/2)\n", 7}});
+    EXPECT_EQ(get("kept.bin"), "kept");
+}
+
+TEST_F(Zobrin, OutputGone) {
+    check_output_gone({
+        {"endless dump", {"/dev/zero", "/C:0x7FFFFFFFFFFFFFFF"}, "", 5},
+        {"endless raw output", {"/dev/zero", "/C:0x7FFFFFFFFFFFFFFF", "/T"}, "", 5},
+    });
 }
 
 TEST_F(Zobrin, BlockDeviceGeometry) {
@@ -413,7 +433,12 @@ TEST_F(Zobrin, BlockDeviceGeometry) {
         std::string device = get("loop.txt");
         device.resize(device.find('\n'));
         RunResult result = zobrin({device, "/S:1"});
+        // The image the loop device reads is no output.
+        RunResult refused = zobrin({device, "/S:0", "/T:./data.img"});
         shell("losetup -d " + device);
+        EXPECT_EQ(refused.out, "Output file ./data.img is the dumped drive itself!\n");
+        EXPECT_EQ(refused.exit_code, 2);
+        EXPECT_EQ(get("data.img"), image);
         EXPECT_EQ(result.out, "Device " + device + "\n" + " Cylinders 0, TracksPerCylinder 255, SectorsPerTrack 63, BytesPerSector " +
                                   std::to_string(sector_size) + "\nDrive " + device + "\n" + sample_report(sector_size) +
                                   sector_lines(image, 1, 1, sector_size));
@@ -429,7 +454,9 @@ TEST_F(Zobrin, Failures) {
     const std::string head = report_head(d) + SAMPLE_REPORT;
     const std::vector<Row> rows = {
         {"no memory for the buffer", {d, "/S:0"}, "Out of memory!\n", 4, {"SUITE_FAULTS=alloc:1:5"}},
-        {"output into a missing folder", {d, "/T:nodir/out.bin"}, "Open output file nodir/out.bin failed!\n", 5},
+        // After the report: the output is created when the first sectors are read.
+        {"output into a missing folder", {d, "/S:0", "/T:nodir/out.bin"},
+         head + "Open output file nodir/out.bin failed!\n", 5},
         {"opening the drive", {d}, "Open drive " + std::string(windows_build() ? "\\\\.\\Y:" : "./data.img") +
                                        " failed! (5/5)\n", 7, {"SUITE_FAULTS=open:1:5"}},
         {"reading the boot sector", {d, "/S:0"}, geometry_line() + "Read sectors failed! (5/5)\n", 7,

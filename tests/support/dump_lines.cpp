@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "support/text.h"
+
 namespace testsupport {
 namespace {
 
@@ -13,7 +15,8 @@ std::string padded(std::string text, std::size_t width) {
 }  // namespace
 
 std::string dump_lines(const std::string& data, std::uint64_t from, std::uint64_t to,
-                       std::uint64_t data_offset) {
+                       std::uint64_t data_offset, const std::string& locale) {
+    const bool high_bytes = dump_shows_high_bytes(locale);
     std::string out, hex, chars;
     std::uint64_t line_start = from & ~std::uint64_t{15};
     auto print_line = [&] {
@@ -39,7 +42,7 @@ std::string dump_lines(const std::string& data, std::uint64_t from, std::uint64_
         char cell[4];
         std::snprintf(cell, sizeof cell, "%02X ", byte);
         hex += cell;
-        chars += byte < 0x20 ? '.' : static_cast<char>(byte);
+        chars += byte < 0x20 || (byte >= 0x80 && !high_bytes) ? '.' : static_cast<char>(byte);
     }
     print_line();
     return out;

@@ -1,8 +1,10 @@
 #include "support/process.h"
 
-#include "support/files.h"
+#include <gtest/gtest.h>
 
 #include <utility>
+
+#include "support/files.h"
 
 namespace testsupport {
 
@@ -14,6 +16,24 @@ RunOptions options_in(const std::string& cwd, std::vector<std::string> env) {
     options.env = std::move(env);
     options.cwd = cwd;
     return options;
+}
+
+void expect_end_when_output_gone(const std::string& program, const std::string& cwd,
+                                 const std::vector<std::string>& args, int exit_code,
+                                 const std::vector<std::string>& env) {
+    const std::string path = program_path(program);
+    const std::string exe = ".exe";
+    if (path.size() > exe.size() && path.compare(path.size() - exe.size(), exe.size(), exe) == 0) return;
+    for (bool full_device : {false, true}) {
+        SCOPED_TRACE(full_device ? "full device" : "reader gone");
+        RunOptions options = options_in(cwd, env);
+        options.timeout_ms = 15000;
+        if (full_device) options.output_file = "/dev/full";
+        else options.output_limit = 100;
+        RunResult result = run(path, args, options);
+        EXPECT_FALSE(result.timed_out);
+        EXPECT_EQ(result.exit_code, exit_code);
+    }
 }
 
 std::string program_path(const std::string& name) {

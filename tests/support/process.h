@@ -1,5 +1,6 @@
 // Runs a program as a child process and collects what it wrote.
 #pragma once
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,12 @@ struct RunOptions {
     std::string cwd;         // working folder of the child; empty: inherited
     int timeout_ms = 30000;  // a child still running then is killed
     std::string input_file;  // read as standard input; empty: the null device
+    // Standard output into this file ("/dev/full") instead of the pipe
+    // that is collected.
+    std::string output_file;
+    // A reader that goes away: after this many bytes of standard output the
+    // pipe's reading end is closed (out holds just those bytes).
+    std::size_t output_limit = static_cast<std::size_t>(-1);
 };
 
 struct RunResult {
@@ -31,6 +38,17 @@ RunResult run(const std::string& program, const std::vector<std::string>& args,
 // Options for a run in cwd with env, in English (LC_ALL=C) unless env sets
 // LC_ALL itself.
 RunOptions options_in(const std::string& cwd, std::vector<std::string> env);
+
+// Runs program with args in cwd (and env as in options_in) with its standard
+// output gone: once into a pipe whose reader leaves after the first 100
+// bytes, once into a full device. The program must notice and end by itself
+// with exit_code. Callers give inputs without end, or far more output than a
+// pipe holds, so that a program that works on regardless is still running
+// when the run's time limit kills it. POSIX programs only: nothing happens
+// for Windows programs.
+void expect_end_when_output_gone(const std::string& program, const std::string& cwd,
+                                 const std::vector<std::string>& args, int exit_code,
+                                 const std::vector<std::string>& env = {});
 
 // Full path of one of the suite's programs in this build tree ("holmic").
 std::string program_path(const std::string& name);

@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -52,7 +53,7 @@ RunResult run(const std::string& program, const std::vector<std::string>& args,
         ::setsid();
         int input_fd = ::open(input, O_RDONLY);
         ::dup2(input_fd, 0);
-        ::dup2(out_pipe[1], 1);
+        ::dup2(options.output_file.empty() ? out_pipe[1] : ::open(options.output_file.c_str(), O_WRONLY), 1);
         ::dup2(err_pipe[1], 2);
         if (cwd && ::chdir(cwd) != 0) ::_exit(126);
         ::signal(SIGPIPE, SIG_DFL);
@@ -83,10 +84,11 @@ RunResult run(const std::string& program, const std::vector<std::string>& args,
         if (ready < 0 && errno != EINTR) break;
         for (int i = 0; i < 2; ++i) {
             if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
-            ssize_t got = ::read(fds[i].fd, buffer, sizeof buffer);
-            if (got > 0) {
-                sinks[i]->append(buffer, static_cast<std::size_t>(got));
-            } else if (got == 0 || errno != EINTR) {
+            const std::size_t room = i == 0 ? options.output_limit - result.out.size() : sizeof buffer;
+            ssize_t got = ::read(fds[i].fd, buffer, std::min(sizeof buffer, room));
+            if (got > 0) sinks[i]->append(buffer, static_cast<std::size_t>(got));
+            const bool reader_gone = i == 0 && result.out.size() >= options.output_limit;
+            if (reader_gone || got == 0 || (got < 0 && errno != EINTR)) {
                 ::close(fds[i].fd);
                 fds[i].fd = -1;
                 --open_count;

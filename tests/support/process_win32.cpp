@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <thread>
 
@@ -64,10 +65,19 @@ std::string environment_block(const std::vector<std::string>& extra) {
     return block;
 }
 
-void drain(HANDLE pipe, std::string* sink) {
+// Reads the pipe to its end, or until limit bytes came: then its reading
+// end is closed, as by a reader that went away, and *pipe becomes null.
+void drain(HANDLE* pipe, std::string* sink, std::size_t limit) {
     char buffer[65536];
     DWORD got = 0;
-    while (ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got > 0) sink->append(buffer, got);
+    while (sink->size() < limit &&
+           ReadFile(*pipe, buffer, static_cast<DWORD>(std::min(sizeof buffer, limit - sink->size())), &got,
+                    nullptr) &&
+           got > 0)
+        sink->append(buffer, got);
+    if (sink->size() < limit) return;
+    CloseHandle(*pipe);
+    *pipe = nullptr;
 }
 
 }  // namespace
@@ -99,7 +109,11 @@ RunResult run(const std::string& program, const std::vector<std::string>& args,
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = input_handle;
-    startup.hStdOutput = out_write;
+    HANDLE output_handle = options.output_file.empty()
+                               ? out_write
+                               : CreateFileA(options.output_file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                             &inherit, OPEN_EXISTING, 0, nullptr);
+    startup.hStdOutput = output_handle;
     startup.hStdError = err_write;
     PROCESS_INFORMATION process = {};
     BOOL started = CreateProcessA(japanese ? nullptr : program.c_str(), command_line.data(), nullptr,
@@ -109,9 +123,10 @@ RunResult run(const std::string& program, const std::vector<std::string>& args,
     CloseHandle(out_write);
     CloseHandle(err_write);
     if (input_handle != INVALID_HANDLE_VALUE) CloseHandle(input_handle);
+    if (output_handle != out_write && output_handle != INVALID_HANDLE_VALUE) CloseHandle(output_handle);
     if (started) {
-        std::thread out_reader(drain, out_read, &result.out);
-        std::thread err_reader(drain, err_read, &result.err);
+        std::thread out_reader(drain, &out_read, &result.out, options.output_limit);
+        std::thread err_reader(drain, &err_read, &result.err, static_cast<std::size_t>(-1));
         if (WaitForSingleObject(process.hProcess, static_cast<DWORD>(options.timeout_ms)) !=
             WAIT_OBJECT_0) {
             result.timed_out = true;
@@ -125,7 +140,7 @@ RunResult run(const std::string& program, const std::vector<std::string>& args,
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
     }
-    CloseHandle(out_read);
+    if (out_read) CloseHandle(out_read);
     CloseHandle(err_read);
     return result;
 }

@@ -18,4 +18,9 @@ std::string to_shift_jis(const std::string& utf8);
 // target derives from it.
 std::string japanese_output(const std::string& utf8, const std::string& locale);
 
+// True when the character column of a hex dump run with LC_ALL=locale shows
+// bytes from 0x80 on as they are (Shift-JIS, and always on Windows); false
+// when it shows them as ".".
+bool dump_shows_high_bytes(const std::string& locale);
+
 }  // namespace testsupport

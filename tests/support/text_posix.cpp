@@ -23,13 +23,24 @@ std::string to_shift_jis(const std::string& utf8) {
     return out;
 }
 
+namespace {
+
 // The codeset is read from the locale's name (ja_JP.SJIS, ja_JP.UTF-8).
-std::string japanese_output(const std::string& utf8, const std::string& locale) {
-    std::string codeset = locale.substr(locale.find('.') + 1);
+bool shift_jis_locale(const std::string& locale) {
+    const std::size_t point = locale.find('.');
+    std::string codeset = point == std::string::npos ? "" : locale.substr(point + 1);
     for (char& c : codeset)
         if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    bool sjis = codeset == "SJIS" || codeset == "SHIFT_JIS" || codeset == "CP932";
-    return sjis ? to_shift_jis(utf8) : utf8;
+    return codeset == "SJIS" || codeset == "SHIFT_JIS" || codeset == "CP932";
 }
+
+}  // namespace
+
+std::string japanese_output(const std::string& utf8, const std::string& locale) {
+    return shift_jis_locale(locale) ? to_shift_jis(utf8) : utf8;
+}
+
+// Elsewhere the output is UTF-8, where those bytes could drive the terminal.
+bool dump_shows_high_bytes(const std::string& locale) { return shift_jis_locale(locale); }
 
 }  // namespace testsupport

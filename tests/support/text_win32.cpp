@@ -22,6 +22,8 @@ std::string to_shift_jis(const std::string& utf8) {
     return out;
 }
 
+bool dump_shows_high_bytes(const std::string&) { return true; }
+
 // Japanese on Windows is always code page 932, whatever the locale says.
 std::string japanese_output(const std::string& utf8, const std::string&) {
     return to_shift_jis(utf8);

@@ -39,6 +39,13 @@ protected:
         ASSERT_TRUE(write_file(dir.file(name), bytes));
     }
     std::string get(const std::string& name) { return read_file(dir.file(name)); }
+    // Each row run with its standard output gone (out is not compared).
+    void check_output_gone(const std::vector<Row>& rows) {
+        for (const Row& row : rows) {
+            SCOPED_TRACE(row.name);
+            expect_end_when_output_gone(program_, dir.path(), row.args, row.exit_code, row.env);
+        }
+    }
     void check(const std::vector<Row>& rows) {
         for (const Row& row : rows) {
             SCOPED_TRACE(row.name);

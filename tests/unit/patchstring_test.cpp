@@ -9,10 +9,12 @@
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "mirelk/matcher.h"
 #include "platform/fault.h"
+#include "support/files.h"
 #include "support/memory_receiver.h"
 
 namespace {
@@ -106,6 +108,15 @@ protected:
         std::remove(path.c_str());
         plat::fault::clear();
     }
+    // Reads the first line of the file at path: expected, then a NUL.
+    static void expect_first_line(const std::string& path, const std::string& expected) {
+        std::unique_ptr<unsigned char[]> line;
+        EXPECT_EQ(read_patch_string_file(path.c_str(), line), STRING_FILE_OK);
+        if (!line) return;
+        const auto* text = reinterpret_cast<const char*>(line.get());
+        EXPECT_EQ(std::string(text, expected.size()), expected);
+        EXPECT_EQ(text[expected.size()], '\0');
+    }
 };
 
 TEST_F(PatchStringFile, FirstLine) {
@@ -126,17 +137,21 @@ TEST_F(PatchStringFile, FirstLine) {
         {"Ctrl+Z after the line", "'AB'\x1A", "'AB'"},
         {"carriage returns inside stay", "41\r42\r\n", "41\r42"},
         {"zero byte", std::string("41\0" "42\n", 6), std::string("41\0" "42", 5)},
+        {"first line longer than a read block", std::string(10000, '4') + "\r\nFF", std::string(10000, '4')},
     };
+    // Each row also through a named pipe, which has no size to go by.
+    const std::string fifo = path + ".fifo";
+    const bool have_fifo = testsupport::make_fifo(fifo);
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         put(row.content);
-        std::unique_ptr<unsigned char[]> line;
-        ASSERT_EQ(read_patch_string_file(path.c_str(), line), STRING_FILE_OK);
-        const auto* text = reinterpret_cast<const char*>(line.get());
-        // The buffer holds the line and a terminating NUL.
-        EXPECT_EQ(std::string(text, row.line.size()), row.line);
-        EXPECT_EQ(text[row.line.size()], '\0');
+        expect_first_line(path, row.line);
+        if (!have_fifo) continue;
+        std::thread writer([&] { std::ofstream(fifo, std::ios::binary) << row.content; });
+        expect_first_line(fifo, row.line);
+        writer.join();
     }
+    std::remove(fifo.c_str());
 }
 
 TEST_F(PatchStringFile, Failures) {

@@ -156,6 +156,7 @@ struct KeyRow {
     std::string x, y;
     std::int64_t budget;
     int expected;  // sign
+    bool double_byte = true;
 };
 
 TEST_F(TolvenKeys, CompareKey) {
@@ -185,10 +186,19 @@ TEST_F(TolvenKeys, CompareKey) {
         {0, "\x82", "\x82\x40", ALL, -1},
         // A NUL ends the key.
         {0, std::string("a\0x", 3), std::string("a\0y", 3), ALL, 0},
+        // Without double-byte characters (UTF-8 text) every byte is one
+        // column, ordered by its folded value: a left double quotation mark
+        // (e2 80 9c) then a, or B.
+        {1, "\xe2\x80\x9c" "a", "\xe2\x80\x9c" "B", ALL, -1, false},
+        {1, "\xe2\x80\x9c" "a", "\xe2\x80\x9c" "B", ALL, 1, true},
+        {0, "\x82\xa0", "\xdf", ALL, -1, false},
+        {1, "\x82" "a", "\x82" "A", ALL, 0, false},
+        {0, "\x82\xa0X", "\x82\xa0Y", 2, 0, false},
     };
     for (const KeyRow& row : rows) {
         SCOPED_TRACE("mode " + std::to_string(row.case_mode) + ": " + row.x + " / " + row.y);
         state.case_mode = row.case_mode;
+        state.double_byte = row.double_byte;
         EXPECT_EQ(compare(row.x, row.y, row.budget), row.expected);
     }
 }
@@ -206,11 +216,16 @@ TEST_F(TolvenKeys, PrefixAgreesWithTheFullComparison) {
         for (int n = static_cast<int>(random() % 12); n > 0; --n) line += alphabet[random() % std::size(alphabet)];
         lines.push_back(line);
     }
-    struct Setting { int case_mode, start, end; };
+    struct Setting {
+        int case_mode, start, end;
+        bool double_byte = true;
+    };
     const Setting settings[] = {{1, 0, 0x7FFFFFFF}, {0, 0, 0x7FFFFFFF}, {2, 0, 0x7FFFFFFF},
-                                {1, 2, 5}, {0, 1, 9}, {1, 3, 3}, {2, 0, 2}};
+                                {1, 2, 5}, {0, 1, 9}, {1, 3, 3}, {2, 0, 2},
+                                {1, 0, 0x7FFFFFFF, false}, {0, 0, 0x7FFFFFFF, false}, {2, 1, 9, false}};
     for (const Setting& setting : settings) {
         state.case_mode = setting.case_mode;
+        state.double_byte = setting.double_byte;
         state.sort_start_column = setting.start;
         state.sort_end_column = setting.end;
         for (const std::string& x : lines) {
@@ -231,10 +246,11 @@ TEST_F(TolvenKeys, PrefixAgreesWithTheFullComparison) {
     }
 }
 
-TEST(TolvenTruncate, NeverSplitsADoubleByteCharacter) {
+TEST_F(TolvenKeys, TruncationNeverSplitsACharacter) {
     struct Row {
         std::string line;
         std::int64_t column, expected;
+        bool double_byte = true;
     };
     const Row rows[] = {
         {"abcdef", 4, 4},
@@ -245,9 +261,20 @@ TEST(TolvenTruncate, NeverSplitsADoubleByteCharacter) {
         {"\x82\xa0\x82\xa0", 3, 2},
         {"\x82\xa0", 1, 0},
         {"abc\x82", 3, 3},
+        // UTF-8 text: a cut inside a sequence moves to its first byte;
+        // bytes that form no sequence are cut anywhere.
+        {"x\xe2\x80\x9c" "a", 3, 1, false},
+        {"x\xe2\x80\x9c" "a", 2, 1, false},
+        {"x\xe2\x80\x9c" "a", 4, 4, false},
+        {"\xf0\x9f\x98\x80z", 3, 0, false},
+        {"\xc3\xa9\xc3\xa9", 3, 2, false},
+        {"abc\x82\xa0", 4, 4, false},
+        {"\x80\x80\x80\x80\x80", 4, 4, false},
+        {"ab\xe2\x80", 3, 3, false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.line + " at " + std::to_string(row.column));
+        state.double_byte = row.double_byte;
         EXPECT_EQ(truncated_length(bytes(row.line), static_cast<std::int64_t>(row.line.size()), row.column),
                   row.expected);
     }

@@ -7,7 +7,12 @@
 
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <string>
+
+#include "platform/drive.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -19,6 +24,7 @@ TEST(ZobrinRange, Resolution) {
         const char* name;
         std::int64_t start, end, count;       // given values
         std::int64_t want_start, want_count;  // resolved
+        std::int64_t held = -1;               // sectors the drive holds; -1: it does not tell
     } rows[] = {
         {"start alone: one sector", 0, NONE, NONE, 0, 1},
         {"end alone: from sector 0", NONE, 3, NONE, 0, 4},
@@ -32,6 +38,14 @@ TEST(ZobrinRange, Resolution) {
         {"count 0", 3, NONE, 0, 3, 0},
         {"negative count", NONE, NONE, -4, 0, 0},
         {"end below start with a count", 8, 2, 3, 8, 1},
+        // An end beyond the drive is its last sector, before anything is
+        // counted from it: end + 1 would wrap.
+        {"largest end alone", NONE, INT64_MAX, NONE, 0, 200, 200},
+        {"largest end but one", NONE, INT64_MAX - 1, NONE, 0, 200, 200},
+        {"start and a far end", 190, INT64_MAX, NONE, 190, 10, 200},
+        {"a far end and a count: the last sectors", NONE, INT64_MAX, 3, 197, 3, 200},
+        {"an end within the drive stays", NONE, 9, NONE, 0, 10, 200},
+        {"start beyond the drive, far end: nothing", 300, INT64_MAX, NONE, 300, 0, 200},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -39,7 +53,7 @@ TEST(ZobrinRange, Resolution) {
         if (row.start != NONE) range.start = row.start, range.start_given = true;
         if (row.end != NONE) range.end = row.end, range.end_given = true;
         if (row.count != NONE) range.count = row.count, range.count_given = true;
-        resolve_range(range);
+        resolve_range(range, row.held);
         EXPECT_EQ(range.start, row.want_start);
         if (row.want_count >= 1) EXPECT_EQ(range.count, row.want_count);
         else EXPECT_LT(range.count, 1);
@@ -182,6 +196,38 @@ TEST(ZobrinReport, SectorSizeFromTheBootSectorOnlyWhenUsable) {
         std::uint32_t size = 0;
         report(boot, row.ntfs, &size);
         EXPECT_EQ(size, row.want);
+    }
+}
+
+// The file a loop device reads from, found in a sysfs tree built here as
+// Linux lays it out: /sys/dev/block/MAJOR:MINOR, a partition's folder
+// inside its disk's.
+TEST(ZobrinDrive, LoopBackingFile) {
+    if (!plat::is_drive_path("/dev/loop0")) GTEST_SKIP() << "drives are letters here: no loop devices";
+    testsupport::TempDir sys;
+    namespace fs = std::filesystem;
+    const fs::path block = fs::path(sys.path()) / "dev" / "block";
+    fs::create_directories(block / "7:0" / "loop");
+    fs::create_directories(block / "7:0" / "loop0p1");
+    fs::create_directory_symlink("7:0/loop0p1", block / "259:1");
+    std::ofstream(block / "7:0" / "loop" / "backing_file") << "/images/disk image.img\n";
+    fs::create_directories(block / "7:1" / "loop");
+    std::ofstream(block / "7:1" / "loop" / "backing_file") << "";  // a loop device not set up
+    fs::create_directories(block / "8:0" / "queue");                  // a disk
+    const struct {
+        const char* name;
+        unsigned major, minor;
+        const char* want;
+    } rows[] = {
+        {"loop device", 7, 0, "/images/disk image.img"},
+        {"partition of a loop device", 259, 1, "/images/disk image.img"},
+        {"loop device without a file", 7, 1, ""},
+        {"other disk", 8, 0, ""},
+        {"unknown device", 9, 9, ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(plat::loop_backing_file(sys.path(), row.major, row.minor), row.want);
     }
 }
 
