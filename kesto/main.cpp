@@ -150,8 +150,9 @@ bool tree_mode() { return (state.options.operation_mode & MODE_OPERATION) == MOD
 // source is not found.
 bool open_source() {
     LevelRecord& level = walker.levels[0];
+    LookaheadRecord& ahead = walker.lookahead[0];
     bool found = level.find_handle.first(level.search_path.c_str(), level.find_data);
-    if (tree_mode()) found = walker.lookahead[0].find_handle.first(level.search_path.c_str(), walker.lookahead[0].find_data) && found;
+    if (tree_mode()) found = ahead.find_handle.first(level.search_path.c_str(), ahead.find_data) && found;
     return found;
 }
 

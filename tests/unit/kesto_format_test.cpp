@@ -337,9 +337,10 @@ TEST(KestoFormat, ProgressReport) {
         {5, 812, 20, "(  5%,  812KB/sec)  "},  // blanks over the longer report
         {100, 5000000, 18, "(100%,5000000KB/sec)"},
     };
-    for (const ReportRow& row : reports)
-        EXPECT_EQ(formatted(PROGRESS_MAX, [&](char* out) { return format_progress(out, row.percent, row.speed, row.cover); }),
-                  row.text);
+    for (const ReportRow& row : reports) {
+        auto report = [&](char* out) { return format_progress(out, row.percent, row.speed, row.cover); };
+        EXPECT_EQ(formatted(PROGRESS_MAX, report), row.text);
+    }
 }
 
 }  // namespace
