@@ -5,7 +5,6 @@
 // destination stays as it was and the new file is removed.
 #include "kesto/copy.h"
 
-#include <algorithm>
 #include <optional>
 #include <string>
 
@@ -95,7 +94,7 @@ bool create_missing_directories() {
     bool created = true;
     for (std::size_t i = walker.dest_prefix_length; created && i < full.size();) {
         const std::size_t length = plat::char_length(full.c_str() + i);
-        if (length == 1 && full[i] == plat::path_separator()) {
+        if (length == 1 && plat::is_path_separator(full[i])) {
             dest.assign(full, 0, i);
             if (!probe_dest(plat::ATTR_DIRECTORY)) {
                 const std::string model =
@@ -149,8 +148,8 @@ bool set_destination_times(plat::File& file, const std::string& name) {
     return true;
 }
 
-// Copies the source's data block by block, following a source that grows
-// meanwhile; false (reported) on an error or an abort.
+// Copies the source's data piece by piece (holes stay holes), following a
+// source that grows meanwhile; false (reported) on an error or an abort.
 bool transfer(plat::File& source, plat::File& destination) {
     const OperationOptions& o = state.options;
     const char* source_path = walker.entry_long_path.c_str();
@@ -161,19 +160,18 @@ bool transfer(plat::File& source, plat::File& destination) {
         progress.emplace(1, total);
         plat::std_out().text(" ");
     }
-    unsigned char* buffer = state.transfer_buffer.get();
+    plat::DataCopy copy(source, destination, state.transfer_buffer.get(), TRANSFER_BUFFER_SIZE);
     for (;;) {
-        const auto chunk = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, TRANSFER_BUFFER_SIZE));
-        if (chunk > 0) {
-            if (source.read(buffer, chunk) != static_cast<std::int64_t>(chunk)) {
-                print_reversed(1, MSG_READ_FAILED, source_path);
+        if (remaining > 0) {
+            const std::int64_t done = copy.next(remaining);
+            if (done < 0) {
+                if (copy.failure() == plat::CopyFailure::read)
+                    print_reversed(1, MSG_READ_FAILED, source_path);
+                else
+                    print_reversed(1, MSG_WRITE_FAILED, walker.dest_path.c_str());
                 return false;
             }
-            if (destination.write(buffer, chunk) != static_cast<std::int64_t>(chunk)) {
-                print_reversed(1, MSG_WRITE_FAILED, walker.dest_path.c_str());
-                return false;
-            }
-            remaining -= chunk;
+            remaining -= static_cast<std::uint64_t>(done);
         }
         if (progress) progress->update(remaining);
         if (check_user_break(nullptr, false)) return false;
@@ -198,14 +196,23 @@ bool transfer(plat::File& source, plat::File& destination) {
     return true;
 }
 
+// The new file's data on the disk, where it must be (reported).
+bool flushed(plat::File& destination, bool must) {
+    if (!must || destination.sync()) return true;
+    print_reversed(1, MSG_WRITE_FAILED, walker.dest_path.c_str());
+    return false;
+}
+
 // Removes a new destination file that is not to take the destination's
 // place.
 void discard(const std::string& name) { remove_file(name.c_str()); }
 
 // Copies the source into a new file beside dest_path (its path in name),
-// with the source's times and attributes. False (reported) when the copy is
-// not complete; no new file is then left.
-bool copy_file_data(std::string& name) {
+// with the source's times and attributes. A copy that will replace a file
+// (replacing) has its data on the disk before the rename can put it in
+// place, so that no crash leaves an empty file under the old name. False
+// (reported) when the copy is not complete; no new file is then left.
+bool copy_file_data(std::string& name, bool replacing) {
     const OperationOptions& o = state.options;
     const char* source_path = walker.entry_long_path.c_str();
     const char* shown = walker.dest_path.c_str();
@@ -220,7 +227,9 @@ bool copy_file_data(std::string& name) {
     if (!plat::open_replacement_file(destination, shown, hints, &source, name)) {
         report_with_error(MSG_OPEN_DESTINATION, shown);
     } else {
-        success = transfer(source, destination) && set_destination_times(destination, name);
+        plat::remove_at_termination(name.c_str());
+        success = transfer(source, destination) && flushed(destination, replacing && !o.write_through) &&
+                  set_destination_times(destination, name);
         if (!destination.close()) {
             print_reversed(1, MSG_CLOSE_DESTINATION, shown);
             success = false;
@@ -320,8 +329,10 @@ int copy_file() {
     if (!create_missing_directories()) return entry_failed();
     if (move) return move_file(exists);
     std::string name;
-    if (!copy_file_data(name)) return entry_failed();
-    return finish_copy(name);
+    const int result = copy_file_data(name, exists) ? finish_copy(name) : entry_failed();
+    // The new file has its place now, or is gone.
+    plat::remove_at_termination(nullptr);
+    return result;
 }
 
 }  // namespace

@@ -190,7 +190,7 @@ std::string level_directory(const LevelRecord& level) {
     std::string directory = level.search_path.substr(0, last_component_offset(level.search_path));
     if (directory.empty()) return ".";
     // "dir/" names dir; a root ("/", "C:\") keeps its separator.
-    if (directory.size() > 1 && directory.back() == plat::path_separator() &&
+    if (directory.size() > 1 && plat::is_path_separator(directory.back()) &&
         !plat::ends_path_component(directory[directory.size() - 2]))
         directory.pop_back();
     return directory;
@@ -492,7 +492,7 @@ namespace {
 // A path without one trailing separator, unless that separator is a root's
 // ("/", "C:\" on Windows).
 std::string without_trailing_separator(std::string path) {
-    if (path.size() > 1 && path.back() == plat::path_separator() &&
+    if (path.size() > 1 && plat::is_path_separator(path.back()) &&
         !plat::ends_path_component(path[path.size() - 2]))
         path.pop_back();
     return path;
@@ -524,7 +524,7 @@ bool destination_in_source(const std::string& dest, const std::string& search_pa
     const std::string source = source_is_directory ? full_directory(search_path) : directory_part(search_path);
     std::string written = directory_part(dest);
     if (source_is_directory) {
-        if (written.empty() || written.back() != plat::path_separator()) written += plat::path_separator();
+        if (written.empty() || !plat::is_path_separator(written.back())) written += plat::path_separator();
         written += search_path.substr(last_component_offset(search_path));
     }
     plat::FileIdentity root;
@@ -542,9 +542,8 @@ bool destination_in_source(const std::string& dest, const std::string& search_pa
 }
 
 int probe_dest(std::uint32_t directory_bit) {
-    plat::DirectorySearch search;
     for (int tries = 1;; ++tries) {
-        if (search.first(walker.dest_path.c_str(), walker.dest_find_data)) break;
+        if (plat::find_entry(walker.dest_path.c_str(), walker.dest_find_data)) break;
         if (plat::last_error() != SHARING_VIOLATION || tries == PROBE_TRIES) return 0;
         plat::sleep_ms(PROBE_RETRY_MS);
     }

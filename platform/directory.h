@@ -67,6 +67,11 @@ private:
     std::unique_ptr<State> state_;
 };
 
+// The entry that path names, exactly: its last component is a name, never a
+// pattern (on POSIX a name may hold "*" and "?"). The record is the one a
+// search would report for it. False when there is no such entry.
+bool find_entry(const char* path, FindRecord& record);
+
 // What a path leads to, for telling whether two paths name one directory
 // (device and inode; on Windows volume serial number and file index).
 // Links are followed.

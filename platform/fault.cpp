@@ -19,7 +19,7 @@ Slot slots[static_cast<int>(Call::count_)];
 
 const char* const call_names[] = {
     "open", "read", "write", "seek", "close", "settimes", "setattr", "rename", "remove",
-    "mkdir", "alloc", "version",
+    "mkdir", "alloc", "version", "sync",
 };
 static_assert(sizeof call_names / sizeof call_names[0] == static_cast<int>(Call::count_));
 

@@ -14,7 +14,7 @@ namespace plat::fault {
 
 enum class Call {
     open, read, write, seek, close, set_times, set_attributes, rename, remove,
-    make_directory, allocate, version,
+    make_directory, allocate, version, sync,
     count_
 };
 

@@ -296,6 +296,8 @@ bool DirectorySearch::close() {
 
 bool DirectorySearch::is_open() const { return state_ != nullptr; }
 
+bool find_entry(const char* path, FindRecord& record) { return describe(path, last_component(path), record); }
+
 bool file_identity(const char* path, FileIdentity& out) {
     Status status;
     if (!read_status(path, true, status)) return false;

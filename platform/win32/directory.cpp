@@ -126,6 +126,13 @@ bool DirectorySearch::close() {
 
 bool DirectorySearch::is_open() const { return state_ != nullptr; }
 
+// Windows names cannot hold "*" or "?": a search for the path finds that
+// entry alone.
+bool find_entry(const char* path, FindRecord& record) {
+    DirectorySearch search;
+    return search.first(path, record);
+}
+
 bool file_identity(const char* path, FileIdentity& out) {
     Handle file(path, 0);
     BY_HANDLE_FILE_INFORMATION information;

@@ -177,6 +177,19 @@ std::int64_t File::size() {
     return size.QuadPart;
 }
 
+bool File::sync() {
+    int error = 0;
+    if (fault::hit(fault::Call::sync, error)) {
+        record_fault(error);
+        return false;
+    }
+    if (!FlushFileBuffers(to_handle(handle_))) {
+        record_os_error();
+        return false;
+    }
+    return true;
+}
+
 bool File::close() {
     if (handle_ == INVALID) return true;
     HANDLE handle = to_handle(std::exchange(handle_, INVALID));
@@ -289,6 +302,23 @@ bool open_replacement_file(File& file, const char* path, unsigned hints, const F
     last_error_code = ERROR_FILE_EXISTS;
     return false;
 }
+
+// Every piece goes through the buffer.
+DataCopy::DataCopy(File& source, File& destination, void* buffer, std::size_t capacity)
+    : source_(source), destination_(destination), buffer_(static_cast<unsigned char*>(buffer)),
+      capacity_(capacity) {}
+
+std::int64_t DataCopy::next(std::uint64_t size) {
+    const std::size_t piece = static_cast<std::size_t>(size < capacity_ ? size : capacity_);
+    const std::int64_t got = source_.read(buffer_, piece);
+    if (got != static_cast<std::int64_t>(piece)) return failed(CopyFailure::read);
+    if (destination_.write(buffer_, piece) != got) return failed(CopyFailure::write);
+    return got;
+}
+
+// Windows ends a console program without a signal it could catch (no
+// handler of the program's own is installed): nothing to remember.
+void remove_at_termination(const char*) {}
 
 bool open_standard_input(File& file) {
     file.close();

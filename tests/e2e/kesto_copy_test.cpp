@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -141,6 +142,8 @@ TEST_F(KestoCopy, Operations) {
              native("dst/sub/c.c") + "\nMove file " + native("src/sub/c.c") + " to " + native("dst/sub/c.c") +
              " failed!\n",
          4, {"sub"}, all, {"SUITE_FAULTS=rename:4:io"}},
+        {"a new file needs no flush", {"/CI", native("src/b.c"), "dst"}, directory("dst") + create("dst/b.c"), 1, all,
+         {"b.c"}, {"SUITE_FAULTS=sync:1:io"}},
         {"progress of an empty file", {"/CPI", native("src/empty"), "dst"},
          directory("dst") + create("dst/empty", " (100%,-----KB/sec)"), 1, all, {"empty"}},
         {"Japanese labels", {"/CVI", native("src/b.c"), "dst"},
@@ -237,6 +240,7 @@ TEST_F(KestoCopy, FailuresKeepTheOldDestination) {
         {"close:1:io", "\nClose destination file " + dest + " failed!"},
         {"close:2:io", "\nClose source file " + source + " failed!"},
         {"setattr:1:io", "\nChange destination file " + dest + " attributes failed!"},
+        {"sync:1:io", "\nWrite destination file " + dest + " failed!"},
         {"rename:1:io", "\nDelete file " + dest + " failed!"},
         {"rename:1:io", "\nMove file " + source + " to " + dest + " failed!", {"/CMI"}},
         {"read:2:io", "  verify\nRead source file " + source + " failed!", {"/CVRI"}},
@@ -282,6 +286,7 @@ TEST_F(KestoCopy, Refusals) {
     };
     const std::string same = "Source and destination are same directory.\n";
     const std::string inside = "Destination is inside the source directory.\n";
+    const std::string not_found = "Source file or directory is not found.\n";
     const std::vector<Row> rows = {
         {"same directory", {"/CI", native("src/"), "src"}, same},
         {"same directory through ..", {"/CI", native("src/"), native("src/sub/..")}, same},
@@ -291,6 +296,8 @@ TEST_F(KestoCopy, Refusals) {
         {"move into a subdirectory", {"/CMI", native("src/"), native("src/sub/x")}, inside},
         {"no destination: the current directory", {"/RVI", "*.*"}, same, "src"},
         {"no destination, update", {"/UI", "*"}, same, "src"},
+        {"a missing source directory", {"/CI", native("srcc/"), "dst"}, not_found},
+        {"a missing source name", {"/UI", "missing", "dst"}, not_found},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -299,6 +306,7 @@ TEST_F(KestoCopy, Refusals) {
         EXPECT_EQ(result.exit_code, 255);
         EXPECT_EQ(names("src"), (std::vector<std::string>{"a.txt", "b.c", "empty", "sub"}));
         EXPECT_EQ(names("src/sub"), std::vector<std::string>{"c.c"});
+        EXPECT_FALSE(file_exists(dir.file("dst")));
     }
     // The same through a link to the source.
     std::error_code error;
@@ -310,6 +318,51 @@ TEST_F(KestoCopy, Refusals) {
     // Without entering directories nothing is met twice.
     RunResult result = kesto({"/CI", "/0", native("src/*.c"), native("src/sub")});
     EXPECT_EQ(result.out, with_line_ends(create("src/sub/b.c")));
+}
+
+// A sparse file stays sparse: its holes are skipped, not written as zeros,
+// so 5 GiB with 12 KiB of data copy at once and take 12 KiB.
+TEST_F(KestoCopy, SparseFilesStaySparse) {
+    if (on_windows()) GTEST_SKIP() << "Windows copies every byte";
+    constexpr std::int64_t SIZE = std::int64_t{5} << 30;
+    const std::string page(4096, 'p');
+    const std::int64_t offsets[] = {0, SIZE / 2 + 12345, SIZE - 4096};
+    ASSERT_TRUE(make_sparse_file(dir.file("src/sparse"), SIZE, offsets[0], page));
+    for (std::int64_t offset : offsets) {
+        std::fstream file(dir.file("src/sparse"), std::ios::in | std::ios::out | std::ios::binary);
+        file.seekp(offset);
+        file.write(page.data(), static_cast<std::streamsize>(page.size()));
+    }
+    constexpr std::int64_t LITTLE = 1 << 20;
+    if (allocated_bytes(dir.file("src/sparse")) > LITTLE) GTEST_SKIP() << "no holes on this file system";
+    ASSERT_EQ(kesto({"/CI", native("src/sparse"), "dst"}).exit_code, 1);
+    EXPECT_EQ(std::filesystem::file_size(dir.file("dst/sparse")), static_cast<std::uintmax_t>(SIZE));
+    EXPECT_LE(allocated_bytes(dir.file("dst/sparse")), LITTLE);
+    std::ifstream copy(dir.file("dst/sparse"), std::ios::binary);
+    for (std::int64_t offset : {offsets[0], offsets[1], offsets[2], offsets[1] - 4096, SIZE - 8192}) {
+        std::string bytes(page.size(), '\0');
+        copy.seekg(offset);
+        copy.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        const bool data = offset == offsets[0] || offset == offsets[1] || offset == offsets[2];
+        EXPECT_EQ(bytes, data ? page : std::string(page.size(), '\0')) << offset;
+    }
+}
+
+// A destination is looked up by its exact name, never as a pattern: POSIX
+// names may hold "*" and "?".
+TEST_F(KestoCopy, WildcardsInNamesAreNames) {
+    if (on_windows()) GTEST_SKIP() << "Windows names cannot hold wildcards";
+    ASSERT_TRUE(write_file(dir.file("src/*.txt"), "star"));
+    set_stamp(dir, {"src/*.txt", A, 4, false, 1});
+    ASSERT_TRUE(plat::create_directory(dir.file("src/dir?").c_str()));
+    ASSERT_TRUE(write_file(dir.file("src/dir?/f"), "f"));
+    put_old_destination("a.txt");
+    ASSERT_TRUE(write_file(dir.file("dst/a.txt"), "newer"));
+    ASSERT_TRUE(plat::create_directory(dir.file("dst/dirA").c_str()));
+    kesto({"/UI", "src/", "dst"});
+    EXPECT_EQ(read_file(dir.file("dst/*.txt")), "star");
+    EXPECT_EQ(read_file(dir.file("dst/dir?/f")), "f");
+    EXPECT_EQ(read_file(dir.file("dst/a.txt")), "newer");
 }
 
 // A destination that is the source file itself (another name of it) is
