@@ -263,7 +263,7 @@ int finish_copy(const std::string& name) {
     }
     if (mode & MODE_FLAG_REMOVE_SOURCE) {
         out.print(LABEL_DELETE_SOURCE);
-        if (!remove_file(walker.entry_long_path.c_str())) return entry_failed();
+        if (!remove_entry_file(walker.entry_long_path.c_str())) return entry_failed();
         --current_level().remaining_entries;
     }
     out.text("\n");
@@ -275,7 +275,9 @@ int finish_copy(const std::string& name) {
 int move_file(bool exists) {
     const char* from = walker.entry_long_path.c_str();
     const char* to = walker.dest_path.c_str();
-    if (!(exists ? plat::replace_file(from, to) : plat::rename_path(from, to))) {
+    const plat::Directory& directory = current_level().directory;
+    const char* name = current_level().find_data.long_name.c_str();
+    if (!(exists ? plat::replace_file(directory, name, to) : plat::rename_path(directory, name, to))) {
         print_reversed(1, MSG_MOVE_FAILED, from, to);
         return entry_failed();
     }

@@ -11,9 +11,14 @@ int delete_entry();
 // Deletes a file, clearing read-only, hidden and system first; false
 // (reported) when it cannot.
 bool remove_file(const char* path);
+// The same for the walker's current entry, through its level's directory
+// (never through a path that may have changed since the walk read it);
+// shown is the path the messages name.
+bool remove_entry_file(const char* shown);
 
-// Removes an empty directory the same way: 1 removed, -1 failed and the walk
-// goes on, 0 failed and the walk stops unless /E.
-int remove_directory(const char* path);
+// Removes the walker's current entry, an empty directory, the same way:
+// 1 removed, -1 failed and the walk goes on, 0 failed and the walk stops
+// unless /E.
+int remove_directory(const char* shown);
 
 }  // namespace kesto

@@ -139,14 +139,8 @@ bool reserve_buffers() {
 // Opens the level-0 search and walks its entries; false when the source is
 // not found.
 bool walk_source() {
-    LevelRecord& level = walker.levels[0];
     const bool tree = (state.options.operation_mode & MODE_OPERATION) == MODE_TREE;
-    bool found = level.find_handle.first(level.search_path.c_str(), level.find_data);
-    if (tree) {
-        LookaheadRecord& ahead = walker.lookahead[0];
-        found = ahead.find_handle.first(level.search_path.c_str(), ahead.find_data) && found;
-    }
-    if (!found) return false;
+    if (!open_level_search()) return false;
     walk_level_entries();
     close_search(current_level().find_handle);
     if (tree) close_search(current_lookahead().find_handle);

@@ -25,6 +25,7 @@ constexpr std::size_t PATH_BUFFER_SIZE = 1024;
 
 struct LevelRecord {
     plat::FindRecord find_data;       // the current entry of this level
+    plat::Directory directory;        // the directory the search enumerates, held open
     plat::DirectorySearch find_handle;
     std::size_t prefix_length = 0;    // length of the source's directory part
     std::string search_path;          // a directory path and "*" (level 0: the source)
@@ -67,6 +68,15 @@ inline LevelRecord& current_level() { return walker.levels[static_cast<std::size
 inline LookaheadRecord& current_lookahead() {
     return walker.lookahead[static_cast<std::size_t>(walker.current_depth)];
 }
+
+// Opens the directory the current level enumerates and starts its search
+// (and in tree mode the look-ahead's): at level 0 the directory part of the
+// source, by its path; deeper, the parent level's current entry inside the
+// parent's directory, following it only when it is a link (which only a
+// reading walk enters). Operations then act on entries through the
+// level's directory, never through a path that could have changed. False
+// when nothing is found.
+bool open_level_search();
 
 // Handles the entry current_level() holds; 0 stops the run.
 int walk_entry();

@@ -3,6 +3,7 @@
 // exit code, and what is left on disk.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <system_error>
@@ -298,6 +299,23 @@ TEST_F(KestoVerify, DeleteFailures) {
     EXPECT_TRUE(file_exists(dir.file("src/sub/c.c")));
 }
 
+// The last-write time of what path leads to.
+plat::FileTime write_time(const std::string& path) {
+    plat::FileTime creation = 0, access = 0, write = 0;
+    EXPECT_TRUE(plat::get_file_times(path.c_str(), creation, access, write)) << path;
+    return write;
+}
+
+// A time as /D shows the time it replaces.
+std::string local_stamp(plat::FileTime time) {
+    plat::CalendarTime t;
+    plat::file_time_to_local(time, t);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", t.year, t.month, t.day, t.hour,
+                  t.minute, t.second, t.millisecond);
+    return text;
+}
+
 // /R never enters a link to a directory: it removes the link and leaves
 // what it leads to. /RV never deletes a file whose destination is the file
 // itself (a hard link).
@@ -316,6 +334,38 @@ TEST_F(KestoVerify, LinksAreNotFollowed) {
     EXPECT_EQ(result.out, delete_line("attr.txt", "\nDestination file dst/attr.txt is the source file itself!"));
     EXPECT_EQ(result.exit_code, 0);
     EXPECT_TRUE(file_exists(dir.file("src/attr.txt")));
+
+    // A directory exchanged for a link to outside the tree after the walk
+    // looked at it and before it is entered (as a racing program could):
+    // nothing outside is touched, and a change meant for the directory
+    // reaches the link at most.
+    const plat::FileTime outside_time = write_time(dir.file("outside"));
+    const std::string swap = "SUITE_FAULTS=swap:1:" + dir.file("outside");
+    struct SwapRow {
+        const char* name;
+        std::vector<std::string> args;
+        std::string out;
+    };
+    const std::vector<SwapRow> swaps = {
+        {"delete", {"/RI", "src/sub"}, "delete directory src/sub\n"},
+        {"attributes", {"/+HI", "src/sub"}, "-d---- src/sub\n"},
+        {"date", {"/DI2020-01-02,03:04:05", "src/sub"},
+         local_stamp(write_time(dir.file("src/sub"))) + " src/sub\nCannot open file src/sub!(40/0x28)"},
+    };
+    for (const SwapRow& row : swaps) {
+        SCOPED_TRACE(row.name);
+        result = kesto(row.args, {swap});
+        EXPECT_EQ(result.out, row.out);
+        EXPECT_EQ(result.exit_code, 0);
+        EXPECT_EQ(read_file(dir.file("outside/keep.txt")), "keep");
+        std::uint32_t attributes = 0;
+        EXPECT_TRUE(plat::get_attributes(dir.file("outside/keep.txt").c_str(), attributes));
+        EXPECT_EQ(attributes & plat::ATTR_HIDDEN, 0u);
+        EXPECT_EQ(write_time(dir.file("outside")), outside_time);
+        std::filesystem::remove(dir.file("src/sub"), error);
+        std::filesystem::rename(dir.file("src/sub~"), dir.file("src/sub"), error);
+        ASSERT_FALSE(error) << error.message();
+    }
 
     result = kesto({"/RI", "src/sub"});
     EXPECT_EQ(result.out, "delete file      src/sub/c.c\ndelete directory src/sub/link\ndelete directory src/sub\n");
