@@ -44,19 +44,6 @@ bool clear_protection(const plat::Directory& directory, const char* name) {
     return plat::set_attributes(directory, name, 0);
 }
 
-// Deletes the file name of directory, reported as shown.
-bool remove_file_in(const plat::Directory& directory, const char* name, const char* shown) {
-    if (!clear_protection(directory, name)) {
-        print_reversed(1, MSG_CHANGE_FILE_FAILED, shown);
-        return false;
-    }
-    if (!plat::delete_file(directory, name)) {
-        print_reversed(1, MSG_DELETE_FILE_FAILED, shown);
-        return false;
-    }
-    return true;
-}
-
 // The current entry's name in its level's directory.
 const char* entry_name() { return current_level().find_data.long_name.c_str(); }
 
@@ -147,9 +134,19 @@ int delete_entry() {
     return 1;
 }
 
-bool remove_file(const char* path) { return remove_file_in(plat::Directory(), path, path); }
+bool remove_file(const plat::Directory& directory, const char* name, const char* shown) {
+    if (!clear_protection(directory, name)) {
+        print_reversed(1, MSG_CHANGE_FILE_FAILED, shown);
+        return false;
+    }
+    if (!plat::delete_file(directory, name)) {
+        print_reversed(1, MSG_DELETE_FILE_FAILED, shown);
+        return false;
+    }
+    return true;
+}
 
-bool remove_entry_file(const char* shown) { return remove_file_in(current_level().directory, entry_name(), shown); }
+bool remove_entry_file(const char* shown) { return remove_file(current_level().directory, entry_name(), shown); }
 
 int remove_directory(const char* shown) {
     const OperationOptions& o = state.options;

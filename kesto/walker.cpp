@@ -1,6 +1,7 @@
 #include "kesto/walker.h"
 
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "kesto/change.h"
@@ -359,9 +360,10 @@ bool open_level_search() {
     if (walker.current_depth == 0) {
         opened = level.directory.open(level_directory(level).c_str());
     } else {
-        const plat::FindRecord& entry = walker.levels[static_cast<std::size_t>(walker.current_depth - 1)].find_data;
-        opened = level.directory.open_in(walker.levels[static_cast<std::size_t>(walker.current_depth - 1)].directory,
-                                         entry.long_name.c_str(), (entry.attributes & plat::ATTR_REPARSE_POINT) != 0);
+        const LevelRecord& parent = walker.levels[static_cast<std::size_t>(walker.current_depth - 1)];
+        const plat::FindRecord& entry = parent.find_data;
+        opened = level.directory.open_in(parent.directory, entry.long_name.c_str(),
+                                         (entry.attributes & plat::ATTR_REPARSE_POINT) != 0);
     }
     if (!opened) return false;
     bool found = level.find_handle.first(level.directory, pattern.c_str(), level.find_data);
@@ -407,6 +409,8 @@ void reset_walker() {
     walker.dest_path.clear();
     walker.dest_prefix_length = 0;
     walker.dest_find_data = plat::FindRecord{};
+    walker.dest_directory.close();
+    walker.dest_directory_path.clear();
 }
 
 int walk_entry() {
@@ -605,6 +609,43 @@ bool destination_is_source(bool line_open) {
     if (line_open) plat::std_out().text("\n");
     print_reversed(1, MSG_DESTINATION_IS_SOURCE, walker.dest_path.c_str());
     return true;
+}
+
+bool open_dest_directory() {
+    const std::string& dest = walker.dest_path;
+    const std::size_t name = last_component_offset(dest);
+    if (walker.dest_prefix_length == 0 || name < walker.dest_prefix_length) {
+        walker.dest_directory.close();
+        walker.dest_directory_path.clear();
+        return true;
+    }
+    std::string parent = without_trailing_separator(dest.substr(0, name));
+    if (walker.dest_directory.is_open() && parent == walker.dest_directory_path) return true;
+    walker.dest_directory.close();
+    plat::Directory directory;
+    if (!directory.open(without_trailing_separator(dest.substr(0, walker.dest_prefix_length)).c_str())) return false;
+    const std::string below = dest.substr(walker.dest_prefix_length, name - walker.dest_prefix_length);
+    for (std::string_view component : path_components(below)) {
+        if (component.empty()) continue;
+        plat::Directory inner;
+        if (!inner.open_in(directory, std::string(component).c_str(), false)) return false;
+        directory = std::move(inner);
+    }
+    walker.dest_directory = std::move(directory);
+    walker.dest_directory_path = std::move(parent);
+    return true;
+}
+
+const char* dest_name() {
+    if (!walker.dest_directory.is_open()) return walker.dest_path.c_str();
+    return walker.dest_path.c_str() + last_component_offset(walker.dest_path);
+}
+
+std::string dest_directory_entry(const std::string& name) {
+    if (!walker.dest_directory.is_open()) return name;
+    std::string path = walker.dest_directory_path;
+    if (path.empty() || !plat::ends_path_component(path.back())) path += plat::path_separator();
+    return path + name;
 }
 
 bool build_dest_path() {

@@ -58,6 +58,10 @@ struct Walker {
     std::string dest_path;
     std::size_t dest_prefix_length = 0;
     plat::FindRecord dest_find_data;
+    // The destination directory that holds dest_path's last component, held
+    // open (open_dest_directory), and the path it stands at.
+    plat::Directory dest_directory;
+    std::string dest_directory_path;
 };
 extern Walker walker;
 
@@ -136,5 +140,20 @@ bool destination_is_source(bool line_open = false);
 // dest_path = its prefix and the entry's path relative to the source;
 // false (reported) when that does not fit PATH_BUFFER_SIZE.
 bool build_dest_path();
+// Opens walker.dest_directory, the directory that holds dest_path's last
+// component, so that the copy creates, replaces and renames through it:
+// from the destination root (reached by its path, links the user named
+// included), each directory below it is opened inside the one before
+// without following a link, so that a directory exchanged for a link
+// cannot lead the copy elsewhere. The directory stays open while dest_path
+// stays in it. Above the destination prefix (the root itself being made)
+// nothing is opened: dest_name() is then the whole path. False when a
+// directory on the way cannot be opened (last_error() tells why).
+bool open_dest_directory();
+// dest_path's name in walker.dest_directory.
+const char* dest_name();
+// The path of the entry name of walker.dest_directory, for reading and for
+// messages.
+std::string dest_directory_entry(const std::string& name);
 
 }  // namespace kesto

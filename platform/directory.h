@@ -91,6 +91,8 @@ public:
     ~Directory();
     Directory(const Directory&) = delete;
     Directory& operator=(const Directory&) = delete;
+    Directory(Directory&& other) noexcept;
+    Directory& operator=(Directory&& other) noexcept;
 
     // Opens the directory path leads to (links on the way are followed: the
     // user named them). Closes one still open first.
@@ -137,12 +139,15 @@ bool has_short_names();
 // bit), so that files can still be copied into it, and a file system that cannot store the hidden, system and
 // archive bits is no failure.
 bool set_copy_attributes(const char* path, std::uint32_t attributes);
+bool set_copy_attributes(const Directory& directory, const char* name, std::uint32_t attributes);
 
 // Creates a directory. With a model directory it takes the model's
 // attributes (on POSIX also its permission bits, always keeping the owner's
 // read, write and search permission, and its last-access and last-write
 // times).
 bool create_directory(const char* path, const char* model_path = nullptr);
+// The same for the entry name of directory.
+bool create_directory(const Directory& directory, const char* name, const char* model_path = nullptr);
 // Removes an empty directory, or a link to a directory (the link itself).
 bool remove_directory(const char* path);
 bool remove_directory(const Directory& directory, const char* name);
@@ -151,14 +156,15 @@ bool delete_file(const char* path);
 bool delete_file(const Directory& directory, const char* name);
 // Renames or moves a file or directory; never replaces an existing one.
 bool rename_path(const char* from, const char* to);
-// The same for the entry name of directory.
-bool rename_path(const Directory& directory, const char* name, const char* to);
+// The same for the entry name of directory, to the name to_name in
+// to_directory.
+bool rename_path(const Directory& directory, const char* name, const Directory& to_directory, const char* to_name);
 // Renames the file from to to, replacing a file at to in one step; when it
 // fails both stay as they were. (Windows lifts the read-only, hidden and
 // system attributes of the file replaced for the step, and puts them back
 // when it fails.)
 bool replace_file(const char* from, const char* to);
-bool replace_file(const Directory& directory, const char* name, const char* to);
+bool replace_file(const Directory& directory, const char* name, const Directory& to_directory, const char* to_name);
 
 // Attributes of the path itself: a link reports ATTR_REPARSE_POINT (with
 // ATTR_DIRECTORY when it leads to a directory), not what it points to.

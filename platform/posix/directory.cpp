@@ -34,6 +34,7 @@
 
 #include "platform/backend.h"
 #include "platform/fault.h"
+#include "platform/posix/at.h"
 #include "platform/posix/filetime.h"
 #include "platform/file.h"
 
@@ -155,9 +156,10 @@ bool store_dos_bits(const char* path, std::uint32_t bits) {
 }
 
 // The path of the entry name relative to the descriptor at, for the calls
-// that have no form relative to a descriptor (the extended attributes):
-// through the descriptor's own entry in /proc, so that the directory is
-// still the one held open.
+// that change what has no form relative to a descriptor (the extended
+// attributes): through the descriptor's own entry in /proc, so that the
+// directory is still the one held open. (Reads go by the directory's
+// path: a lookup through /proc costs more than the read itself.)
 std::string path_through(int at, const char* name) {
     if (at == AT_FDCWD) return name;
     return "/proc/self/fd/" + std::to_string(at) + "/" + name;
@@ -190,7 +192,9 @@ std::uint32_t attributes_of(const Status& status, const char* path, const std::s
 // Fills record for the entry at path (named name): what a link leads to,
 // a dangling link as a file of size 0. False when the entry has gone, or
 // when it is a special file (FIFO, socket, device), which holds no data.
-bool describe(int at, const std::string& path, const std::string& name, FindRecord& record) {
+// text is the entry's path for reading its extended attributes.
+bool describe(int at, const std::string& path, const std::string& text, const std::string& name,
+              FindRecord& record) {
     Status status;
     if (!read_status(at, path.c_str(), false, status)) return false;
     bool link = S_ISLNK(status.mode);
@@ -198,7 +202,7 @@ bool describe(int at, const std::string& path, const std::string& name, FindReco
     if (link && read_status(at, path.c_str(), true, target)) status = target;  // else dangling
     if (!S_ISREG(status.mode) && !S_ISDIR(status.mode) && !S_ISLNK(status.mode))
         return fail(ENOENT);
-    record.attributes = attributes_of(status, path_through(at, path.c_str()).c_str(), name, true);
+    record.attributes = attributes_of(status, text.c_str(), name, true);
     if (link) record.attributes |= ATTR_REPARSE_POINT;
     record.creation_time = status.creation;
     record.last_access_time = status.access;
@@ -271,6 +275,7 @@ bool list_directory(int at, const std::string& directory, const char* pattern,
 
 struct Directory::State {
     int descriptor = -1;
+    std::string path;  // as opened, for reading what has no call relative to the descriptor
     ~State() { ::close(descriptor); }
 };
 
@@ -280,12 +285,28 @@ struct DirectoryAccess {
     static int at(const Directory& directory) {
         return directory.state_ ? directory.state_->descriptor : AT_FDCWD;
     }
+    // The directory's path followed by "/"; "" for the working directory.
+    static std::string prefix(const Directory& directory) {
+        return directory.state_ ? directory.state_->path + "/" : std::string();
+    }
 };
 }  // namespace backend
 
 namespace {
 
-int at_of(const Directory& directory) { return backend::DirectoryAccess::at(directory); }
+}  // namespace
+
+int backend::descriptor_of(const Directory& directory) { return DirectoryAccess::at(directory); }
+
+namespace {
+
+using backend::descriptor_of;
+int at_of(const Directory& directory) { return descriptor_of(directory); }
+
+// The path of the entry name of directory, for reading.
+std::string text_path(const Directory& directory, const char* name) {
+    return backend::DirectoryAccess::prefix(directory) + name;
+}
 
 // The test hook of fault.h: the directory name in at gives way to a link.
 void swap_for_link(int at, const char* name) {
@@ -299,6 +320,8 @@ void swap_for_link(int at, const char* name) {
 
 Directory::Directory() = default;
 Directory::~Directory() = default;
+Directory::Directory(Directory&& other) noexcept = default;
+Directory& Directory::operator=(Directory&& other) noexcept = default;
 
 bool Directory::open(const char* path) {
     close();
@@ -306,6 +329,7 @@ bool Directory::open(const char* path) {
     if (descriptor < 0) return fail(errno);
     state_ = std::make_unique<State>();
     state_->descriptor = descriptor;
+    state_->path = path;
     return true;
 }
 
@@ -316,8 +340,10 @@ bool Directory::open_in(const Directory& parent, const char* name, bool follow_l
     const int descriptor =
         openat(at, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC | (follow_link ? 0 : O_NOFOLLOW));
     if (descriptor < 0) return fail(errno);
+    std::string path = text_path(parent, name);
     state_ = std::make_unique<State>();
     state_->descriptor = descriptor;
+    state_->path = std::move(path);
     return true;
 }
 
@@ -328,6 +354,7 @@ bool Directory::is_open() const { return state_ != nullptr; }
 struct DirectorySearch::State {
     int at = AT_FDCWD;               // the descriptor the names are relative to
     std::string directory;           // the pattern's directory part with its "/", or ""
+    std::string text;                // the names' directory as a path with its "/", for reading
     std::vector<std::string> names;  // what is left to report, in order
     std::size_t next = 0;
 };
@@ -349,6 +376,7 @@ bool DirectorySearch::first(const char* pattern, FindRecord& record) {
     std::size_t slash = text.rfind('/');
     state->directory = slash == std::string::npos ? "" : text.substr(0, slash + 1);
     name = text.substr(state->directory.size());
+    state->text = state->directory;
     return start(std::move(state), name.c_str(), record);
 }
 
@@ -356,6 +384,7 @@ bool DirectorySearch::first(const Directory& directory, const char* pattern, Fin
     close();
     auto state = std::make_unique<State>();
     state->at = at_of(directory);
+    state->text = backend::DirectoryAccess::prefix(directory);
     return start(std::move(state), pattern, record);
 }
 
@@ -378,7 +407,7 @@ bool DirectorySearch::next(FindRecord& record) {
     int error = ENOENT;
     while (state_->next < state_->names.size()) {
         const std::string& name = state_->names[state_->next++];
-        if (describe(state_->at, state_->directory + name, name, record)) return true;
+        if (describe(state_->at, state_->directory + name, state_->text + name, name, record)) return true;
         error = last_error();
     }
     return fail(error);
@@ -446,29 +475,6 @@ bool short_path(const char* path, std::string& out) {
 
 bool has_short_names() { return false; }
 
-bool create_directory(const char* path, const char* model_path) {
-    if (fault_hit(fault::Call::make_directory)) return false;
-    Status model;
-    if (model_path && !read_status(model_path, true, model)) return false;
-    // A copy starts owner-only and gets the model's permissions once it
-    // stands, so that it is never open to more users than its model.
-    if (mkdir(path, model_path ? S_IRWXU : 0777) != 0) return fail(errno);
-    if (!model_path) return true;
-    // The model's permissions, but never fewer than the owner's rwx: a
-    // directory the owner cannot write would refuse every file copied in.
-    // Its H/S/A bits and times are copied where the file system keeps them;
-    // the new directory stands either way.
-    if (chmod(path, (model.mode & 07777) | S_IRWXU) != 0) {
-        int error = errno;
-        rmdir(path);
-        return fail(error);
-    }
-    store_dos_bits(path, read_dos_bits(model_path, true));
-    const backend::TimePair pair(&model.access, &model.write);
-    utimensat(AT_FDCWD, path, pair.times, 0);
-    return true;
-}
-
 namespace {
 
 // The directory that holds path: "." for a bare name.
@@ -507,17 +513,46 @@ int change_entry_of(int at, const char* name, Change change) {
     return result;
 }
 
-// Renames the entry name of the directory at to the path to, where both
-// directories may be read-only.
-int rename_entry(int at, const char* name, const char* to) {
+// Renames the entry name of the directory at to to_name in to_at, where
+// both directories may be read-only.
+int rename_entry(int at, const char* name, int to_at, const char* to_name) {
     return change_entry_of(at, name, [&] {
-        return change_entry_of(AT_FDCWD, to, [&] { return renameat(at, name, AT_FDCWD, to); });
+        return change_entry_of(to_at, to_name, [&] { return renameat(at, name, to_at, to_name); });
     });
 }
 
 const Directory working_directory;  // names are paths
 
 }  // namespace
+
+bool create_directory(const Directory& directory, const char* name, const char* model_path) {
+    if (fault_hit(fault::Call::make_directory)) return false;
+    const int at = at_of(directory);
+    Status model;
+    if (model_path && !read_status(model_path, true, model)) return false;
+    // A copy starts owner-only and gets the model's permissions once it
+    // stands, so that it is never open to more users than its model.
+    if (mkdirat(at, name, model_path ? S_IRWXU : 0777) != 0) return fail(errno);
+    if (!model_path) return true;
+    // The model's permissions, but never fewer than the owner's rwx: a
+    // directory the owner cannot write would refuse every file copied in.
+    // Its H/S/A bits and times are copied where the file system keeps them;
+    // the new directory stands either way. Nothing follows a link that may
+    // have taken the new directory's place.
+    if (fchmodat(at, name, (model.mode & 07777) | S_IRWXU, AT_SYMLINK_NOFOLLOW) != 0) {
+        int error = errno;
+        unlinkat(at, name, AT_REMOVEDIR);
+        return fail(error);
+    }
+    store_dos_bits(path_through(at, name).c_str(), read_dos_bits(model_path, true));
+    const backend::TimePair pair(&model.access, &model.write);
+    utimensat(at, name, pair.times, AT_SYMLINK_NOFOLLOW);
+    return true;
+}
+
+bool create_directory(const char* path, const char* model_path) {
+    return create_directory(working_directory, path, model_path);
+}
 
 bool remove_directory(const Directory& directory, const char* name) {
     if (fault_hit(fault::Call::remove)) return false;
@@ -542,45 +577,53 @@ bool delete_file(const Directory& directory, const char* name) {
 
 bool delete_file(const char* path) { return delete_file(working_directory, path); }
 
-bool rename_path(const Directory& directory, const char* name, const char* to) {
+bool rename_path(const Directory& directory, const char* name, const Directory& to_directory, const char* to_name) {
     if (fault_hit(fault::Call::rename)) return false;
     // rename() would silently replace an existing destination.
     struct stat existing;
-    if (lstat(to, &existing) == 0) return fail(EEXIST);
+    if (fstatat(at_of(to_directory), to_name, &existing, AT_SYMLINK_NOFOLLOW) == 0) return fail(EEXIST);
     if (errno != ENOENT) return fail(errno);
-    if (rename_entry(at_of(directory), name, to) != 0) return fail(errno);
+    if (rename_entry(at_of(directory), name, at_of(to_directory), to_name) != 0) return fail(errno);
     return true;
 }
 
-bool rename_path(const char* from, const char* to) { return rename_path(working_directory, from, to); }
+bool rename_path(const char* from, const char* to) {
+    return rename_path(working_directory, from, working_directory, to);
+}
 
-bool replace_file(const Directory& directory, const char* name, const char* to) {
+bool replace_file(const Directory& directory, const char* name, const Directory& to_directory, const char* to_name) {
     if (fault_hit(fault::Call::rename)) return false;
-    if (rename_entry(at_of(directory), name, to) != 0) return fail(errno);
+    if (rename_entry(at_of(directory), name, at_of(to_directory), to_name) != 0) return fail(errno);
     return true;
 }
 
-bool replace_file(const char* from, const char* to) { return replace_file(working_directory, from, to); }
+bool replace_file(const char* from, const char* to) {
+    return replace_file(working_directory, from, working_directory, to);
+}
 
-bool set_copy_attributes(const char* path, std::uint32_t attributes) {
+bool set_copy_attributes(const Directory& directory, const char* name, std::uint32_t attributes) {
     if (attributes & ATTR_DIRECTORY) attributes &= ~ATTR_READONLY;
     if ((attributes & DOS_BITS) == 0) {
         // A new copy holds no hidden, system or archive bits: only its write
         // permission may need a change (most copies need nothing at all).
         Status own;
-        if (!read_status(path, false, own)) return false;
+        if (!read_status(at_of(directory), name, false, own)) return false;
         if (!(own.mode & S_IWUSR) == ((attributes & ATTR_READONLY) != 0)) return true;
     }
-    if (set_attributes(path, attributes)) return true;
+    if (set_attributes(directory, name, attributes)) return true;
     if (last_error() != ENOTSUP && last_error() != EOPNOTSUPP) return false;
-    return set_attributes(path, attributes & ~DOS_BITS);
+    return set_attributes(directory, name, attributes & ~DOS_BITS);
+}
+
+bool set_copy_attributes(const char* path, std::uint32_t attributes) {
+    return set_copy_attributes(working_directory, path, attributes);
 }
 
 bool get_attributes(const Directory& directory, const char* name, std::uint32_t& attributes) {
     const int at = at_of(directory);
     Status own, target;
     if (!read_status(at, name, false, own)) return false;
-    attributes = attributes_of(own, path_through(at, name).c_str(), last_component(name), false);
+    attributes = attributes_of(own, text_path(directory, name).c_str(), last_component(name), false);
     if (S_ISLNK(own.mode)) {
         attributes |= ATTR_REPARSE_POINT;
         if (read_status(at, name, true, target) && S_ISDIR(target.mode)) attributes |= ATTR_DIRECTORY;

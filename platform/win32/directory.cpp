@@ -10,6 +10,7 @@
 #include "platform/fault.h"
 #include "platform/path.h"
 #include "platform/text.h"
+#include "platform/win32/entry_path.h"
 #include "platform/win32/filetime.h"
 
 namespace plat {
@@ -106,11 +107,13 @@ struct DirectoryAccess {
 };
 }  // namespace backend
 
+std::string backend::entry_path(const Directory& directory, const char* name) {
+    return DirectoryAccess::entry(directory, name);
+}
+
 namespace {
 
-std::string entry_path(const Directory& directory, const char* name) {
-    return backend::DirectoryAccess::entry(directory, name);
-}
+using backend::entry_path;
 
 // True when path ends with a character after which a component starts,
 // judged character by character (a double-byte character may end in the
@@ -129,6 +132,8 @@ bool ends_with_separator(const std::string& path) {
 
 Directory::Directory() = default;
 Directory::~Directory() = default;
+Directory::Directory(Directory&& other) noexcept = default;
+Directory& Directory::operator=(Directory&& other) noexcept = default;
 
 bool Directory::open(const char* path) {
     close();
@@ -277,12 +282,20 @@ bool delete_file(const Directory& directory, const char* name) {
     return delete_file(entry_path(directory, name).c_str());
 }
 
-bool rename_path(const Directory& directory, const char* name, const char* to) {
-    return rename_path(entry_path(directory, name).c_str(), to);
+bool rename_path(const Directory& directory, const char* name, const Directory& to_directory, const char* to_name) {
+    return rename_path(entry_path(directory, name).c_str(), entry_path(to_directory, to_name).c_str());
 }
 
-bool replace_file(const Directory& directory, const char* name, const char* to) {
-    return replace_file(entry_path(directory, name).c_str(), to);
+bool replace_file(const Directory& directory, const char* name, const Directory& to_directory, const char* to_name) {
+    return replace_file(entry_path(directory, name).c_str(), entry_path(to_directory, to_name).c_str());
+}
+
+bool create_directory(const Directory& directory, const char* name, const char* model_path) {
+    return create_directory(entry_path(directory, name).c_str(), model_path);
+}
+
+bool set_copy_attributes(const Directory& directory, const char* name, std::uint32_t attributes) {
+    return set_copy_attributes(entry_path(directory, name).c_str(), attributes);
 }
 
 bool get_attributes(const Directory& directory, const char* name, std::uint32_t& attributes) {

@@ -338,32 +338,40 @@ TEST_F(KestoVerify, LinksAreNotFollowed) {
     // A directory exchanged for a link to outside the tree after the walk
     // looked at it and before it is entered (as a racing program could):
     // nothing outside is touched, and a change meant for the directory
-    // reaches the link at most.
+    // reaches the link at most. The same for a destination directory that
+    // a copy or move is about to write into.
     const plat::FileTime outside_time = write_time(dir.file("outside"));
-    const std::string swap = "SUITE_FAULTS=swap:1:" + dir.file("outside");
     struct SwapRow {
         const char* name;
         std::vector<std::string> args;
         std::string out;
+        int exit_code;
+        int nth;              // of the directories entered, the one exchanged
+        std::string swapped;  // its path
     };
     const std::vector<SwapRow> swaps = {
-        {"delete", {"/RI", "src/sub"}, "delete directory src/sub\n"},
-        {"attributes", {"/+HI", "src/sub"}, "-d---- src/sub\n"},
+        {"delete", {"/RI", "src/sub"}, "delete directory src/sub\n", 0, 1, "src/sub"},
+        {"attributes", {"/+HI", "src/sub"}, "-d---- src/sub\n", 0, 1, "src/sub"},
         {"date", {"/DI2020-01-02,03:04:05", "src/sub"},
-         local_stamp(write_time(dir.file("src/sub"))) + " src/sub\nCannot open file src/sub!(40/0x28)"},
+         local_stamp(write_time(dir.file("src/sub"))) + " src/sub\nCannot open file src/sub!(40/0x28)", 0, 1, "src/sub"},
+        // src/only and src/sub are entered first.
+        {"copy", {"/CI", "src/*.c", "dst"}, "update file      dst/sub/c.c\nCannot open destination file dst/sub/c.c!(20/0x14)",
+         1, 3, "dst/sub"},
+        {"move", {"/CMI", "src/*.c", "dst"}, "update file      dst/sub/c.c\nMove file src/sub/c.c to dst/sub/c.c failed!", 1,
+         3, "dst/sub"},
     };
     for (const SwapRow& row : swaps) {
         SCOPED_TRACE(row.name);
-        result = kesto(row.args, {swap});
+        result = kesto(row.args, {"SUITE_FAULTS=swap:" + std::to_string(row.nth) + ":" + dir.file("outside")});
         EXPECT_EQ(result.out, row.out);
-        EXPECT_EQ(result.exit_code, 0);
+        EXPECT_EQ(result.exit_code, row.exit_code);
         EXPECT_EQ(read_file(dir.file("outside/keep.txt")), "keep");
         std::uint32_t attributes = 0;
         EXPECT_TRUE(plat::get_attributes(dir.file("outside/keep.txt").c_str(), attributes));
         EXPECT_EQ(attributes & plat::ATTR_HIDDEN, 0u);
         EXPECT_EQ(write_time(dir.file("outside")), outside_time);
-        std::filesystem::remove(dir.file("src/sub"), error);
-        std::filesystem::rename(dir.file("src/sub~"), dir.file("src/sub"), error);
+        std::filesystem::remove(dir.file(row.swapped), error);
+        std::filesystem::rename(dir.file(row.swapped + "~"), dir.file(row.swapped), error);
         ASSERT_FALSE(error) << error.message();
     }
 
