@@ -292,16 +292,11 @@ struct DirectoryAccess {
 };
 }  // namespace backend
 
-namespace {
-
-}  // namespace
-
 int backend::descriptor_of(const Directory& directory) { return DirectoryAccess::at(directory); }
 
 namespace {
 
 using backend::descriptor_of;
-int at_of(const Directory& directory) { return descriptor_of(directory); }
 
 // The path of the entry name of directory, for reading.
 std::string text_path(const Directory& directory, const char* name) {
@@ -335,7 +330,7 @@ bool Directory::open(const char* path) {
 
 bool Directory::open_in(const Directory& parent, const char* name, bool follow_link) {
     close();
-    const int at = at_of(parent);
+    const int at = descriptor_of(parent);
     swap_for_link(at, name);
     const int descriptor =
         openat(at, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC | (follow_link ? 0 : O_NOFOLLOW));
@@ -383,7 +378,7 @@ bool DirectorySearch::first(const char* pattern, FindRecord& record) {
 bool DirectorySearch::first(const Directory& directory, const char* pattern, FindRecord& record) {
     close();
     auto state = std::make_unique<State>();
-    state->at = at_of(directory);
+    state->at = descriptor_of(directory);
     state->text = backend::DirectoryAccess::prefix(directory);
     return start(std::move(state), pattern, record);
 }
@@ -527,7 +522,7 @@ const Directory working_directory;  // names are paths
 
 bool create_directory(const Directory& directory, const char* name, const char* model_path) {
     if (fault_hit(fault::Call::make_directory)) return false;
-    const int at = at_of(directory);
+    const int at = descriptor_of(directory);
     Status model;
     if (model_path && !read_status(model_path, true, model)) return false;
     // A copy starts owner-only and gets the model's permissions once it
@@ -556,7 +551,7 @@ bool create_directory(const char* path, const char* model_path) {
 
 bool remove_directory(const Directory& directory, const char* name) {
     if (fault_hit(fault::Call::remove)) return false;
-    const int at = at_of(directory);
+    const int at = descriptor_of(directory);
     Status own, target;
     if (!read_status(at, name, false, own)) return false;
     bool directory_link =
@@ -570,7 +565,7 @@ bool remove_directory(const char* path) { return remove_directory(working_direct
 
 bool delete_file(const Directory& directory, const char* name) {
     if (fault_hit(fault::Call::remove)) return false;
-    const int at = at_of(directory);
+    const int at = descriptor_of(directory);
     if (change_entry_of(at, name, [&] { return unlinkat(at, name, 0); }) != 0) return fail(errno);
     return true;
 }
@@ -581,9 +576,9 @@ bool rename_path(const Directory& directory, const char* name, const Directory& 
     if (fault_hit(fault::Call::rename)) return false;
     // rename() would silently replace an existing destination.
     struct stat existing;
-    if (fstatat(at_of(to_directory), to_name, &existing, AT_SYMLINK_NOFOLLOW) == 0) return fail(EEXIST);
+    if (fstatat(descriptor_of(to_directory), to_name, &existing, AT_SYMLINK_NOFOLLOW) == 0) return fail(EEXIST);
     if (errno != ENOENT) return fail(errno);
-    if (rename_entry(at_of(directory), name, at_of(to_directory), to_name) != 0) return fail(errno);
+    if (rename_entry(descriptor_of(directory), name, descriptor_of(to_directory), to_name) != 0) return fail(errno);
     return true;
 }
 
@@ -593,7 +588,7 @@ bool rename_path(const char* from, const char* to) {
 
 bool replace_file(const Directory& directory, const char* name, const Directory& to_directory, const char* to_name) {
     if (fault_hit(fault::Call::rename)) return false;
-    if (rename_entry(at_of(directory), name, at_of(to_directory), to_name) != 0) return fail(errno);
+    if (rename_entry(descriptor_of(directory), name, descriptor_of(to_directory), to_name) != 0) return fail(errno);
     return true;
 }
 
@@ -607,7 +602,7 @@ bool set_copy_attributes(const Directory& directory, const char* name, std::uint
         // A new copy holds no hidden, system or archive bits: only its write
         // permission may need a change (most copies need nothing at all).
         Status own;
-        if (!read_status(at_of(directory), name, false, own)) return false;
+        if (!read_status(descriptor_of(directory), name, false, own)) return false;
         if (!(own.mode & S_IWUSR) == ((attributes & ATTR_READONLY) != 0)) return true;
     }
     if (set_attributes(directory, name, attributes)) return true;
@@ -620,7 +615,7 @@ bool set_copy_attributes(const char* path, std::uint32_t attributes) {
 }
 
 bool get_attributes(const Directory& directory, const char* name, std::uint32_t& attributes) {
-    const int at = at_of(directory);
+    const int at = descriptor_of(directory);
     Status own, target;
     if (!read_status(at, name, false, own)) return false;
     attributes = attributes_of(own, text_path(directory, name).c_str(), last_component(name), false);
@@ -637,7 +632,7 @@ bool get_attributes(const char* path, std::uint32_t& attributes) {
 
 bool set_attributes(const Directory& directory, const char* name, std::uint32_t attributes) {
     if (fault_hit(fault::Call::set_attributes)) return false;
-    const int at = at_of(directory);
+    const int at = descriptor_of(directory);
     Status own;
     if (!read_status(at, name, false, own)) return false;
     bool link = S_ISLNK(own.mode);
@@ -695,7 +690,7 @@ bool set_file_times(const char* path, const FileTime* /*creation*/, const FileTi
 bool read_only_blocks_times() { return false; }
 
 unsigned set_last_write_time(const Directory& directory, const char* name, FileTime time, bool follow_link) {
-    const int at = at_of(directory);
+    const int at = descriptor_of(directory);
     const int flags = follow_link ? 0 : AT_SYMLINK_NOFOLLOW;
     struct stat status;
     if (fault_hit(fault::Call::open)) return WRITE_TIME_OPEN_FAILED;
