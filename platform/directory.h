@@ -133,12 +133,12 @@ bool short_path(const char* path, std::string& out);
 // confirms that the path exists.
 bool has_short_names();
 
-// Sets the attribute word of a file or directory this program has just
-// made as a copy, as set_attributes. On POSIX a directory (the attribute
-// word has ATTR_DIRECTORY) keeps the owner's write permission (no read-only
-// bit), so that files can still be copied into it, and a file system that cannot store the hidden, system and
-// archive bits is no failure.
-bool set_copy_attributes(const char* path, std::uint32_t attributes);
+// Sets the attribute word of the entry name of directory, a file or
+// directory this program has just made as a copy, as set_attributes. On
+// POSIX a directory (the attribute word has ATTR_DIRECTORY) keeps the
+// owner's write permission (no read-only bit), so that files can still be
+// copied into it, and a file system that cannot store the hidden, system
+// and archive bits is no failure.
 bool set_copy_attributes(const Directory& directory, const char* name, std::uint32_t attributes);
 
 // Creates a directory. With a model directory it takes the model's
@@ -159,11 +159,10 @@ bool rename_path(const char* from, const char* to);
 // The same for the entry name of directory, to the name to_name in
 // to_directory.
 bool rename_path(const Directory& directory, const char* name, const Directory& to_directory, const char* to_name);
-// Renames the file from to to, replacing a file at to in one step; when it
-// fails both stay as they were. (Windows lifts the read-only, hidden and
-// system attributes of the file replaced for the step, and puts them back
-// when it fails.)
-bool replace_file(const char* from, const char* to);
+// Renames the file name of directory to to_name in to_directory, replacing
+// a file there in one step; when it fails both stay as they were. (Windows
+// lifts the read-only, hidden and system attributes of the file replaced
+// for the step, and puts them back when it fails.)
 bool replace_file(const Directory& directory, const char* name, const Directory& to_directory, const char* to_name);
 
 // Attributes of the path itself: a link reports ATTR_REPARSE_POINT (with

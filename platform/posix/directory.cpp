@@ -592,9 +592,6 @@ bool replace_file(const Directory& directory, const char* name, const Directory&
     return true;
 }
 
-bool replace_file(const char* from, const char* to) {
-    return replace_file(working_directory, from, working_directory, to);
-}
 
 bool set_copy_attributes(const Directory& directory, const char* name, std::uint32_t attributes) {
     if (attributes & ATTR_DIRECTORY) attributes &= ~ATTR_READONLY;
@@ -608,10 +605,6 @@ bool set_copy_attributes(const Directory& directory, const char* name, std::uint
     if (set_attributes(directory, name, attributes)) return true;
     if (last_error() != ENOTSUP && last_error() != EOPNOTSUPP) return false;
     return set_attributes(directory, name, attributes & ~DOS_BITS);
-}
-
-bool set_copy_attributes(const char* path, std::uint32_t attributes) {
-    return set_copy_attributes(working_directory, path, attributes);
 }
 
 bool get_attributes(const Directory& directory, const char* name, std::uint32_t& attributes) {

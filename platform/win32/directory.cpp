@@ -286,16 +286,13 @@ bool rename_path(const Directory& directory, const char* name, const Directory& 
     return rename_path(entry_path(directory, name).c_str(), entry_path(to_directory, to_name).c_str());
 }
 
-bool replace_file(const Directory& directory, const char* name, const Directory& to_directory, const char* to_name) {
-    return replace_file(entry_path(directory, name).c_str(), entry_path(to_directory, to_name).c_str());
-}
 
 bool create_directory(const Directory& directory, const char* name, const char* model_path) {
     return create_directory(entry_path(directory, name).c_str(), model_path);
 }
 
 bool set_copy_attributes(const Directory& directory, const char* name, std::uint32_t attributes) {
-    return set_copy_attributes(entry_path(directory, name).c_str(), attributes);
+    return set_attributes(entry_path(directory, name).c_str(), attributes);
 }
 
 bool get_attributes(const Directory& directory, const char* name, std::uint32_t& attributes) {
@@ -318,8 +315,11 @@ bool rename_path(const char* from, const char* to) {
 
 bool has_short_names() { return true; }
 
-bool replace_file(const char* from, const char* to) {
+bool replace_file(const Directory& directory, const char* name, const Directory& to_directory, const char* to_name) {
     if (fault_hit(fault::Call::rename)) return false;
+    const std::string from_path = entry_path(directory, name), to_path = entry_path(to_directory, to_name);
+    const char* from = from_path.c_str();
+    const char* to = to_path.c_str();
     // MoveFileEx refuses to replace a read-only file; hidden and system ones
     // are lifted too, so that no attribute of the old file stands in the way.
     constexpr DWORD GUARDED = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
@@ -332,10 +332,6 @@ bool replace_file(const char* from, const char* to) {
     if (lifted) SetFileAttributesA(to, old);
     backend::set_last_error(static_cast<int>(code));
     return false;
-}
-
-bool set_copy_attributes(const char* path, std::uint32_t attributes) {
-    return set_attributes(path, attributes);
 }
 
 bool get_attributes(const char* path, std::uint32_t& attributes) {
