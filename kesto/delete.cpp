@@ -156,7 +156,8 @@ int remove_directory(const char* shown) {
         print_reversed(1, MSG_CHANGE_DIRECTORY_FAILED, shown);
         return failure;
     }
-    if (!plat::remove_directory(directory, entry_name())) {
+    const bool link = (current_level().find_data.attributes & plat::ATTR_REPARSE_POINT) != 0;
+    if (!plat::remove_directory(directory, entry_name(), link)) {
         print_reversed(1, MSG_DELETE_DIRECTORY_FAILED, shown);
         return failure;
     }

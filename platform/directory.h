@@ -150,7 +150,11 @@ bool create_directory(const char* path, const char* model_path = nullptr);
 bool create_directory(const Directory& directory, const char* name, const char* model_path = nullptr);
 // Removes an empty directory, or a link to a directory (the link itself).
 bool remove_directory(const char* path);
-bool remove_directory(const Directory& directory, const char* name);
+// The same for the entry name of directory. A link there is removed only
+// when link says the entry was found as one; otherwise the removal fails
+// (ENOTDIR, ERROR_DIRECTORY), since it was meant for a directory that has
+// been exchanged for the link since.
+bool remove_directory(const Directory& directory, const char* name, bool link);
 // Deletes a file or a link (never what the link points to).
 bool delete_file(const char* path);
 bool delete_file(const Directory& directory, const char* name);

@@ -549,11 +549,12 @@ bool create_directory(const char* path, const char* model_path) {
     return create_directory(working_directory, path, model_path);
 }
 
-bool remove_directory(const Directory& directory, const char* name) {
+bool remove_directory(const Directory& directory, const char* name, bool link) {
     if (fault_hit(fault::Call::remove)) return false;
     const int at = descriptor_of(directory);
     Status own, target;
     if (!read_status(at, name, false, own)) return false;
+    if (S_ISLNK(own.mode) && !link) return fail(ENOTDIR);
     bool directory_link =
         S_ISLNK(own.mode) && read_status(at, name, true, target) && S_ISDIR(target.mode);
     if (change_entry_of(at, name, [&] { return unlinkat(at, name, directory_link ? 0 : AT_REMOVEDIR); }) != 0)
@@ -561,7 +562,7 @@ bool remove_directory(const Directory& directory, const char* name) {
     return true;
 }
 
-bool remove_directory(const char* path) { return remove_directory(working_directory, path); }
+bool remove_directory(const char* path) { return remove_directory(working_directory, path, true); }
 
 bool delete_file(const Directory& directory, const char* name) {
     if (fault_hit(fault::Call::remove)) return false;

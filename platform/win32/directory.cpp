@@ -274,8 +274,16 @@ bool remove_directory(const char* path) {
     return RemoveDirectoryA(path) || fail_with_os_error();
 }
 
-bool remove_directory(const Directory& directory, const char* name) {
-    return remove_directory(entry_path(directory, name).c_str());
+bool remove_directory(const Directory& directory, const char* name, bool link) {
+    const std::string path = entry_path(directory, name);
+    if (!link) {
+        const DWORD attributes = GetFileAttributesA(path.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+            backend::set_last_error(ERROR_DIRECTORY);
+            return false;
+        }
+    }
+    return remove_directory(path.c_str());
 }
 
 bool delete_file(const Directory& directory, const char* name) {

@@ -350,7 +350,7 @@ TEST_F(KestoVerify, LinksAreNotFollowed) {
         std::string swapped;  // its path
     };
     const std::vector<SwapRow> swaps = {
-        {"delete", {"/RI", "src/sub"}, "delete directory src/sub\n", 0, 1, "src/sub"},
+        {"delete", {"/RI", "src/sub"}, "delete directory src/sub\nDelete directory src/sub failed!\n", 0, 1, "src/sub"},
         {"attributes", {"/+HI", "src/sub"}, "-d---- src/sub\n", 0, 1, "src/sub"},
         {"date", {"/DI2020-01-02,03:04:05", "src/sub"},
          local_stamp(write_time(dir.file("src/sub"))) + " src/sub\nCannot open file src/sub!(40/0x28)", 0, 1, "src/sub"},
