@@ -206,18 +206,18 @@ std::string without_trailing_separator(std::string path) {
     return path;
 }
 
-// True when the directory path leads to, or (with itself false) one of
-// the directories above it, is the directory root. The directories above
-// are reached through "..", which the system resolves from where a link
-// leads, not from the text of the path, so that any link on the way
-// counts. A path that does not exist counts from its deepest existing
-// directory.
+// True when the directory root is one of the directories above the one
+// that path leads to, or (with itself) that directory itself. The
+// directories above are reached through "..", which the system resolves
+// from where a link leads, not from the text of the path, so that any link
+// on the way counts. A path that does not exist counts from its deepest
+// existing directory, itself included.
 bool leads_into(std::string path, const plat::FileIdentity& root, bool itself) {
     plat::FileIdentity identity;
     while (!plat::file_identity(path.c_str(), identity)) {
-        const std::size_t cut = last_component_offset(path);
-        if (cut == 0) return false;
-        path = without_trailing_separator(path.substr(0, cut));
+        std::string above = without_trailing_separator(path.substr(0, last_component_offset(path)));
+        if (above.empty() || above == path) return false;
+        path = std::move(above);
         itself = true;  // an existing directory above the path
     }
     if (itself && identity == root) return true;
