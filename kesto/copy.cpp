@@ -132,7 +132,8 @@ bool set_destination_times(plat::File& file, const std::string& name) {
         }
         plat::FileTime creation, access, write;
         plat::CalendarTime back;
-        if (!plat::get_file_times(name.c_str(), creation, access, write) || !plat::file_time_to_utc(write, back)) {
+        if (!plat::get_file_times(dest_directory_entry(name).c_str(), creation, access, write) ||
+            !plat::file_time_to_utc(write, back)) {
             print_reversed(1, MSG_GET_DATE_FAILED, shown);
             return false;
         }
@@ -205,13 +206,16 @@ bool flushed(plat::File& destination, bool must) {
 
 // Removes a new destination file that is not to take the destination's
 // place.
-void discard(const std::string& name) { remove_file(name.c_str()); }
+void discard(const std::string& name) {
+    remove_file(walker.dest_directory, name.c_str(), dest_directory_entry(name).c_str());
+}
 
-// Copies the source into a new file beside dest_path (its path in name),
-// with the source's times and attributes. A copy that will replace a file
-// (replacing) has its data on the disk before the rename can put it in
-// place, so that no crash leaves an empty file under the old name. False
-// (reported) when the copy is not complete; no new file is then left.
+// Copies the source into a new file beside dest_path (its name in the
+// destination directory in name), with the source's times and attributes.
+// A copy that will replace a file (replacing) has its data on the disk
+// before the rename can put it in place, so that no crash leaves an empty
+// file under the old name. False (reported) when the copy is not complete;
+// no new file is then left.
 bool copy_file_data(std::string& name, bool replacing) {
     const OperationOptions& o = state.options;
     const char* source_path = walker.entry_long_path.c_str();
@@ -224,10 +228,11 @@ bool copy_file_data(std::string& name, bool replacing) {
     const unsigned hints = plat::OPEN_SEQUENTIAL | (o.write_through ? plat::OPEN_WRITE_THROUGH : 0u);
     plat::File destination;
     bool success = false;
-    if (!plat::open_replacement_file(destination, shown, hints, &source, name)) {
+    if (!open_dest_directory() ||
+        !plat::open_replacement_file(destination, walker.dest_directory, dest_name(), hints, &source, name)) {
         report_with_error(MSG_OPEN_DESTINATION, shown);
     } else {
-        plat::remove_at_termination(name.c_str());
+        plat::remove_at_termination(dest_directory_entry(name).c_str());
         success = transfer(source, destination) && flushed(destination, replacing && !o.write_through) &&
                   set_destination_times(destination, name);
         if (!destination.close()) {
@@ -236,7 +241,7 @@ bool copy_file_data(std::string& name, bool replacing) {
         }
         // The copy is a file of its own, never a link.
         const std::uint32_t attributes = current_level().find_data.attributes & ~plat::ATTR_REPARSE_POINT;
-        if (success && !plat::set_copy_attributes(name.c_str(), attributes)) {
+        if (success && !plat::set_copy_attributes(walker.dest_directory, name.c_str(), attributes)) {
             print_reversed(1, MSG_SET_ATTRIBUTES_FAILED, shown);
             success = false;
         }
@@ -257,7 +262,7 @@ int finish_copy(const std::string& name) {
     plat::Output& out = plat::std_out();
     if (mode & MODE_FLAG_VERIFY) {
         out.print(LABEL_VERIFY);
-        const int same = compare_files(true, name.c_str());
+        const int same = compare_files(true, dest_directory_entry(name).c_str());
         if (same != 1) {
             if (same == 0) print_reversed(1, LABEL_DIFFERENT);
             discard(name);
@@ -265,14 +270,14 @@ int finish_copy(const std::string& name) {
         }
         out.print(LABEL_DONE);
     }
-    if (!plat::replace_file(name.c_str(), walker.dest_path.c_str())) {
+    if (!plat::replace_file(walker.dest_directory, name.c_str(), walker.dest_directory, dest_name())) {
         print_reversed(1, MSG_REPLACE_FAILED, walker.dest_path.c_str());
         discard(name);
         return entry_failed();
     }
     if (mode & MODE_FLAG_REMOVE_SOURCE) {
         out.print(LABEL_DELETE_SOURCE);
-        if (!remove_file(walker.entry_long_path.c_str())) return entry_failed();
+        if (!remove_entry_file(walker.entry_long_path.c_str())) return entry_failed();
         --current_level().remaining_entries;
     }
     out.text("\n");
@@ -284,7 +289,11 @@ int finish_copy(const std::string& name) {
 int move_file(bool exists) {
     const char* from = walker.entry_long_path.c_str();
     const char* to = walker.dest_path.c_str();
-    if (!(exists ? plat::replace_file(from, to) : plat::rename_path(from, to))) {
+    const plat::Directory& directory = current_level().directory;
+    const char* name = current_level().find_data.long_name.c_str();
+    if (!open_dest_directory() ||
+        !(exists ? plat::replace_file(directory, name, walker.dest_directory, dest_name())
+                 : plat::rename_path(directory, name, walker.dest_directory, dest_name()))) {
         print_reversed(1, MSG_MOVE_FAILED, from, to);
         return entry_failed();
     }
@@ -341,11 +350,11 @@ bool create_directory(const char* model_path, std::uint32_t attributes, bool ann
     plat::Output& out = plat::std_out();
     const char* path = walker.dest_path.c_str();
     if (announce) out.print(MSG_CREATE_DIRECTORY, path);
-    bool created = plat::create_directory(path, model_path);
+    bool created = open_dest_directory() && plat::create_directory(walker.dest_directory, dest_name(), model_path);
     if (!created) {
         const long error = plat::last_error();
         print_reversed(1, MSG_CANNOT_CREATE_DIRECTORY, error, static_cast<unsigned long>(error));
-    } else if (!plat::set_copy_attributes(path, attributes)) {
+    } else if (!plat::set_copy_attributes(walker.dest_directory, dest_name(), attributes)) {
         print_reversed(1, MSG_CHANGE_ATTRIBUTES_FAILED);
     }
     if (announce) out.text("\n");

@@ -146,16 +146,6 @@ bool reserve_buffers() {
 
 bool tree_mode() { return (state.options.operation_mode & MODE_OPERATION) == MODE_TREE; }
 
-// Opens the level-0 search (and in tree mode its look-ahead); false when the
-// source is not found.
-bool open_source() {
-    LevelRecord& level = walker.levels[0];
-    LookaheadRecord& ahead = walker.lookahead[0];
-    bool found = level.find_handle.first(level.search_path.c_str(), level.find_data);
-    if (tree_mode()) found = ahead.find_handle.first(level.search_path.c_str(), ahead.find_data) && found;
-    return found;
-}
-
 // Walks the entries of the open level-0 search.
 void walk_source() {
     walk_level_entries();
@@ -183,7 +173,7 @@ int run(int argc, char** argv) {
     bool source_exists = true;
     if (!make_source_search(source_exists)) return EXIT_ERROR;
     // The source first: a missing one leaves no trace at the destination.
-    if (!open_source()) {
+    if (!open_level_search()) {
         print_reversed(1, MSG_NOT_FOUND);
         return EXIT_ERROR;
     }

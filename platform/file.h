@@ -9,6 +9,8 @@
 
 namespace plat {
 
+class Directory;  // directory.h
+
 enum class OpenMode {
     read,             // read only, others may read and write
     write_existing,   // write only, neither created nor truncated
@@ -63,8 +65,8 @@ private:
     friend class FileReader;
     friend class DataCopy;
     friend bool open_spool_file(File& file, SpoolFailure* failure);
-    friend bool open_replacement_file(File& file, const char* path, unsigned hints, const File* model,
-                                      std::string& name);
+    friend bool open_replacement_file(File& file, const Directory& directory, const char* path, unsigned hints,
+                                      const File* model, std::string& name);
     friend bool open_standard_input(File& file);
     static constexpr std::intptr_t INVALID = -1;
     std::intptr_t handle_ = INVALID;
@@ -91,6 +93,10 @@ bool open_spool_file(File& file, SpoolFailure* failure = nullptr);
 // file) when one is given. Fails, creating nothing, when path is a
 // directory or a special file, with the error that writing there gives.
 bool open_replacement_file(File& file, const char* path, unsigned hints, const File* model, std::string& name);
+// The same for the entry path of directory (directory.h), a name there:
+// the new file is made inside it, and name is its name there.
+bool open_replacement_file(File& file, const Directory& directory, const char* path, unsigned hints,
+                           const File* model, std::string& name);
 
 // The file that a termination signal removes before it ends the program
 // (POSIX: SIGTERM, SIGHUP, SIGQUIT, SIGABRT): the copy in flight, which must

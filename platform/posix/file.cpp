@@ -16,8 +16,10 @@
 #include <string>
 
 #include "platform/backend.h"
-#include "platform/posix/filetime.h"
+#include "platform/directory.h"
 #include "platform/fault.h"
+#include "platform/posix/at.h"
+#include "platform/posix/filetime.h"
 
 namespace plat {
 namespace {
@@ -308,13 +310,19 @@ bool open_spool_file(File& file, SpoolFailure* failure) {
 }
 
 bool open_replacement_file(File& file, const char* path, unsigned hints, const File* model, std::string& name) {
+    return open_replacement_file(file, Directory(), path, hints, model, name);
+}
+
+bool open_replacement_file(File& file, const Directory& directory, const char* path, unsigned hints,
+                           const File* model, std::string& name) {
     file.close();
     int error;
     if (fault::hit(fault::Call::open, error)) return false;
+    const int at = backend::descriptor_of(directory);
     // Only a regular file is replaced: a directory refuses, and a FIFO or a
     // device would take the data instead of a file (or block the open).
     struct stat existing;
-    if (::stat(path, &existing) == 0) {
+    if (::fstatat(at, path, &existing, 0) == 0) {
         if (S_ISDIR(existing.st_mode)) return fail(EISDIR);
         if (!S_ISREG(existing.st_mode)) return fail(EINVAL);
     }
@@ -337,7 +345,7 @@ bool open_replacement_file(File& file, const char* path, unsigned hints, const F
         std::snprintf(suffix, sizeof suffix, ".~kesto%x%x", process, serial++);
         const std::string candidate = base + suffix;
         int fd;
-        do fd = ::open(candidate.c_str(), flags, mode);
+        do fd = ::openat(at, candidate.c_str(), flags, mode);
         while (fd < 0 && errno == EINTR);
         if (fd >= 0) {
             // OPEN_SEQUENTIAL: nothing to tell the system about a file written

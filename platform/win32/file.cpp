@@ -9,8 +9,10 @@
 #include <utility>
 
 #include "platform/backend.h"
-#include "platform/win32/filetime.h"
+#include "platform/directory.h"
 #include "platform/fault.h"
+#include "platform/win32/entry_path.h"
+#include "platform/win32/filetime.h"
 
 namespace plat {
 namespace {
@@ -264,9 +266,15 @@ bool open_spool_file(File& file, SpoolFailure* failure) {
     return true;
 }
 
-bool open_replacement_file(File& file, const char* path, unsigned hints, const File* /*model*/,
-                           std::string& name) {
+bool open_replacement_file(File& file, const char* path, unsigned hints, const File* model, std::string& name) {
+    return open_replacement_file(file, Directory(), path, hints, model, name);
+}
+
+bool open_replacement_file(File& file, const Directory& directory, const char* name_in_directory, unsigned hints,
+                           const File* /*model*/, std::string& name) {
     file.close();
+    const std::string full = backend::entry_path(directory, name_in_directory);
+    const char* path = full.c_str();
     int error = 0;
     if (fault::hit(fault::Call::open, error)) {
         record_fault(error);
@@ -285,12 +293,12 @@ bool open_replacement_file(File& file, const char* path, unsigned hints, const F
     for (int tries = 0; tries < 100; ++tries) {
         char suffix[32];
         std::snprintf(suffix, sizeof suffix, ".~kesto%lx%x", GetCurrentProcessId(), serial++);
-        const std::string candidate = std::string(path) + suffix;
+        const std::string candidate = full + suffix;
         HANDLE handle =
             CreateFileA(candidate.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, flags, nullptr);
         if (handle != INVALID_HANDLE_VALUE) {
             file.handle_ = from_handle(handle);
-            name = candidate;
+            name = std::string(name_in_directory) + suffix;
             return true;
         }
         const DWORD code = GetLastError();

@@ -105,6 +105,7 @@ TEST_F(KestoCopy, Operations) {
         std::vector<std::string> source;  // names left in src
         std::vector<std::string> dest;    // names in dst
         std::vector<std::string> env = {};
+        std::vector<TreeEntry> more = {};  // entries added to the tree
     };
     const std::vector<std::string> all = {"a.txt", "b.c", "empty", "sub"};
     const std::string files = create("dst/src/a.txt") + create("dst/src/b.c") + create("dst/src/empty") +
@@ -136,6 +137,10 @@ TEST_F(KestoCopy, Operations) {
              "\nmove file        " + native("dst/empty") + "\n" + directory("dst/sub") + "move file        " +
              native("dst/sub/c.c") + "\ndelete directory " + native("src/sub") + "\n",
          4, {}, all},
+        {"move: a directory never made at the destination stays", {"/CMI", native("src/*.c"), "dst"},
+         directory("dst") + "move file        " + native("dst/b.c") + "\nmove file        " + native("dst/sub/c.c") +
+             "\ndelete directory " + native("src/sub") + "\n",
+         2, {"a.txt", "empty", "none"}, {"b.c", "sub"}, {}, {{"src/none", 0, 0, true, 0}}},
         {"a failed move keeps its directory", {"/CMEI", native("src/"), "dst"},
          directory("dst") + "move file        " + native("dst/a.txt") + "\nmove file        " + native("dst/b.c") +
              "\nmove file        " + native("dst/empty") + "\n" + directory("dst/sub") + "move file        " +
@@ -155,7 +160,9 @@ TEST_F(KestoCopy, Operations) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         TempDir fresh;
-        make_tree(fresh, TREE);
+        std::vector<TreeEntry> tree = TREE;
+        tree.insert(tree.end(), row.more.begin(), row.more.end());
+        make_tree(fresh, tree);
         RunResult result = run_kesto(fresh, row.args, row.env);
         EXPECT_EQ(result.out, with_line_ends(row.out));
         EXPECT_EQ(result.err, "");
@@ -314,6 +321,24 @@ TEST_F(KestoCopy, Refusals) {
     if (!error) {
         EXPECT_EQ(kesto({"/CI", native("src/"), "link"}).out, with_line_ends(same));
         EXPECT_EQ(kesto({"/CI", native("src/"), native("link/sub")}).out, with_line_ends(inside));
+        // A destination, or an existing directory above it, that is a link
+        // into the source tree.
+        std::filesystem::create_directory_symlink(native("src/sub"), dir.file("down"), error);
+        ASSERT_FALSE(error);
+        EXPECT_EQ(kesto({"/CI", "src", "down"}).out, with_line_ends(inside));
+        EXPECT_EQ(kesto({"/CI", native("src/"), "down"}).out, with_line_ends(inside));
+        EXPECT_EQ(kesto({"/CI", native("src/"), native("down/new/deeper")}).out, with_line_ends(inside));
+        EXPECT_EQ(names("src/sub"), std::vector<std::string>{"c.c"});
+        // A link in the source that leads into the destination is copied as
+        // a directory but not entered.
+        std::filesystem::create_directory_symlink(native("../dst"), dir.file("src/backup"), error);
+        ASSERT_FALSE(error);
+        const RunResult copied = kesto({"/CI", native("src/"), "dst"});
+        EXPECT_EQ(copied.out, with_line_ends(directory("dst") + create("dst/a.txt") + create("dst/b.c") +
+                                             directory("dst/backup") + create("dst/empty") + directory("dst/sub") +
+                                             create("dst/sub/c.c")));
+        EXPECT_EQ(names("dst/backup"), std::vector<std::string>{});
+        std::filesystem::remove(dir.file("src/backup"), error);
     }
     // Without entering directories nothing is met twice.
     RunResult result = kesto({"/CI", "/0", native("src/*.c"), native("src/sub")});
