@@ -212,10 +212,11 @@ void discard(const std::string& name) {
 
 // Copies the source into a new file beside dest_path (its name in the
 // destination directory in name), with the source's times and attributes.
-// A copy that will replace a file (replacing) has its data on the disk
-// before the rename can put it in place, so that no crash leaves an empty
-// file under the old name. False (reported) when the copy is not complete;
-// no new file is then left.
+// A copy that will replace a file (replacing), or whose source will be
+// deleted (R), has its data on the disk before the rename puts it in place,
+// so that no crash leaves an empty file where the old one or the source
+// was. False (reported) when the copy is not complete; no new file is then
+// left.
 bool copy_file_data(std::string& name, bool replacing) {
     const OperationOptions& o = state.options;
     const char* source_path = walker.entry_long_path.c_str();
@@ -233,7 +234,8 @@ bool copy_file_data(std::string& name, bool replacing) {
         report_with_error(MSG_OPEN_DESTINATION, shown);
     } else {
         plat::remove_at_termination(dest_directory_entry(name).c_str());
-        success = transfer(source, destination) && flushed(destination, replacing && !o.write_through) &&
+        const bool keeps_the_only_copy = replacing || (o.operation_mode & MODE_FLAG_REMOVE_SOURCE);
+        success = transfer(source, destination) && flushed(destination, keeps_the_only_copy && !o.write_through) &&
                   set_destination_times(destination, name);
         if (!destination.close()) {
             print_reversed(1, MSG_CLOSE_DESTINATION, shown);

@@ -149,6 +149,10 @@ TEST_F(KestoCopy, Operations) {
          4, {"sub"}, all, {"SUITE_FAULTS=rename:4:io"}},
         {"a new file needs no flush", {"/CI", native("src/b.c"), "dst"}, directory("dst") + create("dst/b.c"), 1, all,
          {"b.c"}, {"SUITE_FAULTS=sync:1:io"}},
+        {"a copy is on the disk before its source goes", {"/CRI", native("src/b.c"), "dst"},
+         directory("dst") + "create file      " + native("dst/b.c") + "\nWrite destination file " + native("dst/b.c") +
+             " failed!",
+         1, all, {}, {"SUITE_FAULTS=sync:1:io"}},
         {"progress of an empty file", {"/CPI", native("src/empty"), "dst"},
          directory("dst") + create("dst/empty", " (100%,-----KB/sec)"), 1, all, {"empty"}},
         {"Japanese labels", {"/CVI", native("src/b.c"), "dst"},
