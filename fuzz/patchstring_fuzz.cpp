@@ -46,7 +46,7 @@ std::string encode(const std::string& bytes, std::uint32_t seed, bool double_byt
         const auto b = static_cast<unsigned char>(bytes[i]);
         const bool lead = double_byte && plat::is_shift_jis_lead(b);
         const bool pair =
-            lead && i + 1 < bytes.size() && is_shift_jis_trail_byte(static_cast<unsigned char>(bytes[i + 1]));
+            lead && i + 1 < bytes.size() && plat::is_shift_jis_trail(static_cast<unsigned char>(bytes[i + 1]));
         // A zero byte would end the text; a lead byte needs its trail byte.
         const bool quote = (seed >> 16 & 1) && b != 0 && (!lead || pair);
         if (quote != quoted) text += '\'';

@@ -40,8 +40,11 @@ int confirm_update() {
     return answer;
 }
 
+// Sets the attributes of the current entry, through its level's directory;
+// path is the one the message names.
 bool set_attributes_of(const char* path, std::uint32_t attributes) {
-    if (plat::set_attributes(path, attributes)) return true;
+    if (plat::set_attributes(current_level().directory, current_level().find_data.long_name.c_str(), attributes))
+        return true;
     print_reversed(1, MSG_ATTRIBUTES_FAILED, path);
     return false;
 }
@@ -74,11 +77,16 @@ int change_date_entry() {
     const int answer = confirm_update();
     if (answer <= 0) return answer + 1;
 
-    // A read-only entry is opened for writing only after its read-only bit
-    // is lifted; the bit returns afterwards, whatever happened between.
-    const bool read_only = (entry.attributes & plat::ATTR_READONLY) != 0;
+    // Where a read-only entry cannot be opened for writing, its read-only
+    // bit is lifted first and returns afterwards, whatever happened between.
+    // Elsewhere the entry is left exactly as it is.
+    const bool read_only = (entry.attributes & plat::ATTR_READONLY) != 0 && plat::read_only_blocks_times();
     if (read_only && !set_attributes_of(path, entry.attributes & ~std::uint32_t{plat::ATTR_READONLY})) return 0;
-    const unsigned failed = plat::set_last_write_time(path, state.options.new_file_time);
+    // A link found as one gives its time to what it leads to, as touch
+    // does; an entry that has become a link since is refused.
+    const unsigned failed = plat::set_last_write_time(current_level().directory, entry.long_name.c_str(),
+                                                      state.options.new_file_time,
+                                                      (entry.attributes & plat::ATTR_REPARSE_POINT) != 0);
     if (failed & plat::WRITE_TIME_OPEN_FAILED) {
         // The two texts read the code as an unsigned int and as an unsigned long.
         const int error = plat::last_error();

@@ -5,7 +5,6 @@
 // destination stays as it was and the new file is removed.
 #include "kesto/copy.h"
 
-#include <algorithm>
 #include <optional>
 #include <string>
 
@@ -95,7 +94,7 @@ bool create_missing_directories() {
     bool created = true;
     for (std::size_t i = walker.dest_prefix_length; created && i < full.size();) {
         const std::size_t length = plat::char_length(full.c_str() + i);
-        if (length == 1 && full[i] == plat::path_separator()) {
+        if (length == 1 && plat::is_path_separator(full[i])) {
             dest.assign(full, 0, i);
             if (!probe_dest(plat::ATTR_DIRECTORY)) {
                 const std::string model =
@@ -133,7 +132,8 @@ bool set_destination_times(plat::File& file, const std::string& name) {
         }
         plat::FileTime creation, access, write;
         plat::CalendarTime back;
-        if (!plat::get_file_times(name.c_str(), creation, access, write) || !plat::file_time_to_utc(write, back)) {
+        if (!plat::get_file_times(dest_directory_entry(name).c_str(), creation, access, write) ||
+            !plat::file_time_to_utc(write, back)) {
             print_reversed(1, MSG_GET_DATE_FAILED, shown);
             return false;
         }
@@ -149,8 +149,8 @@ bool set_destination_times(plat::File& file, const std::string& name) {
     return true;
 }
 
-// Copies the source's data block by block, following a source that grows
-// meanwhile; false (reported) on an error or an abort.
+// Copies the source's data piece by piece (holes stay holes), following a
+// source that grows meanwhile; false (reported) on an error or an abort.
 bool transfer(plat::File& source, plat::File& destination) {
     const OperationOptions& o = state.options;
     const char* source_path = walker.entry_long_path.c_str();
@@ -161,19 +161,18 @@ bool transfer(plat::File& source, plat::File& destination) {
         progress.emplace(1, total);
         plat::std_out().text(" ");
     }
-    unsigned char* buffer = state.transfer_buffer.get();
+    plat::DataCopy copy(source, destination, state.transfer_buffer.get(), TRANSFER_BUFFER_SIZE);
     for (;;) {
-        const auto chunk = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, TRANSFER_BUFFER_SIZE));
-        if (chunk > 0) {
-            if (source.read(buffer, chunk) != static_cast<std::int64_t>(chunk)) {
-                print_reversed(1, MSG_READ_FAILED, source_path);
+        if (remaining > 0) {
+            const std::int64_t done = copy.next(remaining);
+            if (done < 0) {
+                if (copy.failure() == plat::CopyFailure::read)
+                    print_reversed(1, MSG_READ_FAILED, source_path);
+                else
+                    print_reversed(1, MSG_WRITE_FAILED, walker.dest_path.c_str());
                 return false;
             }
-            if (destination.write(buffer, chunk) != static_cast<std::int64_t>(chunk)) {
-                print_reversed(1, MSG_WRITE_FAILED, walker.dest_path.c_str());
-                return false;
-            }
-            remaining -= chunk;
+            remaining -= static_cast<std::uint64_t>(done);
         }
         if (progress) progress->update(remaining);
         if (check_user_break(nullptr, false)) return false;
@@ -198,14 +197,27 @@ bool transfer(plat::File& source, plat::File& destination) {
     return true;
 }
 
+// The new file's data on the disk, where it must be (reported).
+bool flushed(plat::File& destination, bool must) {
+    if (!must || destination.sync()) return true;
+    print_reversed(1, MSG_WRITE_FAILED, walker.dest_path.c_str());
+    return false;
+}
+
 // Removes a new destination file that is not to take the destination's
 // place.
-void discard(const std::string& name) { remove_file(name.c_str()); }
+void discard(const std::string& name) {
+    remove_file(walker.dest_directory, name.c_str(), dest_directory_entry(name).c_str());
+}
 
-// Copies the source into a new file beside dest_path (its path in name),
-// with the source's times and attributes. False (reported) when the copy is
-// not complete; no new file is then left.
-bool copy_file_data(std::string& name) {
+// Copies the source into a new file beside dest_path (its name in the
+// destination directory in name), with the source's times and attributes.
+// A copy that will replace a file (replacing), or whose source will be
+// deleted (R), has its data on the disk before the rename puts it in place,
+// so that no crash leaves an empty file where the old one or the source
+// was. False (reported) when the copy is not complete; no new file is then
+// left.
+bool copy_file_data(std::string& name, bool replacing) {
     const OperationOptions& o = state.options;
     const char* source_path = walker.entry_long_path.c_str();
     const char* shown = walker.dest_path.c_str();
@@ -217,17 +229,21 @@ bool copy_file_data(std::string& name) {
     const unsigned hints = plat::OPEN_SEQUENTIAL | (o.write_through ? plat::OPEN_WRITE_THROUGH : 0u);
     plat::File destination;
     bool success = false;
-    if (!plat::open_replacement_file(destination, shown, hints, &source, name)) {
+    if (!open_dest_directory() ||
+        !plat::open_replacement_file(destination, walker.dest_directory, dest_name(), hints, &source, name)) {
         report_with_error(MSG_OPEN_DESTINATION, shown);
     } else {
-        success = transfer(source, destination) && set_destination_times(destination, name);
+        plat::remove_at_termination(dest_directory_entry(name).c_str());
+        const bool keeps_the_only_copy = replacing || (o.operation_mode & MODE_FLAG_REMOVE_SOURCE);
+        success = transfer(source, destination) && flushed(destination, keeps_the_only_copy && !o.write_through) &&
+                  set_destination_times(destination, name);
         if (!destination.close()) {
             print_reversed(1, MSG_CLOSE_DESTINATION, shown);
             success = false;
         }
         // The copy is a file of its own, never a link.
         const std::uint32_t attributes = current_level().find_data.attributes & ~plat::ATTR_REPARSE_POINT;
-        if (success && !plat::set_copy_attributes(name.c_str(), attributes)) {
+        if (success && !plat::set_copy_attributes(walker.dest_directory, name.c_str(), attributes)) {
             print_reversed(1, MSG_SET_ATTRIBUTES_FAILED, shown);
             success = false;
         }
@@ -248,7 +264,7 @@ int finish_copy(const std::string& name) {
     plat::Output& out = plat::std_out();
     if (mode & MODE_FLAG_VERIFY) {
         out.print(LABEL_VERIFY);
-        const int same = compare_files(true, name.c_str());
+        const int same = compare_files(true, dest_directory_entry(name).c_str());
         if (same != 1) {
             if (same == 0) print_reversed(1, LABEL_DIFFERENT);
             discard(name);
@@ -256,14 +272,14 @@ int finish_copy(const std::string& name) {
         }
         out.print(LABEL_DONE);
     }
-    if (!plat::replace_file(name.c_str(), walker.dest_path.c_str())) {
+    if (!plat::replace_file(walker.dest_directory, name.c_str(), walker.dest_directory, dest_name())) {
         print_reversed(1, MSG_REPLACE_FAILED, walker.dest_path.c_str());
         discard(name);
         return entry_failed();
     }
     if (mode & MODE_FLAG_REMOVE_SOURCE) {
         out.print(LABEL_DELETE_SOURCE);
-        if (!remove_file(walker.entry_long_path.c_str())) return entry_failed();
+        if (!remove_entry_file(walker.entry_long_path.c_str())) return entry_failed();
         --current_level().remaining_entries;
     }
     out.text("\n");
@@ -275,7 +291,11 @@ int finish_copy(const std::string& name) {
 int move_file(bool exists) {
     const char* from = walker.entry_long_path.c_str();
     const char* to = walker.dest_path.c_str();
-    if (!(exists ? plat::replace_file(from, to) : plat::rename_path(from, to))) {
+    const plat::Directory& directory = current_level().directory;
+    const char* name = current_level().find_data.long_name.c_str();
+    if (!open_dest_directory() ||
+        !(exists ? plat::replace_file(directory, name, walker.dest_directory, dest_name())
+                 : plat::rename_path(directory, name, walker.dest_directory, dest_name()))) {
         print_reversed(1, MSG_MOVE_FAILED, from, to);
         return entry_failed();
     }
@@ -320,8 +340,10 @@ int copy_file() {
     if (!create_missing_directories()) return entry_failed();
     if (move) return move_file(exists);
     std::string name;
-    if (!copy_file_data(name)) return entry_failed();
-    return finish_copy(name);
+    const int result = copy_file_data(name, exists) ? finish_copy(name) : entry_failed();
+    // The new file has its place now, or is gone.
+    plat::remove_at_termination(nullptr);
+    return result;
 }
 
 }  // namespace
@@ -330,11 +352,11 @@ bool create_directory(const char* model_path, std::uint32_t attributes, bool ann
     plat::Output& out = plat::std_out();
     const char* path = walker.dest_path.c_str();
     if (announce) out.print(MSG_CREATE_DIRECTORY, path);
-    bool created = plat::create_directory(path, model_path);
+    bool created = open_dest_directory() && plat::create_directory(walker.dest_directory, dest_name(), model_path);
     if (!created) {
         const long error = plat::last_error();
         print_reversed(1, MSG_CANNOT_CREATE_DIRECTORY, error, static_cast<unsigned long>(error));
-    } else if (!plat::set_copy_attributes(path, attributes)) {
+    } else if (!plat::set_copy_attributes(walker.dest_directory, dest_name(), attributes)) {
         print_reversed(1, MSG_CHANGE_ATTRIBUTES_FAILED);
     }
     if (announce) out.text("\n");

@@ -35,14 +35,17 @@ const Message MSG_DELETE_FILE_FAILED = {"\nDelete file %s failed!", "\nファイ
 // Read-only, hidden and system: what may stand in the way of a removal.
 constexpr std::uint32_t PROTECTING_ATTRIBUTES = plat::ATTR_READONLY | plat::ATTR_HIDDEN | plat::ATTR_SYSTEM;
 
-// Clears every attribute of path when one of them may prevent its removal;
-// false when that failed. Attributes that cannot be read are left to the
-// removal to report.
-bool clear_protection(const char* path) {
+// Clears every attribute of the entry name of directory when one of them
+// may prevent its removal; false when that failed. Attributes that cannot
+// be read are left to the removal to report.
+bool clear_protection(const plat::Directory& directory, const char* name) {
     std::uint32_t attributes = 0;
-    if (!plat::get_attributes(path, attributes) || !(attributes & PROTECTING_ATTRIBUTES)) return true;
-    return plat::set_attributes(path, 0);
+    if (!plat::get_attributes(directory, name, attributes) || !(attributes & PROTECTING_ATTRIBUTES)) return true;
+    return plat::set_attributes(directory, name, 0);
 }
+
+// The current entry's name in its level's directory.
+const char* entry_name() { return current_level().find_data.long_name.c_str(); }
 
 // An entry that could not be deleted: with /E the line ends and the walk
 // goes on, else it stops.
@@ -124,34 +127,38 @@ int delete_entry() {
         const Verdict verdict = verify_before_delete();
         if (verdict != Verdict::verified) return verdict == Verdict::keep ? 1 : 0;
     }
-    if (!remove_file(path.c_str())) return entry_failed();
+    if (!remove_entry_file(path.c_str())) return entry_failed();
     --current_level().remaining_entries;
     if (verifying) ++state.verified_file_count;
     out.text("\n");
     return 1;
 }
 
-bool remove_file(const char* path) {
-    if (!clear_protection(path)) {
-        print_reversed(1, MSG_CHANGE_FILE_FAILED, path);
+bool remove_file(const plat::Directory& directory, const char* name, const char* shown) {
+    if (!clear_protection(directory, name)) {
+        print_reversed(1, MSG_CHANGE_FILE_FAILED, shown);
         return false;
     }
-    if (!plat::delete_file(path)) {
-        print_reversed(1, MSG_DELETE_FILE_FAILED, path);
+    if (!plat::delete_file(directory, name)) {
+        print_reversed(1, MSG_DELETE_FILE_FAILED, shown);
         return false;
     }
     return true;
 }
 
-int remove_directory(const char* path) {
+bool remove_entry_file(const char* shown) { return remove_file(current_level().directory, entry_name(), shown); }
+
+int remove_directory(const char* shown) {
     const OperationOptions& o = state.options;
     const int failure = o.confirm_each && (o.selection_flags & SELECT_SOURCE_DIRECTORY) ? 0 : -1;
-    if (!clear_protection(path)) {
-        print_reversed(1, MSG_CHANGE_DIRECTORY_FAILED, path);
+    const plat::Directory& directory = current_level().directory;
+    if (!clear_protection(directory, entry_name())) {
+        print_reversed(1, MSG_CHANGE_DIRECTORY_FAILED, shown);
         return failure;
     }
-    if (!plat::remove_directory(path)) {
-        print_reversed(1, MSG_DELETE_DIRECTORY_FAILED, path);
+    const bool link = (current_level().find_data.attributes & plat::ATTR_REPARSE_POINT) != 0;
+    if (!plat::remove_directory(directory, entry_name(), link)) {
+        print_reversed(1, MSG_DELETE_DIRECTORY_FAILED, shown);
         return failure;
     }
     return 1;

@@ -59,7 +59,7 @@ bool has_drive(std::string_view directory) {
 
 // $P: the directory part without its trailing separator ("C:" stays).
 std::string_view parent_of(std::string_view directory) {
-    if (!directory.empty() && directory.back() == plat::path_separator()) directory.remove_suffix(1);
+    if (!directory.empty() && plat::is_path_separator(directory.back())) directory.remove_suffix(1);
     return directory;
 }
 
@@ -190,7 +190,7 @@ int execute_entry() {
         }
         if (o.confirm_each || !o.exec_hide_command) {
             out.flush();
-            err.text(command);
+            err.name(command);
             const int answer = o.confirm_each ? ask_confirm(PROMPT_EXECUTE) : 1;
             err.text("\n");
             if (answer < 0) return 0;

@@ -11,6 +11,7 @@
 #include "platform/console.h"
 #include "platform/directory.h"
 #include "platform/output.h"
+#include "platform/text.h"
 
 namespace kesto {
 namespace {
@@ -255,6 +256,7 @@ int list_entry() {
     const std::string_view line_end = plat::text_line_end();
     char* begin = out.reserve(list_line_room(line) + line_end.size());
     char* end = format_list_line(begin, line);
+    if (out.masking_names()) plat::mask_control_characters(begin, end);
     std::memcpy(end, line_end.data(), line_end.size());
     out.commit(static_cast<std::size_t>(end - begin) + line_end.size());
     return 1;

@@ -45,8 +45,10 @@ void print_debug_arguments() {
 }
 
 // The level-0 search path of the source argument, with the selection flags
-// it implies; false when it does not fit.
-bool make_source_search() {
+// it implies; false when it does not fit. named_exists: a source that names
+// one entry (no wildcard, no trailing separator) names one that exists.
+bool make_source_search(bool& named_exists) {
+    named_exists = true;
     LevelRecord& level = walker.levels[0];
     std::string path = "*";
     if (state.source_arg) {
@@ -64,7 +66,8 @@ bool make_source_search() {
         } else {
             plat::DirectorySearch search;
             plat::FindRecord record;
-            if (search.first(path.c_str(), record) && (record.attributes & plat::ATTR_DIRECTORY))
+            named_exists = search.first(path.c_str(), record);
+            if (named_exists && (record.attributes & plat::ATTR_DIRECTORY))
                 state.options.selection_flags |= SELECT_SOURCE_DIRECTORY;
         }
     }
@@ -85,8 +88,10 @@ bool uses_destination(std::uint16_t mode) {
 
 // The destination prefix; false when the run cannot go on (a destination
 // root that cannot be created, the source's own directory, or a directory
-// inside the tree a copy reads, checked before anything is created).
-bool make_destination() {
+// inside the tree a copy reads, checked before anything is created). A copy
+// refused for that whose named source does not exist says so: that is what
+// the user has to mend first.
+bool make_destination(bool source_exists) {
     const OperationOptions& o = state.options;
     const std::uint16_t mode = o.operation_mode;
     const bool copies = (mode & (MODE_COPY | MODE_UPDATE)) != 0;
@@ -105,7 +110,10 @@ bool make_destination() {
     if (copies && o.max_depth > 0 &&
         destination_in_source(prefix, walker.levels[0].search_path,
                               (o.selection_flags & SELECT_SOURCE_DIRECTORY) != 0)) {
-        plat::std_out().print(MSG_DESTINATION_IN_SOURCE);
+        if (source_exists)
+            plat::std_out().print(MSG_DESTINATION_IN_SOURCE);
+        else
+            print_reversed(1, MSG_NOT_FOUND);
         return false;
     }
     if (create_root && !create_directory(nullptr, plat::ATTR_DIRECTORY, true)) return false;
@@ -136,21 +144,13 @@ bool reserve_buffers() {
     return true;
 }
 
-// Opens the level-0 search and walks its entries; false when the source is
-// not found.
-bool walk_source() {
-    LevelRecord& level = walker.levels[0];
-    const bool tree = (state.options.operation_mode & MODE_OPERATION) == MODE_TREE;
-    bool found = level.find_handle.first(level.search_path.c_str(), level.find_data);
-    if (tree) {
-        LookaheadRecord& ahead = walker.lookahead[0];
-        found = ahead.find_handle.first(level.search_path.c_str(), ahead.find_data) && found;
-    }
-    if (!found) return false;
+bool tree_mode() { return (state.options.operation_mode & MODE_OPERATION) == MODE_TREE; }
+
+// Walks the entries of the open level-0 search.
+void walk_source() {
     walk_level_entries();
     close_search(current_level().find_handle);
-    if (tree) close_search(current_lookahead().find_handle);
-    return true;
+    if (tree_mode()) close_search(current_lookahead().find_handle);
 }
 
 int run(int argc, char** argv) {
@@ -170,16 +170,19 @@ int run(int argc, char** argv) {
     if (debugging) print_debug_arguments();
     plat::std_err().flush();
 
-    if (!make_source_search()) return EXIT_ERROR;
-    if (uses_destination(state.options.operation_mode) && !make_destination()) return EXIT_ERROR;
+    bool source_exists = true;
+    if (!make_source_search(source_exists)) return EXIT_ERROR;
+    // The source first: a missing one leaves no trace at the destination.
+    if (!open_level_search()) {
+        print_reversed(1, MSG_NOT_FOUND);
+        return EXIT_ERROR;
+    }
+    if (uses_destination(state.options.operation_mode) && !make_destination(source_exists)) return EXIT_ERROR;
     if (!reserve_buffers()) {
         plat::std_out().print(MSG_OUT_OF_MEMORY);
         return EXIT_ERROR;
     }
-    if (!walk_source()) {
-        print_reversed(1, MSG_NOT_FOUND);
-        return EXIT_ERROR;
-    }
+    walk_source();
     const std::uint16_t mode = state.options.operation_mode;
     std::uint32_t count = state.selected_file_count;
     if (mode & MODE_SIZE) {
@@ -200,6 +203,9 @@ int run(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     plat::console_init();
+    // Names reach a terminal without their control characters.
+    plat::std_out().mask_names();
+    plat::std_err().mask_names();
     int exit_code = plat::take_standard_options(argc, argv, "kesto", plat::HelpAs::option);
     if (exit_code < 0) exit_code = kesto::run(argc, argv);
     kesto::state.transfer_buffer.reset();

@@ -1,6 +1,7 @@
 #include "kesto/progress.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "platform/console.h"
 #include "platform/output.h"
@@ -29,9 +30,11 @@ int kilobytes_per_second(std::uint64_t bytes, std::uint64_t milliseconds) {
     return static_cast<int>(speed < INT_LIMIT ? speed : INT_LIMIT);
 }
 
-char* format_progress(char* out, int percent, int speed) {
-    int length = std::snprintf(out, PROGRESS_MAX, "(%3d%%,%5dKB/sec)", percent, speed);
-    return out + length;
+char* format_progress(char* out, int percent, int speed, std::size_t cover) {
+    const auto length = static_cast<std::size_t>(std::snprintf(out, PROGRESS_MAX, "(%3d%%,%5dKB/sec)", percent, speed));
+    const std::size_t blanks = cover > length && cover < PROGRESS_MAX ? cover - length : 0;
+    std::memset(out + length, ' ', blanks);
+    return out + length + blanks;
 }
 
 ProgressReport::ProgressReport(int stream, std::uint64_t total)
@@ -47,12 +50,14 @@ void ProgressReport::update(std::uint64_t remaining) {
     if (!shown_) visible_ = plat::stream_is_console(stream_);
     if (visible_) {
         plat::Output& out = stream_output(stream_);
-        if (!shown_ && !heading_.empty()) out.text(heading_.c_str());
+        if (!shown_ && !heading_.empty()) out.name(heading_);
         char text[PROGRESS_MAX];
-        const std::size_t length = static_cast<std::size_t>(format_progress(text, percent, speed) - text);
-        out.binary(text, length);
-        plat::move_cursor_back(stream_, static_cast<int>(length));
+        const auto length = static_cast<std::size_t>(format_progress(text, percent, speed, 0) - text);
+        const auto covered = static_cast<std::size_t>(format_progress(text, percent, speed, drawn_) - text);
+        out.binary(text, covered);
+        plat::move_cursor_back(stream_, static_cast<int>(covered));
         out.flush();
+        drawn_ = length;
     }
     shown_ = true;
     last_time_ = now;
@@ -76,10 +81,19 @@ void ProgressReport::erase() {
 
 void ProgressReport::print_done(const char* trailing) {
     plat::Output& out = stream_output(stream_);
-    if (shown_)
-        out.printf("(100%%,%5dKB/sec)%s", whole_speed(), trailing);
-    else
+    if (!shown_) {
         out.printf("(100%%,-----KB/sec)%s", trailing);
+        return;
+    }
+    // "(100%,%5dKB/sec)"; over a longer report blanks cover its rest, and the
+    // cursor comes back to the end of this one.
+    char text[PROGRESS_MAX];
+    const int speed = whole_speed();
+    const auto length = static_cast<std::size_t>(format_progress(text, 100, speed, 0) - text);
+    const auto covered = static_cast<std::size_t>(format_progress(text, 100, speed, visible_ ? drawn_ : 0) - text);
+    out.binary(text, covered);
+    plat::move_cursor_back(stream_, static_cast<int>(covered - length));
+    out.text(trailing);
 }
 
 }  // namespace kesto

@@ -16,8 +16,10 @@ int read_percent(std::uint64_t total, std::uint64_t remaining);
 int kilobytes_per_second(std::uint64_t bytes, std::uint64_t milliseconds);
 // "(%3d%%,%5dKB/sec)": 18 characters, more when the speed has more than five
 // digits; the cursor goes back by the length written, not by a fixed count.
+// Blanks follow up to cover, the length of the report drawn before, so that
+// no character of a longer one is left standing.
 constexpr std::size_t PROGRESS_MAX = 32;
-char* format_progress(char* out, int percent, int speed);
+char* format_progress(char* out, int percent, int speed, std::size_t cover);
 
 // One transfer of total bytes, reported on standard output (stream 1) or
 // standard error (2). Reports are timed whatever the stream is, but drawn
@@ -51,6 +53,7 @@ private:
     std::uint64_t last_remaining_;
     bool visible_;
     bool shown_ = false;
+    std::size_t drawn_ = 0;  // length of the report on the screen
     std::string heading_;
 };
 

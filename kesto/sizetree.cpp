@@ -12,6 +12,7 @@
 #include "platform/console.h"
 #include "platform/directory.h"
 #include "platform/output.h"
+#include "platform/text.h"
 
 namespace kesto {
 
@@ -46,6 +47,7 @@ char* reserve_line(std::size_t size) { return plat::std_out().reserve(size + pla
 
 // Ends the line built from begin to end in the reserved room and keeps it.
 void commit_line(char* begin, char* end) {
+    if (plat::std_out().masking_names()) plat::mask_control_characters(begin, end);
     end = put(end, plat::text_line_end());
     plat::std_out().commit(static_cast<std::size_t>(end - begin));
 }

@@ -1,6 +1,7 @@
 #include "kesto/walker.h"
 
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "kesto/change.h"
@@ -190,10 +191,55 @@ std::string level_directory(const LevelRecord& level) {
     std::string directory = level.search_path.substr(0, last_component_offset(level.search_path));
     if (directory.empty()) return ".";
     // "dir/" names dir; a root ("/", "C:\") keeps its separator.
-    if (directory.size() > 1 && directory.back() == plat::path_separator() &&
+    if (directory.size() > 1 && plat::is_path_separator(directory.back()) &&
         !plat::ends_path_component(directory[directory.size() - 2]))
         directory.pop_back();
     return directory;
+}
+
+// A path without one trailing separator, unless that separator is a root's
+// ("/", "C:\" on Windows).
+std::string without_trailing_separator(std::string path) {
+    if (path.size() > 1 && plat::is_path_separator(path.back()) &&
+        !plat::ends_path_component(path[path.size() - 2]))
+        path.pop_back();
+    return path;
+}
+
+// True when the directory root is one of the directories above the one
+// that path leads to, or (with itself) that directory itself. The
+// directories above are reached through "..", which the system resolves
+// from where a link leads, not from the text of the path, so that any link
+// on the way counts. A path that does not exist counts from its deepest
+// existing directory, itself included.
+bool leads_into(std::string path, const plat::FileIdentity& root, bool itself) {
+    plat::FileIdentity identity;
+    while (!plat::file_identity(path.c_str(), identity)) {
+        std::string above = without_trailing_separator(path.substr(0, last_component_offset(path)));
+        if (above.empty() || above == path) return false;
+        path = std::move(above);
+        itself = true;  // an existing directory above the path
+    }
+    if (itself && identity == root) return true;
+    for (;;) {
+        if (!plat::is_path_separator(path.back())) path += plat::path_separator();
+        path += "..";
+        plat::FileIdentity above;
+        if (!plat::file_identity(path.c_str(), above) || above == identity) return false;  // the top
+        if (above == root) return true;
+        identity = above;
+    }
+}
+
+// True when the directory of the current link entry lies in the
+// destination tree: a walk that copies or verifies would meet its own
+// destination there.
+bool leads_into_destination() {
+    const std::uint16_t op = operation();
+    if (walker.dest_prefix_length == 0 || !(op == MODE_COPY || op == MODE_UPDATE || op == MODE_VERIFY)) return false;
+    plat::FileIdentity destination;
+    const std::string root = walker.dest_path.substr(0, walker.dest_prefix_length);
+    return plat::file_identity(root.c_str(), destination) && leads_into(walker.entry_long_path, destination, true);
 }
 
 // Operations that only read the tree enter links to directories; those
@@ -213,12 +259,13 @@ bool reads_only() {
 
 // True when the current directory entry may be entered: a plain directory,
 // or in a reading walk a link that does not lead back to a directory open
-// above it (a loop, which is listed but not entered).
+// above it (a loop, which is listed but not entered) nor into the
+// destination tree.
 bool may_enter() {
     if (!(current_level().find_data.attributes & plat::ATTR_REPARSE_POINT)) return true;
     if (!reads_only()) return false;
     plat::FileIdentity target;
-    if (!plat::file_identity(walker.entry_long_path.c_str(), target)) return false;
+    if (!plat::file_identity(walker.entry_long_path.c_str(), target) || leads_into_destination()) return false;
     for (int depth = 0; depth <= walker.current_depth; ++depth) {
         plat::FileIdentity open;
         if (plat::file_identity(level_directory(walker.levels[static_cast<std::size_t>(depth)]).c_str(), open) &&
@@ -246,15 +293,10 @@ bool walk_subtree(int& remaining) {
     child.search_path += plat::path_separator();
     child.search_path += '*';
     child.remaining_entries = 0;
-    const bool tree = operation() == MODE_TREE;
-    bool found = child.find_handle.first(child.search_path.c_str(), child.find_data);
-    if (tree) {
-        LookaheadRecord& ahead = current_lookahead();
-        found = ahead.find_handle.first(child.search_path.c_str(), ahead.find_data) && found;
-    }
-    if (found && !walk_level_entries()) return false;
+    if (open_level_search() && !walk_level_entries()) return false;
     close_search(child.find_handle);
-    if (tree) close_search(current_lookahead().find_handle);
+    if (operation() == MODE_TREE) close_search(current_lookahead().find_handle);
+    child.directory.close();
     remaining = child.remaining_entries;
     --walker.current_depth;
     return true;
@@ -277,10 +319,12 @@ int walk_directory() {
     if (walker.current_depth < o.max_depth && !walk_subtree(remaining)) return 0;
     make_entry_paths();  // the subtree overwrote them; they fitted before
 
-    // A move empties the directories it leaves; each emptied one goes.
+    // A move empties the directories it leaves; each emptied one goes, once
+    // it stands at the destination (a directory that was never made there,
+    // being empty or holding nothing selected, stays where it is).
     const std::uint16_t op = operation();
     if (o.include_depth > 0 && remaining == 0 && (o.operation_mode & MODE_FLAG_MOVE) &&
-        (op == MODE_COPY || op == MODE_UPDATE)) {
+        (op == MODE_COPY || op == MODE_UPDATE) && build_dest_path() && probe_dest(plat::ATTR_DIRECTORY)) {
         delete_entry();
     }
     int result = 1;
@@ -309,6 +353,27 @@ bool report_path_too_long(const std::string& path) {
     return false;
 }
 
+bool open_level_search() {
+    LevelRecord& level = current_level();
+    const std::string pattern = level.search_path.substr(last_component_offset(level.search_path));
+    bool opened;
+    if (walker.current_depth == 0) {
+        opened = level.directory.open(level_directory(level).c_str());
+    } else {
+        const LevelRecord& parent = walker.levels[static_cast<std::size_t>(walker.current_depth - 1)];
+        const plat::FindRecord& entry = parent.find_data;
+        opened = level.directory.open_in(parent.directory, entry.long_name.c_str(),
+                                         (entry.attributes & plat::ATTR_REPARSE_POINT) != 0);
+    }
+    if (!opened) return false;
+    bool found = level.find_handle.first(level.directory, pattern.c_str(), level.find_data);
+    if (operation() == MODE_TREE) {
+        LookaheadRecord& ahead = current_lookahead();
+        found = ahead.find_handle.first(level.directory, pattern.c_str(), ahead.find_data) && found;
+    }
+    return found;
+}
+
 bool walk_level_entries() {
     LevelRecord& level = current_level();
     const bool tree = operation() == MODE_TREE;
@@ -324,6 +389,7 @@ bool walk_level_entries() {
 void reset_walker() {
     for (LevelRecord& level : walker.levels) {
         level.find_handle.close();
+        level.directory.close();
         level.find_data = plat::FindRecord{};
         level.prefix_length = 0;
         level.search_path.clear();
@@ -343,6 +409,8 @@ void reset_walker() {
     walker.dest_path.clear();
     walker.dest_prefix_length = 0;
     walker.dest_find_data = plat::FindRecord{};
+    walker.dest_directory.close();
+    walker.dest_directory_path.clear();
 }
 
 int walk_entry() {
@@ -489,15 +557,6 @@ int probe_source_wildcard(std::string& source) {
 
 namespace {
 
-// A path without one trailing separator, unless that separator is a root's
-// ("/", "C:\" on Windows).
-std::string without_trailing_separator(std::string path) {
-    if (path.size() > 1 && path.back() == plat::path_separator() &&
-        !plat::ends_path_component(path[path.size() - 2]))
-        path.pop_back();
-    return path;
-}
-
 // A path as a full path; the empty path is the current directory.
 std::string full_directory(const std::string& path) {
     std::string full;
@@ -524,27 +583,20 @@ bool destination_in_source(const std::string& dest, const std::string& search_pa
     const std::string source = source_is_directory ? full_directory(search_path) : directory_part(search_path);
     std::string written = directory_part(dest);
     if (source_is_directory) {
-        if (written.empty() || written.back() != plat::path_separator()) written += plat::path_separator();
+        if (written.empty() || !plat::is_path_separator(written.back())) written += plat::path_separator();
         written += search_path.substr(last_component_offset(search_path));
     }
     plat::FileIdentity root;
     if (!plat::file_identity(source.c_str(), root)) return false;
-    // The directories above the written one, up to the root, by what they
-    // are (so that links and other spellings count); the written directory
-    // itself being the source is the same-directory case.
-    for (std::string path = written;;) {
-        const std::size_t cut = last_component_offset(path);
-        if (cut == 0 || cut == path.size()) return false;
-        path = without_trailing_separator(path.substr(0, cut));
-        plat::FileIdentity identity;
-        if (plat::file_identity(path.c_str(), identity) && identity == root) return true;
-    }
+    // The directories above the written one, by what they are (so that links
+    // and other spellings count); the written directory itself being the
+    // source is the same-directory case.
+    return leads_into(written, root, false);
 }
 
 int probe_dest(std::uint32_t directory_bit) {
-    plat::DirectorySearch search;
     for (int tries = 1;; ++tries) {
-        if (search.first(walker.dest_path.c_str(), walker.dest_find_data)) break;
+        if (plat::find_entry(walker.dest_path.c_str(), walker.dest_find_data)) break;
         if (plat::last_error() != SHARING_VIOLATION || tries == PROBE_TRIES) return 0;
         plat::sleep_ms(PROBE_RETRY_MS);
     }
@@ -556,6 +608,43 @@ bool destination_is_source(bool line_open) {
     if (line_open) plat::std_out().text("\n");
     print_reversed(1, MSG_DESTINATION_IS_SOURCE, walker.dest_path.c_str());
     return true;
+}
+
+bool open_dest_directory() {
+    const std::string& dest = walker.dest_path;
+    const std::size_t name = last_component_offset(dest);
+    if (walker.dest_prefix_length == 0 || name < walker.dest_prefix_length) {
+        walker.dest_directory.close();
+        walker.dest_directory_path.clear();
+        return true;
+    }
+    std::string parent = without_trailing_separator(dest.substr(0, name));
+    if (walker.dest_directory.is_open() && parent == walker.dest_directory_path) return true;
+    walker.dest_directory.close();
+    plat::Directory directory;
+    if (!directory.open(without_trailing_separator(dest.substr(0, walker.dest_prefix_length)).c_str())) return false;
+    const std::string below = dest.substr(walker.dest_prefix_length, name - walker.dest_prefix_length);
+    for (std::string_view component : path_components(below)) {
+        if (component.empty()) continue;
+        plat::Directory inner;
+        if (!inner.open_in(directory, std::string(component).c_str(), false)) return false;
+        directory = std::move(inner);
+    }
+    walker.dest_directory = std::move(directory);
+    walker.dest_directory_path = std::move(parent);
+    return true;
+}
+
+const char* dest_name() {
+    if (!walker.dest_directory.is_open()) return walker.dest_path.c_str();
+    return walker.dest_path.c_str() + last_component_offset(walker.dest_path);
+}
+
+std::string dest_directory_entry(const std::string& name) {
+    if (!walker.dest_directory.is_open()) return name;
+    std::string path = walker.dest_directory_path;
+    if (path.empty() || !plat::ends_path_component(path.back())) path += plat::path_separator();
+    return path + name;
 }
 
 bool build_dest_path() {

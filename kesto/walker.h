@@ -25,6 +25,7 @@ constexpr std::size_t PATH_BUFFER_SIZE = 1024;
 
 struct LevelRecord {
     plat::FindRecord find_data;       // the current entry of this level
+    plat::Directory directory;        // the directory the search enumerates, held open
     plat::DirectorySearch find_handle;
     std::size_t prefix_length = 0;    // length of the source's directory part
     std::string search_path;          // a directory path and "*" (level 0: the source)
@@ -57,6 +58,10 @@ struct Walker {
     std::string dest_path;
     std::size_t dest_prefix_length = 0;
     plat::FindRecord dest_find_data;
+    // The destination directory that holds dest_path's last component, held
+    // open (open_dest_directory), and the path it stands at.
+    plat::Directory dest_directory;
+    std::string dest_directory_path;
 };
 extern Walker walker;
 
@@ -67,6 +72,15 @@ inline LevelRecord& current_level() { return walker.levels[static_cast<std::size
 inline LookaheadRecord& current_lookahead() {
     return walker.lookahead[static_cast<std::size_t>(walker.current_depth)];
 }
+
+// Opens the directory the current level enumerates and starts its search
+// (and in tree mode the look-ahead's): at level 0 the directory part of the
+// source, by its path; deeper, the parent level's current entry inside the
+// parent's directory, following it only when it is a link (which only a
+// reading walk enters). Operations then act on entries through the
+// level's directory, never through a path that could have changed. False
+// when nothing is found.
+bool open_level_search();
 
 // Handles the entry current_level() holds; 0 stops the run.
 int walk_entry();
@@ -126,5 +140,20 @@ bool destination_is_source(bool line_open = false);
 // dest_path = its prefix and the entry's path relative to the source;
 // false (reported) when that does not fit PATH_BUFFER_SIZE.
 bool build_dest_path();
+// Opens walker.dest_directory, the directory that holds dest_path's last
+// component, so that the copy creates, replaces and renames through it:
+// from the destination root (reached by its path, links the user named
+// included), each directory below it is opened inside the one before
+// without following a link, so that a directory exchanged for a link
+// cannot lead the copy elsewhere. The directory stays open while dest_path
+// stays in it. Above the destination prefix (the root itself being made)
+// nothing is opened: dest_name() is then the whole path. False when a
+// directory on the way cannot be opened (last_error() tells why).
+bool open_dest_directory();
+// dest_path's name in walker.dest_directory.
+const char* dest_name();
+// The path of the entry name of walker.dest_directory, for reading and for
+// messages.
+std::string dest_directory_entry(const std::string& name);
 
 }  // namespace kesto

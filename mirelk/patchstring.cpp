@@ -29,10 +29,6 @@ bool holds_line_end(const unsigned char* data, std::size_t size) {
 
 }  // namespace
 
-bool is_shift_jis_trail_byte(unsigned char byte) {
-    return (byte >= 0x40 && byte <= 0x7E) || (byte >= 0x80 && byte <= 0xFC);
-}
-
 std::ptrdiff_t parse_patch_string(char* text, bool double_byte) {
     auto* in = reinterpret_cast<unsigned char*>(text);
     auto* out = in;
@@ -57,7 +53,7 @@ std::ptrdiff_t parse_patch_string(char* text, bool double_byte) {
                 }
                 *out++ = *in++;
             } else if (double_byte && plat::is_shift_jis_lead(*in)) {
-                if (!is_shift_jis_trail_byte(in[1])) return PATCH_BROKEN_DOUBLE_BYTE;
+                if (!plat::is_shift_jis_trail(in[1])) return PATCH_BROKEN_DOUBLE_BYTE;
                 *out++ = *in++;
                 *out++ = *in;
             } else {

@@ -11,9 +11,6 @@ namespace mirelk {
 constexpr std::ptrdiff_t PATCH_SYNTAX_ERROR = -1;        // bad hex pair, blank, lone digit
 constexpr std::ptrdiff_t PATCH_BROKEN_DOUBLE_BYTE = -2;  // lead byte without a valid trail byte
 
-// True for a byte that can follow a Shift-JIS lead byte (code page 932).
-bool is_shift_jis_trail_byte(unsigned char byte);
-
 // Decodes the NUL-terminated text in place (the bytes never outgrow the
 // text) and returns their number, or one of the two errors. Outside quotes
 // the text is pairs of hex digits; ' opens quoted text, where '' stands for

@@ -12,4 +12,8 @@ int error_code_for(const char* name);
 // Records the error a failing call reports through last_error().
 void set_last_error(int code);
 
+// Removes the file given to remove_at_termination() (file.h), if any. Safe
+// in a signal handler.
+void remove_file_at_termination();
+
 }  // namespace plat::backend

@@ -44,6 +44,8 @@ struct FindRecord {
 // follow sorted by name byte-wise, and FIFOs, sockets and device nodes are
 // left out. The search owns its handle and closes it when it goes out of
 // scope.
+class Directory;
+
 class DirectorySearch {
 public:
     DirectorySearch();
@@ -55,6 +57,10 @@ public:
     // first entry. False when nothing matches or the directory cannot be
     // read; the search is then closed.
     bool first(const char* pattern, FindRecord& record);
+    // The same over the entries of an open directory that match pattern (a
+    // last component only). The directory must stay open while the search
+    // is used.
+    bool first(const Directory& directory, const char* pattern, FindRecord& record);
     // The next entry; false when there is none left.
     bool next(FindRecord& record);
     // Ends the search; false when the system failed to close it (it counts
@@ -64,8 +70,49 @@ public:
 
 private:
     struct State;  // the backend's
+    // POSIX: begins reporting the names of state that match name.
+    bool start(std::unique_ptr<State> state, const char* name, FindRecord& record);
     std::unique_ptr<State> state_;
 };
+
+namespace backend { struct DirectoryAccess; }
+
+// A directory held open while its entries are walked and changed, so that
+// whatever happens to its path meanwhile (a directory exchanged for a link
+// by another program) cannot send a change elsewhere: the entry operations
+// below that take a Directory act on a name inside it. On POSIX it holds a
+// descriptor and every act is relative to it; on Windows it holds a handle
+// that keeps the directory from being renamed or removed while it is open,
+// and acts go through its path. A Directory that is not open stands for the
+// working directory: names given with it are paths.
+class Directory {
+public:
+    Directory();
+    ~Directory();
+    Directory(const Directory&) = delete;
+    Directory& operator=(const Directory&) = delete;
+    Directory(Directory&& other) noexcept;
+    Directory& operator=(Directory&& other) noexcept;
+
+    // Opens the directory path leads to (links on the way are followed: the
+    // user named them). Closes one still open first.
+    bool open(const char* path);
+    // Opens the directory called name inside parent. A link there is
+    // followed only with follow_link; otherwise opening a link fails.
+    bool open_in(const Directory& parent, const char* name, bool follow_link);
+    void close();
+    bool is_open() const;
+
+private:
+    friend struct backend::DirectoryAccess;
+    struct State;  // the backend's
+    std::unique_ptr<State> state_;
+};
+
+// The entry that path names, exactly: its last component is a name, never a
+// pattern (on POSIX a name may hold "*" and "?"). The record is the one a
+// search would report for it. False when there is no such entry.
+bool find_entry(const char* path, FindRecord& record);
 
 // What a path leads to, for telling whether two paths name one directory
 // (device and inode; on Windows volume serial number and file index).
@@ -91,39 +138,53 @@ bool short_path(const char* path, std::string& out);
 // confirms that the path exists.
 bool has_short_names();
 
-// Sets the attribute word of a file or directory this program has just
-// made as a copy, as set_attributes. On POSIX a directory (the attribute
-// word has ATTR_DIRECTORY) keeps the owner's write permission (no read-only
-// bit), so that files can still be copied into it, and a file system that cannot store the hidden, system and
-// archive bits is no failure.
-bool set_copy_attributes(const char* path, std::uint32_t attributes);
+// Sets the attribute word of the entry name of directory, a file or
+// directory this program has just made as a copy, as set_attributes. On
+// POSIX a directory (the attribute word has ATTR_DIRECTORY) keeps the
+// owner's write permission (no read-only bit), so that files can still be
+// copied into it, and a file system that cannot store the hidden, system
+// and archive bits is no failure.
+bool set_copy_attributes(const Directory& directory, const char* name, std::uint32_t attributes);
 
 // Creates a directory. With a model directory it takes the model's
 // attributes (on POSIX also its permission bits, always keeping the owner's
 // read, write and search permission, and its last-access and last-write
 // times).
 bool create_directory(const char* path, const char* model_path = nullptr);
+// The same for the entry name of directory.
+bool create_directory(const Directory& directory, const char* name, const char* model_path = nullptr);
 // Removes an empty directory, or a link to a directory (the link itself).
 bool remove_directory(const char* path);
+// The same for the entry name of directory. A link there is removed only
+// when link says the entry was found as one; otherwise the removal fails
+// (ENOTDIR, ERROR_DIRECTORY), since it was meant for a directory that has
+// been exchanged for the link since.
+bool remove_directory(const Directory& directory, const char* name, bool link);
 // Deletes a file or a link (never what the link points to).
 bool delete_file(const char* path);
+bool delete_file(const Directory& directory, const char* name);
 // Renames or moves a file or directory; never replaces an existing one.
 bool rename_path(const char* from, const char* to);
-// Renames the file from to to, replacing a file at to in one step; when it
-// fails both stay as they were. (Windows lifts the read-only, hidden and
-// system attributes of the file replaced for the step, and puts them back
-// when it fails.)
-bool replace_file(const char* from, const char* to);
+// The same for the entry name of directory, to the name to_name in
+// to_directory.
+bool rename_path(const Directory& directory, const char* name, const Directory& to_directory, const char* to_name);
+// Renames the file name of directory to to_name in to_directory, replacing
+// a file there in one step; when it fails both stay as they were. (Windows
+// lifts the read-only, hidden and system attributes of the file replaced
+// for the step, and puts them back when it fails.)
+bool replace_file(const Directory& directory, const char* name, const Directory& to_directory, const char* to_name);
 
 // Attributes of the path itself: a link reports ATTR_REPARSE_POINT (with
 // ATTR_DIRECTORY when it leads to a directory), not what it points to.
 bool get_attributes(const char* path, std::uint32_t& attributes);
+bool get_attributes(const Directory& directory, const char* name, std::uint32_t& attributes);
 // Sets the attribute word of the path itself. POSIX keeps the read-only,
 // hidden, system and archive bits and ignores the others; it fails when it
 // cannot store a bit asked for (on a link, or on a file system without
 // extended attributes), and clearing the hidden bit of a name that starts
 // with "." succeeds though the name keeps it hidden.
 bool set_attributes(const char* path, std::uint32_t attributes);
+bool set_attributes(const Directory& directory, const char* name, std::uint32_t attributes);
 
 // The three times of what the path leads to (links are followed).
 bool get_file_times(const char* path, FileTime& creation, FileTime& access, FileTime& write);
@@ -138,13 +199,20 @@ enum : unsigned {
     WRITE_TIME_SET_FAILED = 2,
     WRITE_TIME_CLOSE_FAILED = 4,
 };
-// Sets only the last-write time of a file or directory (what a link leads
-// to), in three steps: open it for writing, sharing read (a directory
-// through its directory handle), set the time, close it. 0 when every step
-// succeeded, else the WRITE_TIME_ bits of the steps that failed; the close
-// is tried whenever the open succeeded. POSIX has no handle to open: its
-// open step checks that the path leads somewhere, its close step cannot
-// fail except by fault injection (open, set_times and close).
-unsigned set_last_write_time(const char* path, FileTime time);
+// Sets only the last-write time of the entry name of directory, in three
+// steps: open it for writing, sharing read (a directory through its
+// directory handle), set the time, close it. 0 when every step succeeded,
+// else the WRITE_TIME_ bits of the steps that failed; the close is tried
+// whenever the open succeeded. A link is followed only with follow_link:
+// else the open fails on it (POSIX: ELOOP) or takes the link itself
+// (Windows), so that an entry exchanged for a link since it was found never
+// sends the time elsewhere. POSIX has no handle to open: its open step
+// checks that the entry is there, its close step cannot fail except by
+// fault injection (open, set_times and close). Windows needs a read-only
+// file's read-only bit lifted first (read_only_blocks_times).
+unsigned set_last_write_time(const Directory& directory, const char* name, FileTime time, bool follow_link);
+// True where set_last_write_time cannot open a read-only file (Windows);
+// POSIX lets the owner set the times of a file it may not write.
+bool read_only_blocks_times();
 
 }  // namespace plat

@@ -16,10 +16,11 @@ struct Slot {
 };
 
 Slot slots[static_cast<int>(Call::count_)];
+std::string swap_target;  // where the link of an armed swap leads
 
 const char* const call_names[] = {
     "open", "read", "write", "seek", "close", "settimes", "setattr", "rename", "remove",
-    "mkdir", "alloc", "version",
+    "mkdir", "alloc", "version", "sync", "swap",
 };
 static_assert(sizeof call_names / sizeof call_names[0] == static_cast<int>(Call::count_));
 
@@ -37,7 +38,11 @@ bool parse_one(const std::string& item) {
     unsigned long nth = std::strtoul(nth_text.c_str(), &end, 10);
     if (call < 0 || nth_text.empty() || *end != '\0' || nth == 0 || nth > 1000000000UL) return false;
     int error;
-    if (error_text == "short") {
+    if (call == static_cast<int>(Call::swap)) {
+        if (error_text.empty()) return false;
+        swap_target = error_text;
+        error = 0;  // nothing fails
+    } else if (error_text == "short") {
         error = SHORT_TRANSFER;
     } else if (!error_text.empty() && error_text[0] >= '0' && error_text[0] <= '9') {
         long code = std::strtol(error_text.c_str(), &end, 10);
@@ -78,6 +83,13 @@ bool hit(Call call, int& error) {
     if (slot.nth == 0 || ++slot.calls != slot.nth) return false;
     error = slot.error;
     if (error != SHORT_TRANSFER) backend::set_last_error(error);
+    return true;
+}
+
+bool swap_due(std::string& target) {
+    int error;
+    if (!hit(Call::swap, error)) return false;
+    target = swap_target;
     return true;
 }
 

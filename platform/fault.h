@@ -7,14 +7,20 @@
 // access, notfound, or "short" (a write or read that transfers only half of
 // what was asked and reports that as its result). Example:
 //     SUITE_FAULTS=write:2:nospace,read:1:io
+//
+// One item is a test hook rather than a failure: "swap:n:path" makes the
+// nth directory that a walk enters give way, just before it is opened, to a
+// symbolic link to path (the directory itself is renamed to its name and
+// "~"), as a program racing the walk could do.
 #pragma once
 #include <cstddef>
+#include <string>
 
 namespace plat::fault {
 
 enum class Call {
     open, read, write, seek, close, set_times, set_attributes, rename, remove,
-    make_directory, allocate, version,
+    make_directory, allocate, version, sync, swap,
     count_
 };
 
@@ -28,6 +34,10 @@ bool arm_from_text(const char* text);
 // For the backends: true when this call must fail; error then holds the OS
 // error code to report, or SHORT_TRANSFER.
 bool hit(Call call, int& error);
+
+// For the backends, as a directory is entered: true when the armed swap is
+// due now; target then holds where the link is to lead.
+bool swap_due(std::string& target);
 
 // For reads and writes: false when this call must fail; a short transfer
 // halves size instead.

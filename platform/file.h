@@ -9,6 +9,8 @@
 
 namespace plat {
 
+class Directory;  // directory.h
+
 enum class OpenMode {
     read,             // read only, others may read and write
     write_existing,   // write only, neither created nor truncated
@@ -43,6 +45,9 @@ public:
     bool seek(std::int64_t offset);
     // Size in bytes, or -1.
     std::int64_t size();
+    // Makes the data written so far reach the disk before this returns
+    // (fdatasync, FlushFileBuffers).
+    bool sync();
     bool close();
     // Sets the times given of the open file; a null pointer leaves that time
     // alone. POSIX cannot set the creation time: it is left alone.
@@ -58,9 +63,10 @@ public:
 
 private:
     friend class FileReader;
+    friend class DataCopy;
     friend bool open_spool_file(File& file, SpoolFailure* failure);
-    friend bool open_replacement_file(File& file, const char* path, unsigned hints, const File* model,
-                                      std::string& name);
+    friend bool open_replacement_file(File& file, const Directory& directory, const char* path, unsigned hints,
+                                      const File* model, std::string& name);
     friend bool open_standard_input(File& file);
     static constexpr std::intptr_t INVALID = -1;
     std::intptr_t handle_ = INVALID;
@@ -87,10 +93,55 @@ bool open_spool_file(File& file, SpoolFailure* failure = nullptr);
 // file) when one is given. Fails, creating nothing, when path is a
 // directory or a special file, with the error that writing there gives.
 bool open_replacement_file(File& file, const char* path, unsigned hints, const File* model, std::string& name);
+// The same for the entry path of directory (directory.h), a name there:
+// the new file is made inside it, and name is its name there.
+bool open_replacement_file(File& file, const Directory& directory, const char* path, unsigned hints,
+                           const File* model, std::string& name);
+
+// The file that a termination signal removes before it ends the program
+// (POSIX: SIGTERM, SIGHUP, SIGQUIT, SIGABRT): the copy in flight, which must
+// not outlive the program. One at a time; null for none.
+void remove_at_termination(const char* path);
 
 // The standard input as a file, in binary mode (no line end translation),
 // for reading. False when the program has no usable standard input.
 bool open_standard_input(File& file);
+
+// Which side of a DataCopy failed.
+enum class CopyFailure { none, read, write };
+
+// Copies a file's data from the position of source to the position of
+// destination (a new, empty file), piece by piece, both positions moving
+// on. On POSIX the system copies the data itself where it can
+// (copy_file_range), and the holes of a sparse source stay holes in the
+// copy; elsewhere every piece goes through buffer.
+class DataCopy {
+public:
+    DataCopy(File& source, File& destination, void* buffer, std::size_t capacity);
+    DataCopy(const DataCopy&) = delete;
+    DataCopy& operator=(const DataCopy&) = delete;
+
+    // Copies the next piece of at most size (> 0) bytes: data of at most
+    // capacity bytes, or a hole of any length. The bytes it covers, or -1:
+    // failure() tells which side failed and last_error() why (a source that
+    // ends early is a failed read without an error code).
+    std::int64_t next(std::uint64_t size);
+    CopyFailure failure() const { return failure_; }
+
+private:
+    std::int64_t failed(CopyFailure side) {
+        failure_ = side;
+        return -1;
+    }
+
+    File& source_;
+    File& destination_;
+    unsigned char* buffer_;
+    std::size_t capacity_;
+    bool sparse_ = false;       // the source may have holes to keep
+    bool system_copy_ = false;  // the system may copy by itself
+    CopyFailure failure_ = CopyFailure::none;
+};
 
 // Reads pieces of an open file at random offsets, many times over. Where the
 // system allows, the file is mapped into memory and a read is a copy; a file

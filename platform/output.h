@@ -29,7 +29,17 @@ public:
     // Room for at least size bytes at the end of the buffer; commit() then
     // keeps the used part.
     char* reserve(std::size_t size);
-    void commit(std::size_t used) { length_ += used; }
+    void commit(std::size_t used);
+
+    // From now on, where the stream is a terminal, every control character
+    // of a "%s" argument of print() and printf() and of name() shows as
+    // "?" (as ls shows names), so that no file name can move the cursor or
+    // change the colours; files and pipes get the bytes as they are. For a
+    // program whose "%s" arguments are names.
+    void mask_names() { masking_names_ = terminal_; }
+    bool masking_names() const { return masking_names_; }
+    // Appends a name (or a text built around one) as text.
+    void name(std::string_view name);
 
     // Writes the buffer out; false once any write has failed.
     bool flush();
@@ -41,6 +51,9 @@ private:
     void vformat_text(const char* format, std::va_list args);
 
     int stream_;
+    // A terminal gets each line as soon as it is complete.
+    bool terminal_;
+    bool masking_names_ = false;
     std::size_t capacity_;
     std::unique_ptr<char[]> buffer_;
     std::size_t length_ = 0;

@@ -3,10 +3,13 @@
 
 namespace plat {
 
-// The separator of path components ('/' or '\\').
+// The separator of path components that this program writes ('/' or '\\').
 char path_separator();
-// True for a character after which a path's last component starts: "/" on
-// POSIX; backslash and the ":" of a drive on Windows.
+// True for a character that separates path components: "/" on POSIX; on
+// Windows backslash and "/" alike (Windows names cannot hold "/").
+bool is_path_separator(char c);
+// True for a character after which a path's last component starts: a
+// separator, and on Windows also the ":" of a drive.
 bool ends_path_component(char c);
 
 // True for an argument that ends the options, so that every later argument

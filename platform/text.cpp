@@ -23,8 +23,14 @@ std::size_t utf8_length(const unsigned char* text) {
 
 std::size_t char_length(const char* text) {
     const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text);
-    if (console_encoding() == Encoding::shift_jis) return is_shift_jis_lead(bytes[0]) && bytes[1] != 0 ? 2 : 1;
+    if (console_encoding() == Encoding::shift_jis)
+        return is_shift_jis_lead(bytes[0]) && is_shift_jis_trail(bytes[1]) ? 2 : 1;
     return text_is_utf8() ? utf8_length(bytes) : 1;
+}
+
+void mask_control_characters(char* begin, char* end) {
+    for (; begin < end; ++begin)
+        if (static_cast<unsigned char>(*begin) < 0x20 || *begin == 0x7F) *begin = '?';
 }
 
 void to_upper(char* text) {

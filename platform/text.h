@@ -7,6 +7,10 @@ namespace plat {
 // True for the first byte of a double-byte Shift-JIS (code page 932)
 // character.
 constexpr bool is_shift_jis_lead(unsigned c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+// True for a byte that can be the second half of a double-byte Shift-JIS
+// character. Bytes below 0x40 ("/", "\0", ".", ":", "*", "?") never are, so a
+// name that ends on a lead byte never swallows the separator after it.
+constexpr bool is_shift_jis_trail(unsigned c) { return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFC); }
 
 // Screen columns of a message text in UTF-8: one for each ASCII character,
 // two for any other (the messages hold full-width characters only, two
@@ -14,10 +18,14 @@ constexpr bool is_shift_jis_lead(unsigned c) { return (c >= 0x81 && c <= 0x9F) |
 std::size_t message_columns(const char* utf8);
 
 // Length in bytes of the character that starts at text: 2 for a
-// Shift-JIS lead byte followed by its trail byte when the console prints
-// Shift-JIS; on POSIX otherwise the length of a well-formed UTF-8 sequence
+// Shift-JIS lead byte followed by a byte that can be its trail byte when
+// the console prints Shift-JIS; on POSIX otherwise the length of a well-formed UTF-8 sequence
 // (1 to 4); else 1. A NUL-terminated text is never read past its end.
 std::size_t char_length(const char* text);
+// Shows every control character (below 0x20, and 0x7F) of the bytes from
+// begin to end as "?", as ls shows names on a terminal. No byte of a
+// multibyte character (UTF-8 or Shift-JIS) is one.
+void mask_control_characters(char* begin, char* end);
 // Upper-cases single-byte letters of a NUL-terminated text in place.
 void to_upper(char* text);
 

@@ -17,6 +17,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/backend.h"
 #include "platform/fault.h"
 #include "platform/message.h"
 #include "platform/output.h"
@@ -41,7 +42,10 @@ void restore_terminal() {
     }
 }
 
+// A signal that ends the program: the copy in flight goes, the terminal is
+// restored, and the signal ends the program as it would have.
 extern "C" void on_fatal_signal(int signal_number) {
+    backend::remove_file_at_termination();
     restore_terminal();
     std::signal(signal_number, SIG_DFL);
     std::raise(signal_number);
@@ -101,7 +105,6 @@ void open_keyboard() {
     program_mode = mode;
     raw_mode = true;
     std::atexit(restore_terminal);
-    for (int s : {SIGTERM, SIGHUP, SIGQUIT, SIGABRT}) std::signal(s, on_fatal_signal);
 }
 
 bool poll_tty(int timeout_ms) {
@@ -129,6 +132,7 @@ void console_init() {
     // A write beyond the file size limit fails with EFBIG instead of ending
     // the program, so that a copy can remove what it wrote.
     std::signal(SIGXFSZ, SIG_IGN);
+    for (int s : {SIGTERM, SIGHUP, SIGQUIT, SIGABRT}) std::signal(s, on_fatal_signal);
     static const char* const message_names[] = {"LC_ALL", "LC_MESSAGES", "LANG", nullptr};
     std::string language = first_set(message_names);
     japanese = language.compare(0, 2, "ja") == 0;

@@ -7,6 +7,12 @@
 // "0x%x" (the form Samba and Wine use), H also for a name starting with ".".
 // The creation time is the birth time where statx reports one, else the
 // status-change time.
+//
+// What changes the tree acts through a Directory: an open descriptor, with
+// every entry examined and changed relative to it (fstatat, unlinkat,
+// renameat, fchmodat, utimensat) and every subdirectory opened relative to
+// its parent without following a link, so that a directory exchanged for a
+// link while the walk runs makes the act fail instead of reaching outside.
 #include "platform/directory.h"
 
 #include <dirent.h>
@@ -28,6 +34,7 @@
 
 #include "platform/backend.h"
 #include "platform/fault.h"
+#include "platform/posix/at.h"
 #include "platform/posix/filetime.h"
 #include "platform/file.h"
 
@@ -58,11 +65,12 @@ struct Status {
     FileTime creation = 0, access = 0, write = 0;
 };
 
-// Reads the status of path, or of the link itself when follow is false.
-bool read_status(const char* path, bool follow, Status& out) {
+// Reads the status of path (relative to the directory descriptor at), or
+// of the link itself when follow is false.
+bool read_status(int at, const char* path, bool follow, Status& out) {
 #ifdef STATX_BTIME
     struct statx extended;
-    if (statx(AT_FDCWD, path, follow ? 0 : AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME,
+    if (statx(at, path, follow ? 0 : AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME,
               &extended) == 0) {
         out.mode = extended.stx_mode;
         out.size = extended.stx_size;
@@ -78,7 +86,7 @@ bool read_status(const char* path, bool follow, Status& out) {
     if (errno != ENOSYS) return fail(errno);  // else a kernel without statx
 #endif
     struct stat plain;
-    if ((follow ? stat(path, &plain) : lstat(path, &plain)) != 0) return fail(errno);
+    if (fstatat(at, path, &plain, follow ? 0 : AT_SYMLINK_NOFOLLOW) != 0) return fail(errno);
     out.mode = plain.st_mode;
     out.size = static_cast<std::uint64_t>(plain.st_size);
     out.device = plain.st_dev;
@@ -87,6 +95,10 @@ bool read_status(const char* path, bool follow, Status& out) {
     out.access = to_file_time(plain.st_atim.tv_sec, plain.st_atim.tv_nsec);
     out.write = to_file_time(plain.st_mtim.tv_sec, plain.st_mtim.tv_nsec);
     return true;
+}
+
+bool read_status(const char* path, bool follow, Status& out) {
+    return read_status(AT_FDCWD, path, follow, out);
 }
 
 // Extended attributes; where the system has none every call fails with
@@ -143,6 +155,16 @@ bool store_dos_bits(const char* path, std::uint32_t bits) {
     return read_dos_bits(path, false) == bits || fail(error);
 }
 
+// The path of the entry name relative to the descriptor at, for the calls
+// that change what has no form relative to a descriptor (the extended
+// attributes): through the descriptor's own entry in /proc, so that the
+// directory is still the one held open. (Reads go by the directory's
+// path: a lookup through /proc costs more than the read itself.)
+std::string path_through(int at, const char* name) {
+    if (at == AT_FDCWD) return name;
+    return "/proc/self/fd/" + std::to_string(at) + "/" + name;
+}
+
 // The last component of a path, ignoring trailing separators.
 std::string last_component(const std::string& path) {
     std::size_t end = path.find_last_not_of('/');
@@ -170,15 +192,17 @@ std::uint32_t attributes_of(const Status& status, const char* path, const std::s
 // Fills record for the entry at path (named name): what a link leads to,
 // a dangling link as a file of size 0. False when the entry has gone, or
 // when it is a special file (FIFO, socket, device), which holds no data.
-bool describe(const std::string& path, const std::string& name, FindRecord& record) {
+// text is the entry's path for reading its extended attributes.
+bool describe(int at, const std::string& path, const std::string& text, const std::string& name,
+              FindRecord& record) {
     Status status;
-    if (!read_status(path.c_str(), false, status)) return false;
+    if (!read_status(at, path.c_str(), false, status)) return false;
     bool link = S_ISLNK(status.mode);
     Status target;
-    if (link && read_status(path.c_str(), true, target)) status = target;  // else dangling
+    if (link && read_status(at, path.c_str(), true, target)) status = target;  // else dangling
     if (!S_ISREG(status.mode) && !S_ISDIR(status.mode) && !S_ISLNK(status.mode))
         return fail(ENOENT);
-    record.attributes = attributes_of(status, path.c_str(), name, true);
+    record.attributes = attributes_of(status, text.c_str(), name, true);
     if (link) record.attributes |= ATTR_REPARSE_POINT;
     record.creation_time = status.creation;
     record.last_access_time = status.access;
@@ -222,11 +246,18 @@ bool name_before(const std::string& a, const std::string& b) {
     return a < b;
 }
 
-// The names in directory that match pattern, in reporting order.
-bool list_directory(const std::string& directory, const char* pattern,
+// The names in directory (relative to the descriptor at) that match
+// pattern, in reporting order.
+bool list_directory(int at, const std::string& directory, const char* pattern,
                     std::vector<std::string>& names) {
-    DIR* handle = opendir(directory.c_str());
-    if (!handle) return fail(errno);
+    const int descriptor = openat(at, directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (descriptor < 0) return fail(errno);
+    DIR* handle = fdopendir(descriptor);
+    if (!handle) {
+        const int error = errno;
+        ::close(descriptor);
+        return fail(error);
+    }
     for (;;) {
         errno = 0;
         const dirent* entry = readdir(handle);
@@ -242,8 +273,83 @@ bool list_directory(const std::string& directory, const char* pattern,
 
 }  // namespace
 
+struct Directory::State {
+    int descriptor = -1;
+    std::string path;  // as opened, for reading what has no call relative to the descriptor
+    ~State() { ::close(descriptor); }
+};
+
+namespace backend {
+struct DirectoryAccess {
+    // The descriptor that entry names are relative to.
+    static int at(const Directory& directory) {
+        return directory.state_ ? directory.state_->descriptor : AT_FDCWD;
+    }
+    // The directory's path followed by "/"; "" for the working directory.
+    static std::string prefix(const Directory& directory) {
+        return directory.state_ ? directory.state_->path + "/" : std::string();
+    }
+};
+}  // namespace backend
+
+int backend::descriptor_of(const Directory& directory) { return DirectoryAccess::at(directory); }
+
+namespace {
+
+using backend::descriptor_of;
+
+// The path of the entry name of directory, for reading.
+std::string text_path(const Directory& directory, const char* name) {
+    return backend::DirectoryAccess::prefix(directory) + name;
+}
+
+// The test hook of fault.h: the directory name in at gives way to a link.
+void swap_for_link(int at, const char* name) {
+    std::string target;
+    if (!fault::swap_due(target)) return;
+    const std::string aside = std::string(name) + "~";
+    if (renameat(at, name, at, aside.c_str()) == 0) symlinkat(target.c_str(), at, name);
+}
+
+}  // namespace
+
+Directory::Directory() = default;
+Directory::~Directory() = default;
+Directory::Directory(Directory&& other) noexcept = default;
+Directory& Directory::operator=(Directory&& other) noexcept = default;
+
+bool Directory::open(const char* path) {
+    close();
+    const int descriptor = ::open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (descriptor < 0) return fail(errno);
+    state_ = std::make_unique<State>();
+    state_->descriptor = descriptor;
+    state_->path = path;
+    return true;
+}
+
+bool Directory::open_in(const Directory& parent, const char* name, bool follow_link) {
+    close();
+    const int at = descriptor_of(parent);
+    swap_for_link(at, name);
+    const int descriptor =
+        openat(at, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC | (follow_link ? 0 : O_NOFOLLOW));
+    if (descriptor < 0) return fail(errno);
+    std::string path = text_path(parent, name);
+    state_ = std::make_unique<State>();
+    state_->descriptor = descriptor;
+    state_->path = std::move(path);
+    return true;
+}
+
+void Directory::close() { state_.reset(); }
+
+bool Directory::is_open() const { return state_ != nullptr; }
+
 struct DirectorySearch::State {
+    int at = AT_FDCWD;               // the descriptor the names are relative to
     std::string directory;           // the pattern's directory part with its "/", or ""
+    std::string text;                // the names' directory as a path with its "/", for reading
     std::vector<std::string> names;  // what is left to report, in order
     std::size_t next = 0;
 };
@@ -265,12 +371,25 @@ bool DirectorySearch::first(const char* pattern, FindRecord& record) {
     std::size_t slash = text.rfind('/');
     state->directory = slash == std::string::npos ? "" : text.substr(0, slash + 1);
     name = text.substr(state->directory.size());
-    if (name.find_first_of("*?") != std::string::npos) {
-        if (!list_directory(state->directory.empty() ? "." : state->directory, name.c_str(),
+    state->text = state->directory;
+    return start(std::move(state), name.c_str(), record);
+}
+
+bool DirectorySearch::first(const Directory& directory, const char* pattern, FindRecord& record) {
+    close();
+    auto state = std::make_unique<State>();
+    state->at = descriptor_of(directory);
+    state->text = backend::DirectoryAccess::prefix(directory);
+    return start(std::move(state), pattern, record);
+}
+
+bool DirectorySearch::start(std::unique_ptr<State> state, const char* name, FindRecord& record) {
+    if (std::strpbrk(name, "*?")) {
+        if (!list_directory(state->at, state->directory.empty() ? "." : state->directory, name,
                             state->names))
             return false;
-    } else if (!name.empty()) {
-        state->names.push_back(name);  // a plain name: that entry alone
+    } else if (*name) {
+        state->names.emplace_back(name);  // a plain name: that entry alone
     }
     state_ = std::move(state);
     if (next(record)) return true;
@@ -283,7 +402,7 @@ bool DirectorySearch::next(FindRecord& record) {
     int error = ENOENT;
     while (state_->next < state_->names.size()) {
         const std::string& name = state_->names[state_->next++];
-        if (describe(state_->directory + name, name, record)) return true;
+        if (describe(state_->at, state_->directory + name, state_->text + name, name, record)) return true;
         error = last_error();
     }
     return fail(error);
@@ -295,6 +414,8 @@ bool DirectorySearch::close() {
 }
 
 bool DirectorySearch::is_open() const { return state_ != nullptr; }
+
+bool find_entry(const char* path, FindRecord& record) { return describe(AT_FDCWD, path, path, last_component(path), record); }
 
 bool file_identity(const char* path, FileIdentity& out) {
     Status status;
@@ -351,26 +472,7 @@ bool short_path(const char* path, std::string& out) {
 
 bool has_short_names() { return false; }
 
-bool create_directory(const char* path, const char* model_path) {
-    if (fault_hit(fault::Call::make_directory)) return false;
-    Status model;
-    if (model_path && !read_status(model_path, true, model)) return false;
-    if (mkdir(path, 0777) != 0) return fail(errno);
-    if (!model_path) return true;
-    // The model's permissions, but never fewer than the owner's rwx: a
-    // directory the owner cannot write would refuse every file copied in.
-    // Its H/S/A bits and times are copied where the file system keeps them;
-    // the new directory stands either way.
-    if (chmod(path, (model.mode & 07777) | S_IRWXU) != 0) {
-        int error = errno;
-        rmdir(path);
-        return fail(error);
-    }
-    store_dos_bits(path, read_dos_bits(model_path, true));
-    const backend::TimePair pair(&model.access, &model.write);
-    utimensat(AT_FDCWD, path, pair.times, 0);
-    return true;
-}
+namespace {
 
 // The directory that holds path: "." for a bare name.
 std::string parent_directory(const char* path) {
@@ -382,117 +484,183 @@ std::string parent_directory(const char* path) {
     return parent;
 }
 
-// Runs change (a system call: 0 or -1 with errno) on an entry of path's
-// directory. A read-only directory is one without the owner's write
+// Runs change (a system call: 0 or -1 with errno) on the entry name of the
+// directory at. A read-only directory is one without the owner's write
 // permission here, and POSIX then refuses to remove or rename its entries,
 // where Windows lets a read-only directory's entries go. So when the owner
 // is refused only for that reason, the permission is lent for the one
 // change and taken back.
 template <typename Change>
-int change_entry_of(const char* path, Change change) {
+int change_entry_of(int at, const char* name, Change change) {
     if (change() == 0) return 0;
     const int error = errno;
-    const std::string parent = parent_directory(path);
+    const int parent = openat(at, parent_directory(name).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     struct stat status;
-    if (error != EACCES || stat(parent.c_str(), &status) != 0 || status.st_uid != geteuid() ||
-        (status.st_mode & S_IWUSR) || chmod(parent.c_str(), (status.st_mode & 07777) | S_IWUSR) != 0) {
+    if (error != EACCES || parent < 0 || fstat(parent, &status) != 0 || status.st_uid != geteuid() ||
+        (status.st_mode & S_IWUSR) || fchmod(parent, (status.st_mode & 07777) | S_IWUSR) != 0) {
+        if (parent >= 0) ::close(parent);
         errno = error;
         return -1;
     }
     const int result = change();
     const int retry_error = errno;
-    chmod(parent.c_str(), status.st_mode & 07777);
+    fchmod(parent, status.st_mode & 07777);
+    ::close(parent);
     errno = retry_error;
     return result;
 }
 
-bool remove_directory(const char* path) {
+// Renames the entry name of the directory at to to_name in to_at, where
+// both directories may be read-only.
+int rename_entry(int at, const char* name, int to_at, const char* to_name) {
+    return change_entry_of(at, name, [&] {
+        return change_entry_of(to_at, to_name, [&] { return renameat(at, name, to_at, to_name); });
+    });
+}
+
+const Directory working_directory;  // names are paths
+
+}  // namespace
+
+bool create_directory(const Directory& directory, const char* name, const char* model_path) {
+    if (fault_hit(fault::Call::make_directory)) return false;
+    const int at = descriptor_of(directory);
+    Status model;
+    if (model_path && !read_status(model_path, true, model)) return false;
+    // A copy starts owner-only and gets the model's permissions once it
+    // stands, so that it is never open to more users than its model.
+    if (mkdirat(at, name, model_path ? S_IRWXU : 0777) != 0) return fail(errno);
+    if (!model_path) return true;
+    // The model's permissions, but never fewer than the owner's rwx: a
+    // directory the owner cannot write would refuse every file copied in.
+    // Its H/S/A bits and times are copied where the file system keeps them;
+    // the new directory stands either way. Nothing follows a link that may
+    // have taken the new directory's place.
+    if (fchmodat(at, name, (model.mode & 07777) | S_IRWXU, AT_SYMLINK_NOFOLLOW) != 0) {
+        int error = errno;
+        unlinkat(at, name, AT_REMOVEDIR);
+        return fail(error);
+    }
+    store_dos_bits(path_through(at, name).c_str(), read_dos_bits(model_path, true));
+    const backend::TimePair pair(&model.access, &model.write);
+    utimensat(at, name, pair.times, AT_SYMLINK_NOFOLLOW);
+    return true;
+}
+
+bool create_directory(const char* path, const char* model_path) {
+    return create_directory(working_directory, path, model_path);
+}
+
+bool remove_directory(const Directory& directory, const char* name, bool link) {
     if (fault_hit(fault::Call::remove)) return false;
+    const int at = descriptor_of(directory);
     Status own, target;
-    if (!read_status(path, false, own)) return false;
+    if (!read_status(at, name, false, own)) return false;
+    if (S_ISLNK(own.mode) && !link) return fail(ENOTDIR);
     bool directory_link =
-        S_ISLNK(own.mode) && read_status(path, true, target) && S_ISDIR(target.mode);
-    if (change_entry_of(path, [&] { return directory_link ? unlink(path) : rmdir(path); }) != 0) return fail(errno);
+        S_ISLNK(own.mode) && read_status(at, name, true, target) && S_ISDIR(target.mode);
+    if (change_entry_of(at, name, [&] { return unlinkat(at, name, directory_link ? 0 : AT_REMOVEDIR); }) != 0)
+        return fail(errno);
     return true;
 }
 
-bool delete_file(const char* path) {
+bool remove_directory(const char* path) { return remove_directory(working_directory, path, true); }
+
+bool delete_file(const Directory& directory, const char* name) {
     if (fault_hit(fault::Call::remove)) return false;
-    if (change_entry_of(path, [&] { return unlink(path); }) != 0) return fail(errno);
+    const int at = descriptor_of(directory);
+    if (change_entry_of(at, name, [&] { return unlinkat(at, name, 0); }) != 0) return fail(errno);
     return true;
 }
 
-// Renames from to to, where both directories may be read-only.
-int rename_entry(const char* from, const char* to) {
-    return change_entry_of(from, [&] { return change_entry_of(to, [&] { return rename(from, to); }); });
-}
+bool delete_file(const char* path) { return delete_file(working_directory, path); }
 
-bool rename_path(const char* from, const char* to) {
+bool rename_path(const Directory& directory, const char* name, const Directory& to_directory, const char* to_name) {
     if (fault_hit(fault::Call::rename)) return false;
     // rename() would silently replace an existing destination.
     struct stat existing;
-    if (lstat(to, &existing) == 0) return fail(EEXIST);
+    if (fstatat(descriptor_of(to_directory), to_name, &existing, AT_SYMLINK_NOFOLLOW) == 0) return fail(EEXIST);
     if (errno != ENOENT) return fail(errno);
-    if (rename_entry(from, to) != 0) return fail(errno);
+    if (rename_entry(descriptor_of(directory), name, descriptor_of(to_directory), to_name) != 0) return fail(errno);
     return true;
 }
 
-bool replace_file(const char* from, const char* to) {
+bool rename_path(const char* from, const char* to) {
+    return rename_path(working_directory, from, working_directory, to);
+}
+
+bool replace_file(const Directory& directory, const char* name, const Directory& to_directory, const char* to_name) {
     if (fault_hit(fault::Call::rename)) return false;
-    if (rename_entry(from, to) != 0) return fail(errno);
+    if (rename_entry(descriptor_of(directory), name, descriptor_of(to_directory), to_name) != 0) return fail(errno);
     return true;
 }
 
-bool set_copy_attributes(const char* path, std::uint32_t attributes) {
+
+bool set_copy_attributes(const Directory& directory, const char* name, std::uint32_t attributes) {
     if (attributes & ATTR_DIRECTORY) attributes &= ~ATTR_READONLY;
     if ((attributes & DOS_BITS) == 0) {
         // A new copy holds no hidden, system or archive bits: only its write
         // permission may need a change (most copies need nothing at all).
         Status own;
-        if (!read_status(path, false, own)) return false;
+        if (!read_status(descriptor_of(directory), name, false, own)) return false;
         if (!(own.mode & S_IWUSR) == ((attributes & ATTR_READONLY) != 0)) return true;
     }
-    if (set_attributes(path, attributes)) return true;
+    if (set_attributes(directory, name, attributes)) return true;
     if (last_error() != ENOTSUP && last_error() != EOPNOTSUPP) return false;
-    return set_attributes(path, attributes & ~DOS_BITS);
+    return set_attributes(directory, name, attributes & ~DOS_BITS);
 }
 
-bool get_attributes(const char* path, std::uint32_t& attributes) {
+bool get_attributes(const Directory& directory, const char* name, std::uint32_t& attributes) {
+    const int at = descriptor_of(directory);
     Status own, target;
-    if (!read_status(path, false, own)) return false;
-    attributes = attributes_of(own, path, last_component(path), false);
+    if (!read_status(at, name, false, own)) return false;
+    attributes = attributes_of(own, text_path(directory, name).c_str(), last_component(name), false);
     if (S_ISLNK(own.mode)) {
         attributes |= ATTR_REPARSE_POINT;
-        if (read_status(path, true, target) && S_ISDIR(target.mode)) attributes |= ATTR_DIRECTORY;
+        if (read_status(at, name, true, target) && S_ISDIR(target.mode)) attributes |= ATTR_DIRECTORY;
     }
     return true;
 }
 
-bool set_attributes(const char* path, std::uint32_t attributes) {
+bool get_attributes(const char* path, std::uint32_t& attributes) {
+    return get_attributes(working_directory, path, attributes);
+}
+
+bool set_attributes(const Directory& directory, const char* name, std::uint32_t attributes) {
     if (fault_hit(fault::Call::set_attributes)) return false;
+    const int at = descriptor_of(directory);
     Status own;
-    if (!read_status(path, false, own)) return false;
+    if (!read_status(at, name, false, own)) return false;
     bool link = S_ISLNK(own.mode);
     bool want_read_only = (attributes & ATTR_READONLY) != 0;
     if (link && want_read_only) return fail(EPERM);  // a link has no permissions of its own
     mode_t mode = own.mode & 07777;
     bool read_only = !link && !(mode & S_IWUSR);
+    // Never through a link: an entry exchanged for one since it was read
+    // makes the change fail.
+    const auto change_mode = [&](mode_t wanted) {
+        return fchmodat(at, name, wanted, AT_SYMLINK_NOFOLLOW) == 0 || fail(errno);
+    };
     // The owner may not change the extended attributes of a read-only file:
     // lift the protection while they are written.
     mode_t current = read_only ? mode | S_IWUSR : mode;
-    if (current != mode && chmod(path, current) != 0) return fail(errno);
+    if (current != mode && !change_mode(current)) return false;
     // A name starting with "." is hidden by the name itself: that bit needs
     // no storing (and needs none of the extended attributes that some file
     // systems lack).
     std::uint32_t bits = attributes & DOS_BITS;
-    if (hidden_name(last_component(path))) bits &= ~ATTR_HIDDEN;
-    bool stored = store_dos_bits(path, bits);
+    if (hidden_name(last_component(name))) bits &= ~ATTR_HIDDEN;
+    bool stored = store_dos_bits(path_through(at, name).c_str(), bits);
     int error = last_error();
     mode_t wanted = mode;
     if (stored && want_read_only && !read_only) wanted = mode & ~0222;
     if (stored && !want_read_only && read_only) wanted = mode | S_IWUSR;
-    if (wanted != current && chmod(path, wanted) != 0) return fail(errno);
+    if (wanted != current && !change_mode(wanted)) return false;
     return stored || fail(error);
+}
+
+bool set_attributes(const char* path, std::uint32_t attributes) {
+    return set_attributes(working_directory, path, attributes);
 }
 
 bool get_file_times(const char* path, FileTime& creation, FileTime& access, FileTime& write) {
@@ -515,16 +683,24 @@ bool set_file_times(const char* path, const FileTime* /*creation*/, const FileTi
     return true;
 }
 
-unsigned set_last_write_time(const char* path, FileTime time) {
+bool read_only_blocks_times() { return false; }
+
+unsigned set_last_write_time(const Directory& directory, const char* name, FileTime time, bool follow_link) {
+    const int at = descriptor_of(directory);
+    const int flags = follow_link ? 0 : AT_SYMLINK_NOFOLLOW;
     struct stat status;
     if (fault_hit(fault::Call::open)) return WRITE_TIME_OPEN_FAILED;
-    if (stat(path, &status) != 0) {
+    if (fstatat(at, name, &status, flags) != 0) {
         fail(errno);
+        return WRITE_TIME_OPEN_FAILED;
+    }
+    if (S_ISLNK(status.st_mode)) {  // not to be followed
+        fail(ELOOP);
         return WRITE_TIME_OPEN_FAILED;
     }
     unsigned failed = 0;
     const backend::TimePair pair(nullptr, &time);
-    if (fault_hit(fault::Call::set_times) || (utimensat(AT_FDCWD, path, pair.times, 0) != 0 && !fail(errno)))
+    if (fault_hit(fault::Call::set_times) || (utimensat(at, name, pair.times, flags) != 0 && !fail(errno)))
         failed |= WRITE_TIME_SET_FAILED;
     if (fault_hit(fault::Call::close)) failed |= WRITE_TIME_CLOSE_FAILED;
     return failed;

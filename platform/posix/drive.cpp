@@ -6,11 +6,11 @@
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
 #ifdef __linux__
 #include <linux/fs.h>
 #include <linux/hdreg.h>
+#include <sys/sysmacros.h>
 #endif
 
 #include <cerrno>

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -15,8 +16,10 @@
 #include <string>
 
 #include "platform/backend.h"
-#include "platform/posix/filetime.h"
+#include "platform/directory.h"
 #include "platform/fault.h"
+#include "platform/posix/at.h"
+#include "platform/posix/filetime.h"
 
 namespace plat {
 namespace {
@@ -26,6 +29,32 @@ int error_code = 0;
 bool fail(int code) {
     error_code = code;
     return false;
+}
+
+// One read of at most size bytes: the bytes read (0 at the end), or -1.
+std::int64_t read_some(int fd, void* buffer, std::size_t size) {
+    for (;;) {
+        ssize_t n = ::read(fd, buffer, size);
+        if (n >= 0) return n;
+        if (errno != EINTR) return fail(errno), -1;
+    }
+}
+
+// Writes all size bytes: the bytes written, fewer when a write failed after
+// some were written (the caller sees a short write), or -1.
+std::int64_t write_all(int fd, const void* buffer, std::size_t size) {
+    const char* bytes = static_cast<const char*>(buffer);
+    std::size_t done = 0;
+    while (done < size) {
+        ssize_t n = ::write(fd, bytes + done, size - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            fail(errno);
+            return done > 0 ? static_cast<std::int64_t>(done) : -1;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return static_cast<std::int64_t>(done);
 }
 
 }  // namespace
@@ -42,7 +71,26 @@ int error_code_for(const char* name) {
 
 void set_last_error(int code) { error_code = code; }
 
+namespace {
+
+// What a signal handler may read: a fixed buffer, valid while the flag is set.
+char termination_path[4096];
+volatile sig_atomic_t termination_path_set = 0;
+
+}  // namespace
+
+void remove_file_at_termination() {
+    if (termination_path_set) ::unlink(termination_path);
+}
+
 }  // namespace backend
+
+void remove_at_termination(const char* path) {
+    backend::termination_path_set = 0;
+    if (!path || std::strlen(path) >= sizeof backend::termination_path) return;
+    std::strcpy(backend::termination_path, path);
+    backend::termination_path_set = 1;
+}
 
 int last_error() { return error_code; }
 
@@ -86,28 +134,12 @@ bool File::open(const char* path, OpenMode mode, unsigned hints) {
 
 std::int64_t File::read(void* buffer, std::size_t size) {
     if (!fault::transfer(fault::Call::read, size)) return -1;
-    for (;;) {
-        ssize_t n = ::read(static_cast<int>(handle_), buffer, size);
-        if (n >= 0) return n;
-        if (errno != EINTR) return fail(errno), -1;
-    }
+    return read_some(static_cast<int>(handle_), buffer, size);
 }
 
 std::int64_t File::write(const void* buffer, std::size_t size) {
     if (!fault::transfer(fault::Call::write, size)) return -1;
-    const char* bytes = static_cast<const char*>(buffer);
-    std::size_t done = 0;
-    while (done < size) {
-        ssize_t n = ::write(static_cast<int>(handle_), bytes + done, size - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            // What was written counts; the caller sees a short write.
-            fail(errno);
-            return done > 0 ? static_cast<std::int64_t>(done) : -1;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return static_cast<std::int64_t>(done);
+    return write_all(static_cast<int>(handle_), buffer, size);
 }
 
 bool File::seek(std::int64_t offset) {
@@ -122,6 +154,15 @@ std::int64_t File::size() {
     struct stat info;
     if (fstat(static_cast<int>(handle_), &info) != 0) return fail(errno), -1;
     return info.st_size;
+}
+
+bool File::sync() {
+    int error;
+    if (fault::hit(fault::Call::sync, error)) return false;
+    int result;
+    do result = ::fdatasync(static_cast<int>(handle_));
+    while (result != 0 && errno == EINTR);
+    return result == 0 || fail(errno);
 }
 
 bool File::close() {
@@ -164,6 +205,71 @@ std::int64_t File::read_at(std::int64_t offset, void* buffer, std::size_t size) 
     return static_cast<std::int64_t>(done);
 }
 
+DataCopy::DataCopy(File& source, File& destination, void* buffer, std::size_t capacity)
+    : source_(source), destination_(destination), buffer_(static_cast<unsigned char*>(buffer)),
+      capacity_(capacity) {
+    const int in = static_cast<int>(source.handle_);
+#ifdef SEEK_DATA
+    // Fewer blocks than its size needs: the file has holes (cp's test too).
+    struct stat info;
+    sparse_ = ::fstat(in, &info) == 0 && info.st_blocks * 512 < info.st_size;
+#endif
+#ifdef __linux__
+    // Until a call shows that it cannot (across file systems on older
+    // kernels, for one).
+    system_copy_ = true;
+#endif
+    (void)in;
+}
+
+std::int64_t DataCopy::next(std::uint64_t size) {
+    const int in = static_cast<int>(source_.handle_);
+    const int out = static_cast<int>(destination_.handle_);
+    std::uint64_t piece = size;
+#ifdef SEEK_DATA
+    if (sparse_) {
+        const off_t at = ::lseek(in, 0, SEEK_CUR);
+        off_t data = ::lseek(in, at, SEEK_DATA);
+        struct stat info;
+        if (data < 0 && errno == ENXIO && ::fstat(in, &info) == 0) data = info.st_size;  // a hole to the end
+        if (data > at) {
+            // A hole: the copy skips it and grows to cover it.
+            const std::uint64_t hole = std::min<std::uint64_t>(static_cast<std::uint64_t>(data - at), size);
+            ::lseek(in, at + static_cast<off_t>(hole), SEEK_SET);
+            const off_t end = ::lseek(out, static_cast<off_t>(hole), SEEK_CUR);
+            if (end < 0 || ::ftruncate(out, end) != 0) return fail(errno), failed(CopyFailure::write);
+            return static_cast<std::int64_t>(hole);
+        }
+        if (data == at) {
+            const off_t hole = ::lseek(in, at, SEEK_HOLE);
+            if (hole > at) piece = std::min<std::uint64_t>(piece, static_cast<std::uint64_t>(hole - at));
+        } else {
+            sparse_ = false;  // the system tells nothing about holes here
+        }
+        ::lseek(in, at, SEEK_SET);
+    }
+#endif
+    piece = std::min<std::uint64_t>(piece, capacity_);
+    std::size_t allowed = static_cast<std::size_t>(piece);
+    if (!fault::transfer(fault::Call::read, allowed) || allowed < piece) return failed(CopyFailure::read);
+    if (!fault::transfer(fault::Call::write, allowed) || allowed < piece) return failed(CopyFailure::write);
+#ifdef __linux__
+    if (system_copy_) {
+        ssize_t copied;
+        do copied = ::copy_file_range(in, nullptr, out, nullptr, allowed, 0);
+        while (copied < 0 && errno == EINTR);
+        if (copied > 0) return copied;
+        if (copied == 0) return failed(CopyFailure::read);  // the source ended
+        // The plain read and write below tell which side failed, and why.
+        system_copy_ = false;
+    }
+#endif
+    const std::int64_t got = read_some(in, buffer_, allowed);
+    if (got <= 0) return failed(CopyFailure::read);
+    if (write_all(out, buffer_, static_cast<std::size_t>(got)) != got) return failed(CopyFailure::write);
+    return got;
+}
+
 bool File::is_regular_file() {
     struct stat info;
     return ::fstat(static_cast<int>(handle_), &info) == 0 && S_ISREG(info.st_mode);
@@ -204,13 +310,19 @@ bool open_spool_file(File& file, SpoolFailure* failure) {
 }
 
 bool open_replacement_file(File& file, const char* path, unsigned hints, const File* model, std::string& name) {
+    return open_replacement_file(file, Directory(), path, hints, model, name);
+}
+
+bool open_replacement_file(File& file, const Directory& directory, const char* path, unsigned hints,
+                           const File* model, std::string& name) {
     file.close();
     int error;
     if (fault::hit(fault::Call::open, error)) return false;
+    const int at = backend::descriptor_of(directory);
     // Only a regular file is replaced: a directory refuses, and a FIFO or a
     // device would take the data instead of a file (or block the open).
     struct stat existing;
-    if (::stat(path, &existing) == 0) {
+    if (::fstatat(at, path, &existing, 0) == 0) {
         if (S_ISDIR(existing.st_mode)) return fail(EISDIR);
         if (!S_ISREG(existing.st_mode)) return fail(EINVAL);
     }
@@ -233,7 +345,7 @@ bool open_replacement_file(File& file, const char* path, unsigned hints, const F
         std::snprintf(suffix, sizeof suffix, ".~kesto%x%x", process, serial++);
         const std::string candidate = base + suffix;
         int fd;
-        do fd = ::open(candidate.c_str(), flags, mode);
+        do fd = ::openat(at, candidate.c_str(), flags, mode);
         while (fd < 0 && errno == EINTR);
         if (fd >= 0) {
             // OPEN_SEQUENTIAL: nothing to tell the system about a file written

@@ -6,7 +6,9 @@ namespace plat {
 
 char path_separator() { return '/'; }
 
-bool ends_path_component(char c) { return c == '/'; }
+bool is_path_separator(char c) { return c == '/'; }
+
+bool ends_path_component(char c) { return is_path_separator(c); }
 
 bool is_end_of_options(const char* argument) { return std::strcmp(argument, "--") == 0; }
 

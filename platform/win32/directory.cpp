@@ -8,6 +8,9 @@
 
 #include "platform/backend.h"
 #include "platform/fault.h"
+#include "platform/path.h"
+#include "platform/text.h"
+#include "platform/win32/entry_path.h"
 #include "platform/win32/filetime.h"
 
 namespace plat {
@@ -83,6 +86,99 @@ bool query_path(Query query, std::string& out) {
 
 }  // namespace
 
+// Windows walks by path: a Directory holds the path its entries are named
+// under and a handle on the directory, opened without following a reparse
+// point and without delete sharing, so that the directory can be neither
+// removed nor renamed, nor exchanged for a junction, while it is open. The
+// ANSI calls have no form relative to a handle: an entry is reached by the
+// Directory's path and its name (see docs/kesto.md).
+struct Directory::State {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    std::string path;  // with a closing separator
+    ~State() { CloseHandle(handle); }
+};
+
+namespace backend {
+struct DirectoryAccess {
+    // The path of the entry name of directory.
+    static std::string entry(const Directory& directory, const char* name) {
+        return directory.state_ ? directory.state_->path + name : std::string(name);
+    }
+};
+}  // namespace backend
+
+std::string backend::entry_path(const Directory& directory, const char* name) {
+    return DirectoryAccess::entry(directory, name);
+}
+
+namespace {
+
+using backend::entry_path;
+
+// True when path ends with a character after which a component starts,
+// judged character by character (a double-byte character may end in the
+// byte of a backslash).
+bool ends_with_separator(const std::string& path) {
+    bool separator = false;
+    for (std::size_t i = 0; i < path.size();) {
+        const std::size_t length = char_length(path.c_str() + i);
+        separator = length == 1 && ends_path_component(path[i]);
+        i += length;
+    }
+    return separator;
+}
+
+}  // namespace
+
+Directory::Directory() = default;
+Directory::~Directory() = default;
+Directory::Directory(Directory&& other) noexcept = default;
+Directory& Directory::operator=(Directory&& other) noexcept = default;
+
+bool Directory::open(const char* path) {
+    close();
+    std::string text = path;
+    if (!text.empty() && !ends_with_separator(text)) text += '\\';
+    HANDLE handle = CreateFileA(text.empty() ? "." : text.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return fail_with_os_error();
+    state_ = std::make_unique<State>();
+    state_->handle = handle;
+    state_->path = text;
+    return true;
+}
+
+bool Directory::open_in(const Directory& parent, const char* name, bool follow_link) {
+    close();
+    const std::string path = entry_path(parent, name);
+    HANDLE handle = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS | (follow_link ? 0 : FILE_FLAG_OPEN_REPARSE_POINT),
+                                nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return fail_with_os_error();
+    state_ = std::make_unique<State>();
+    state_->handle = handle;
+    state_->path = path + '\\';
+    // What the handle holds must be a directory, and no reparse point
+    // unless links are followed.
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!GetFileInformationByHandle(handle, &information)) {
+        fail_with_os_error();
+        state_.reset();
+        return false;
+    }
+    const DWORD attributes = information.dwFileAttributes;
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || (!follow_link && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))) {
+        state_.reset();
+        backend::set_last_error(ERROR_DIRECTORY);
+        return false;
+    }
+    return true;
+}
+
+void Directory::close() { state_.reset(); }
+
+bool Directory::is_open() const { return state_ != nullptr; }
+
 struct DirectorySearch::State {
     HANDLE handle = INVALID_HANDLE_VALUE;
     ~State() {
@@ -102,6 +198,10 @@ bool DirectorySearch::first(const char* pattern, FindRecord& record) {
     state_->handle = handle;
     to_record(data, record);
     return true;
+}
+
+bool DirectorySearch::first(const Directory& directory, const char* pattern, FindRecord& record) {
+    return first(entry_path(directory, pattern).c_str(), record);
 }
 
 bool DirectorySearch::next(FindRecord& record) {
@@ -125,6 +225,13 @@ bool DirectorySearch::close() {
 }
 
 bool DirectorySearch::is_open() const { return state_ != nullptr; }
+
+// Windows names cannot hold "*" or "?": a search for the path finds that
+// entry alone.
+bool find_entry(const char* path, FindRecord& record) {
+    DirectorySearch search;
+    return search.first(path, record);
+}
 
 bool file_identity(const char* path, FileIdentity& out) {
     Handle file(path, 0);
@@ -174,6 +281,43 @@ bool remove_directory(const char* path) {
     return RemoveDirectoryA(path) || fail_with_os_error();
 }
 
+bool remove_directory(const Directory& directory, const char* name, bool link) {
+    const std::string path = entry_path(directory, name);
+    if (!link) {
+        const DWORD attributes = GetFileAttributesA(path.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+            backend::set_last_error(ERROR_DIRECTORY);
+            return false;
+        }
+    }
+    return remove_directory(path.c_str());
+}
+
+bool delete_file(const Directory& directory, const char* name) {
+    return delete_file(entry_path(directory, name).c_str());
+}
+
+bool rename_path(const Directory& directory, const char* name, const Directory& to_directory, const char* to_name) {
+    return rename_path(entry_path(directory, name).c_str(), entry_path(to_directory, to_name).c_str());
+}
+
+
+bool create_directory(const Directory& directory, const char* name, const char* model_path) {
+    return create_directory(entry_path(directory, name).c_str(), model_path);
+}
+
+bool set_copy_attributes(const Directory& directory, const char* name, std::uint32_t attributes) {
+    return set_attributes(entry_path(directory, name).c_str(), attributes);
+}
+
+bool get_attributes(const Directory& directory, const char* name, std::uint32_t& attributes) {
+    return get_attributes(entry_path(directory, name).c_str(), attributes);
+}
+
+bool set_attributes(const Directory& directory, const char* name, std::uint32_t attributes) {
+    return set_attributes(entry_path(directory, name).c_str(), attributes);
+}
+
 bool delete_file(const char* path) {
     if (fault_hit(fault::Call::remove)) return false;
     return DeleteFileA(path) || fail_with_os_error();
@@ -186,8 +330,11 @@ bool rename_path(const char* from, const char* to) {
 
 bool has_short_names() { return true; }
 
-bool replace_file(const char* from, const char* to) {
+bool replace_file(const Directory& directory, const char* name, const Directory& to_directory, const char* to_name) {
     if (fault_hit(fault::Call::rename)) return false;
+    const std::string from_path = entry_path(directory, name), to_path = entry_path(to_directory, to_name);
+    const char* from = from_path.c_str();
+    const char* to = to_path.c_str();
     // MoveFileEx refuses to replace a read-only file; hidden and system ones
     // are lifted too, so that no attribute of the old file stands in the way.
     constexpr DWORD GUARDED = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
@@ -200,10 +347,6 @@ bool replace_file(const char* from, const char* to) {
     if (lifted) SetFileAttributesA(to, old);
     backend::set_last_error(static_cast<int>(code));
     return false;
-}
-
-bool set_copy_attributes(const char* path, std::uint32_t attributes) {
-    return set_attributes(path, attributes);
 }
 
 bool get_attributes(const char* path, std::uint32_t& attributes) {
@@ -239,11 +382,14 @@ bool set_file_times(const char* path, const FileTime* creation, const FileTime* 
     return file.close();
 }
 
-unsigned set_last_write_time(const char* path, FileTime time) {
+bool read_only_blocks_times() { return true; }
+
+unsigned set_last_write_time(const Directory& directory, const char* name, FileTime time, bool follow_link) {
+    const std::string path = entry_path(directory, name);
     if (fault_hit(fault::Call::open)) return WRITE_TIME_OPEN_FAILED;
     // FILE_FLAG_BACKUP_SEMANTICS opens a directory as well as a file.
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS | (follow_link ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         fail_with_os_error();
         return WRITE_TIME_OPEN_FAILED;

@@ -9,8 +9,10 @@
 #include <utility>
 
 #include "platform/backend.h"
-#include "platform/win32/filetime.h"
+#include "platform/directory.h"
 #include "platform/fault.h"
+#include "platform/win32/entry_path.h"
+#include "platform/win32/filetime.h"
 
 namespace plat {
 namespace {
@@ -177,6 +179,19 @@ std::int64_t File::size() {
     return size.QuadPart;
 }
 
+bool File::sync() {
+    int error = 0;
+    if (fault::hit(fault::Call::sync, error)) {
+        record_fault(error);
+        return false;
+    }
+    if (!FlushFileBuffers(to_handle(handle_))) {
+        record_os_error();
+        return false;
+    }
+    return true;
+}
+
 bool File::close() {
     if (handle_ == INVALID) return true;
     HANDLE handle = to_handle(std::exchange(handle_, INVALID));
@@ -251,9 +266,15 @@ bool open_spool_file(File& file, SpoolFailure* failure) {
     return true;
 }
 
-bool open_replacement_file(File& file, const char* path, unsigned hints, const File* /*model*/,
-                           std::string& name) {
+bool open_replacement_file(File& file, const char* path, unsigned hints, const File* model, std::string& name) {
+    return open_replacement_file(file, Directory(), path, hints, model, name);
+}
+
+bool open_replacement_file(File& file, const Directory& directory, const char* name_in_directory, unsigned hints,
+                           const File* /*model*/, std::string& name) {
     file.close();
+    const std::string full = backend::entry_path(directory, name_in_directory);
+    const char* path = full.c_str();
     int error = 0;
     if (fault::hit(fault::Call::open, error)) {
         record_fault(error);
@@ -272,12 +293,12 @@ bool open_replacement_file(File& file, const char* path, unsigned hints, const F
     for (int tries = 0; tries < 100; ++tries) {
         char suffix[32];
         std::snprintf(suffix, sizeof suffix, ".~kesto%lx%x", GetCurrentProcessId(), serial++);
-        const std::string candidate = std::string(path) + suffix;
+        const std::string candidate = full + suffix;
         HANDLE handle =
             CreateFileA(candidate.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, flags, nullptr);
         if (handle != INVALID_HANDLE_VALUE) {
             file.handle_ = from_handle(handle);
-            name = candidate;
+            name = std::string(name_in_directory) + suffix;
             return true;
         }
         const DWORD code = GetLastError();
@@ -289,6 +310,23 @@ bool open_replacement_file(File& file, const char* path, unsigned hints, const F
     last_error_code = ERROR_FILE_EXISTS;
     return false;
 }
+
+// Every piece goes through the buffer.
+DataCopy::DataCopy(File& source, File& destination, void* buffer, std::size_t capacity)
+    : source_(source), destination_(destination), buffer_(static_cast<unsigned char*>(buffer)),
+      capacity_(capacity) {}
+
+std::int64_t DataCopy::next(std::uint64_t size) {
+    const std::size_t piece = static_cast<std::size_t>(size < capacity_ ? size : capacity_);
+    const std::int64_t got = source_.read(buffer_, piece);
+    if (got != static_cast<std::int64_t>(piece)) return failed(CopyFailure::read);
+    if (destination_.write(buffer_, piece) != got) return failed(CopyFailure::write);
+    return got;
+}
+
+// Windows ends a console program without a signal it could catch (no
+// handler of the program's own is installed): nothing to remember.
+void remove_at_termination(const char*) {}
 
 bool open_standard_input(File& file) {
     file.close();

@@ -1,4 +1,4 @@
-// Path rules of the Windows build: backslash separators, and options keep
+// Path rules of the Windows build: backslash separators ("/" read as one), and options keep
 // the original rules (no "--", no path taken for an option).
 #include "platform/path.h"
 
@@ -6,7 +6,9 @@ namespace plat {
 
 char path_separator() { return '\\'; }
 
-bool ends_path_component(char c) { return c == '\\' || c == ':'; }
+bool is_path_separator(char c) { return c == '\\' || c == '/'; }
+
+bool ends_path_component(char c) { return is_path_separator(c) || c == ':'; }
 
 bool is_end_of_options(const char*) { return false; }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
@@ -207,12 +208,14 @@ TEST_F(Holmic, RefusalsLeaveTheFileAlone) {
     put("data.bin", data);
     put("in.bin", input);
     put("kept.bin", "kept");
+    std::filesystem::create_hard_link(dir.file("in.bin"), dir.file("in-link.bin"));
     for (std::vector<std::string> args : {std::vector<std::string>{"data.bin", "/T:data.bin", "/P:in.bin"},
                                           {"data.bin", "/P:./data.bin"},
                                           {"data.bin", "/P:in.bin", "/C:0"},
                                           {"data.bin", "/P:in.bin", "/S:0x20", "/E:0x10"},
                                           // The copy to restore from is never the output.
                                           {"data.bin", "/P:in.bin", "/T:in.bin"},
+                                          {"data.bin", "/P:in.bin", "/T:in-link.bin"},
                                           // The output is created only when there is data for it.
                                           {"missing.bin", "/T:kept.bin"},
                                           {"data.bin", "/S:-1", "/T:kept.bin"},

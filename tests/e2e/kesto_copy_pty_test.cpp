@@ -3,6 +3,7 @@
 // holds before it.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -92,6 +93,29 @@ TEST_F(KestoCopyKeys, EscDuringACopy) {
     EXPECT_EQ(pty.output(), "update file      dst/b" + UPDATE + "y" + ABORT);
     EXPECT_EQ(read_file(dir.file("dst/b")), "old");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.file("dst")), {}), 1);
+}
+
+// SIGTERM or SIGHUP while a file is copied: the new file in flight goes
+// with the program, the old destination stays. Ctrl+S, waiting when the
+// copy begins, holds it at its first break check.
+TEST_F(KestoCopyKeys, TerminationRemovesTheCopyInFlight) {
+    ASSERT_TRUE(make_sparse_file(dir.file("src/b"), 64 << 20, 0, "new"));
+    for (int number : {SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(number);
+        PtySession copy;
+        ASSERT_TRUE(copy.start(program_path("kesto"), {"/C", "src/b", "dst"}, {"LC_ALL=C"}, dir.path()));
+        ASSERT_TRUE(copy.wait_for("update file      dst/b" + UPDATE)) << copy.output();
+        copy.send("y\x13");
+        // Wait until the new file exists beside the old one.
+        for (int tries = 0; tries < 1000 && std::distance(std::filesystem::directory_iterator(dir.file("dst")), {}) < 2;
+             ++tries)
+            copy.pump(10);
+        ASSERT_EQ(std::distance(std::filesystem::directory_iterator(dir.file("dst")), {}), 2);
+        copy.signal(number);
+        EXPECT_EQ(copy.wait_exit(), 128 + number);
+        EXPECT_EQ(read_file(dir.file("dst/b")), "old");
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.file("dst")), {}), 1);
+    }
 }
 
 // The source grows while the walk is held before it (after its directory

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -104,6 +105,7 @@ TEST_F(KestoCopy, Operations) {
         std::vector<std::string> source;  // names left in src
         std::vector<std::string> dest;    // names in dst
         std::vector<std::string> env = {};
+        std::vector<TreeEntry> more = {};  // entries added to the tree
     };
     const std::vector<std::string> all = {"a.txt", "b.c", "empty", "sub"};
     const std::string files = create("dst/src/a.txt") + create("dst/src/b.c") + create("dst/src/empty") +
@@ -135,12 +137,22 @@ TEST_F(KestoCopy, Operations) {
              "\nmove file        " + native("dst/empty") + "\n" + directory("dst/sub") + "move file        " +
              native("dst/sub/c.c") + "\ndelete directory " + native("src/sub") + "\n",
          4, {}, all},
+        {"move: a directory never made at the destination stays", {"/CMI", native("src/*.c"), "dst"},
+         directory("dst") + "move file        " + native("dst/b.c") + "\nmove file        " + native("dst/sub/c.c") +
+             "\ndelete directory " + native("src/sub") + "\n",
+         2, {"a.txt", "empty", "none"}, {"b.c", "sub"}, {}, {{"src/none", 0, 0, true, 0}}},
         {"a failed move keeps its directory", {"/CMEI", native("src/"), "dst"},
          directory("dst") + "move file        " + native("dst/a.txt") + "\nmove file        " + native("dst/b.c") +
              "\nmove file        " + native("dst/empty") + "\n" + directory("dst/sub") + "move file        " +
              native("dst/sub/c.c") + "\nMove file " + native("src/sub/c.c") + " to " + native("dst/sub/c.c") +
              " failed!\n",
          4, {"sub"}, all, {"SUITE_FAULTS=rename:4:io"}},
+        {"a new file needs no flush", {"/CI", native("src/b.c"), "dst"}, directory("dst") + create("dst/b.c"), 1, all,
+         {"b.c"}, {"SUITE_FAULTS=sync:1:io"}},
+        {"a copy is on the disk before its source goes", {"/CRI", native("src/b.c"), "dst"},
+         directory("dst") + "create file      " + native("dst/b.c") + "\nWrite destination file " + native("dst/b.c") +
+             " failed!",
+         1, all, {}, {"SUITE_FAULTS=sync:1:io"}},
         {"progress of an empty file", {"/CPI", native("src/empty"), "dst"},
          directory("dst") + create("dst/empty", " (100%,-----KB/sec)"), 1, all, {"empty"}},
         {"Japanese labels", {"/CVI", native("src/b.c"), "dst"},
@@ -152,7 +164,9 @@ TEST_F(KestoCopy, Operations) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         TempDir fresh;
-        make_tree(fresh, TREE);
+        std::vector<TreeEntry> tree = TREE;
+        tree.insert(tree.end(), row.more.begin(), row.more.end());
+        make_tree(fresh, tree);
         RunResult result = run_kesto(fresh, row.args, row.env);
         EXPECT_EQ(result.out, with_line_ends(row.out));
         EXPECT_EQ(result.err, "");
@@ -237,6 +251,7 @@ TEST_F(KestoCopy, FailuresKeepTheOldDestination) {
         {"close:1:io", "\nClose destination file " + dest + " failed!"},
         {"close:2:io", "\nClose source file " + source + " failed!"},
         {"setattr:1:io", "\nChange destination file " + dest + " attributes failed!"},
+        {"sync:1:io", "\nWrite destination file " + dest + " failed!"},
         {"rename:1:io", "\nDelete file " + dest + " failed!"},
         {"rename:1:io", "\nMove file " + source + " to " + dest + " failed!", {"/CMI"}},
         {"read:2:io", "  verify\nRead source file " + source + " failed!", {"/CVRI"}},
@@ -282,6 +297,7 @@ TEST_F(KestoCopy, Refusals) {
     };
     const std::string same = "Source and destination are same directory.\n";
     const std::string inside = "Destination is inside the source directory.\n";
+    const std::string not_found = "Source file or directory is not found.\n";
     const std::vector<Row> rows = {
         {"same directory", {"/CI", native("src/"), "src"}, same},
         {"same directory through ..", {"/CI", native("src/"), native("src/sub/..")}, same},
@@ -291,6 +307,8 @@ TEST_F(KestoCopy, Refusals) {
         {"move into a subdirectory", {"/CMI", native("src/"), native("src/sub/x")}, inside},
         {"no destination: the current directory", {"/RVI", "*.*"}, same, "src"},
         {"no destination, update", {"/UI", "*"}, same, "src"},
+        {"a missing source directory", {"/CI", native("srcc/"), "dst"}, not_found},
+        {"a missing source name", {"/UI", "missing", "dst"}, not_found},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -299,6 +317,7 @@ TEST_F(KestoCopy, Refusals) {
         EXPECT_EQ(result.exit_code, 255);
         EXPECT_EQ(names("src"), (std::vector<std::string>{"a.txt", "b.c", "empty", "sub"}));
         EXPECT_EQ(names("src/sub"), std::vector<std::string>{"c.c"});
+        EXPECT_FALSE(file_exists(dir.file("dst")));
     }
     // The same through a link to the source.
     std::error_code error;
@@ -306,10 +325,73 @@ TEST_F(KestoCopy, Refusals) {
     if (!error) {
         EXPECT_EQ(kesto({"/CI", native("src/"), "link"}).out, with_line_ends(same));
         EXPECT_EQ(kesto({"/CI", native("src/"), native("link/sub")}).out, with_line_ends(inside));
+        // A destination, or an existing directory above it, that is a link
+        // into the source tree.
+        std::filesystem::create_directory_symlink(native("src/sub"), dir.file("down"), error);
+        ASSERT_FALSE(error);
+        EXPECT_EQ(kesto({"/CI", "src", "down"}).out, with_line_ends(inside));
+        EXPECT_EQ(kesto({"/CI", native("src/"), "down"}).out, with_line_ends(inside));
+        EXPECT_EQ(kesto({"/CI", native("src/"), native("down/new/deeper")}).out, with_line_ends(inside));
+        EXPECT_EQ(names("src/sub"), std::vector<std::string>{"c.c"});
+        // A link in the source that leads into the destination is copied as
+        // a directory but not entered.
+        std::filesystem::create_directory_symlink(native("../dst"), dir.file("src/backup"), error);
+        ASSERT_FALSE(error);
+        const RunResult copied = kesto({"/CI", native("src/"), "dst"});
+        EXPECT_EQ(copied.out, with_line_ends(directory("dst") + create("dst/a.txt") + create("dst/b.c") +
+                                             directory("dst/backup") + create("dst/empty") + directory("dst/sub") +
+                                             create("dst/sub/c.c")));
+        EXPECT_EQ(names("dst/backup"), std::vector<std::string>{});
+        std::filesystem::remove(dir.file("src/backup"), error);
     }
     // Without entering directories nothing is met twice.
     RunResult result = kesto({"/CI", "/0", native("src/*.c"), native("src/sub")});
     EXPECT_EQ(result.out, with_line_ends(create("src/sub/b.c")));
+}
+
+// A sparse file stays sparse: its holes are skipped, not written as zeros,
+// so 5 GiB with 12 KiB of data copy at once and take 12 KiB.
+TEST_F(KestoCopy, SparseFilesStaySparse) {
+    if (on_windows()) GTEST_SKIP() << "Windows copies every byte";
+    constexpr std::int64_t SIZE = std::int64_t{5} << 30;
+    const std::string page(4096, 'p');
+    const std::int64_t offsets[] = {0, SIZE / 2 + 12345, SIZE - 4096};
+    ASSERT_TRUE(make_sparse_file(dir.file("src/sparse"), SIZE, offsets[0], page));
+    for (std::int64_t offset : offsets) {
+        std::fstream file(dir.file("src/sparse"), std::ios::in | std::ios::out | std::ios::binary);
+        file.seekp(offset);
+        file.write(page.data(), static_cast<std::streamsize>(page.size()));
+    }
+    constexpr std::int64_t LITTLE = 1 << 20;
+    if (allocated_bytes(dir.file("src/sparse")) > LITTLE) GTEST_SKIP() << "no holes on this file system";
+    ASSERT_EQ(kesto({"/CI", native("src/sparse"), "dst"}).exit_code, 1);
+    EXPECT_EQ(std::filesystem::file_size(dir.file("dst/sparse")), static_cast<std::uintmax_t>(SIZE));
+    EXPECT_LE(allocated_bytes(dir.file("dst/sparse")), LITTLE);
+    std::ifstream copy(dir.file("dst/sparse"), std::ios::binary);
+    for (std::int64_t offset : {offsets[0], offsets[1], offsets[2], offsets[1] - 4096, SIZE - 8192}) {
+        std::string bytes(page.size(), '\0');
+        copy.seekg(offset);
+        copy.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        const bool data = offset == offsets[0] || offset == offsets[1] || offset == offsets[2];
+        EXPECT_EQ(bytes, data ? page : std::string(page.size(), '\0')) << offset;
+    }
+}
+
+// A destination is looked up by its exact name, never as a pattern: POSIX
+// names may hold "*" and "?".
+TEST_F(KestoCopy, WildcardsInNamesAreNames) {
+    if (on_windows()) GTEST_SKIP() << "Windows names cannot hold wildcards";
+    ASSERT_TRUE(write_file(dir.file("src/*.txt"), "star"));
+    set_stamp(dir, {"src/*.txt", A, 4, false, 1});
+    ASSERT_TRUE(plat::create_directory(dir.file("src/dir?").c_str()));
+    ASSERT_TRUE(write_file(dir.file("src/dir?/f"), "f"));
+    put_old_destination("a.txt");
+    ASSERT_TRUE(write_file(dir.file("dst/a.txt"), "newer"));
+    ASSERT_TRUE(plat::create_directory(dir.file("dst/dirA").c_str()));
+    kesto({"/UI", "src/", "dst"});
+    EXPECT_EQ(read_file(dir.file("dst/*.txt")), "star");
+    EXPECT_EQ(read_file(dir.file("dst/dir?/f")), "f");
+    EXPECT_EQ(read_file(dir.file("dst/a.txt")), "newer");
 }
 
 // A destination that is the source file itself (another name of it) is

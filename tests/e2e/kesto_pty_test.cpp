@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -88,17 +89,54 @@ TEST_F(KestoKeys, CtrlCDoesNotEndTheProgram) {
 }
 
 // A long read shows its progress on the terminal, and ESC stops it: the
-// file gets no line. (16 GiB of holes: seconds of reading.)
+// file gets no line. The line of the file read before it is on the screen
+// by then. (16 GiB of holes: seconds of reading.)
 TEST_F(KestoKeys, EscStopsALongRead) {
+    ASSERT_TRUE(write_file(dir.file("a.txt"), "a"));
     ASSERT_TRUE(make_sparse_file(dir.file("big.bin"), std::int64_t{16} << 30, 0, "x"));
-    ASSERT_TRUE(pty.start(program_path("kesto"), {"/FNP", "big.bin"}, {"LC_ALL=C"}, dir.path()));
+    ASSERT_TRUE(pty.start(program_path("kesto"), {"/FNP"}, {"LC_ALL=C"}, dir.path()));
     ASSERT_TRUE(pty.wait_for("Read Testing big.bin (", 30000)) << pty.output();
+    EXPECT_NE(pty.output().find(" a.txt\nRead Testing"), std::string::npos) << pty.output();
     ASSERT_TRUE(pty.wait_for("KB/sec)\x1b[")) << pty.output();
     pty.send(ESC);
-    EXPECT_EQ(pty.wait_exit(30000), 1);
+    EXPECT_EQ(pty.wait_exit(30000), 2);
     const std::string& shown = pty.output();
     EXPECT_NE(shown.find(ABORT), std::string::npos) << shown;
     EXPECT_EQ(shown.find(" big.bin\n"), std::string::npos) << shown;
+}
+
+// Control characters of names show as "?" on a terminal, as ls shows them,
+// in every kind of line; a pipe gets the bytes as they are.
+TEST(KestoNames, ControlCharactersShowAsQuestionMarks) {
+    TempDir dir;
+    const std::string name = "a\x1b[7mb\ty\x7f";
+    ASSERT_TRUE(std::filesystem::create_directory(dir.file("src")));
+    ASSERT_TRUE(write_file(dir.file("src/" + name), "x"));
+    const std::string shown = "a?[7mb?y?";
+    struct Row {
+        std::vector<std::string> args;
+        std::string screen;
+    } rows[] = {
+        {{"/CI", "src/", "dst"}, "Create directory dst\ncreate file      dst/" + shown + "\n"},
+        {{"/S", "dst/"}, "              1 bytes dst/" + shown + "\n"},
+        {{"/XIN=|true|", "dst/"}, ""},
+        {{"/XI=|true $n|", "dst/"}, "true 'dst/" + shown + "'\n"},
+    };
+    for (const Row& row : rows) {
+        PtySession pty;
+        ASSERT_TRUE(pty.start(program_path("kesto"), row.args, {"LC_ALL=C", "COMSPEC=/bin/sh"}, dir.path()));
+        EXPECT_EQ(pty.wait_exit(), 1);
+        EXPECT_EQ(pty.output(), row.screen);
+    }
+    PtySession listing;
+    ASSERT_TRUE(listing.start(program_path("kesto"), {"/!D", "dst/"}, {"LC_ALL=C"}, dir.path()));
+    EXPECT_EQ(listing.wait_exit(), 1);
+    EXPECT_EQ(listing.output().substr(listing.output().size() - shown.size() - 6), " dst/" + shown + "\n");
+    RunOptions piped;
+    piped.cwd = dir.path();
+    piped.env = {"LC_ALL=C"};
+    const RunResult result = run(program_path("kesto"), {"/!D", "dst/"}, piped);
+    EXPECT_EQ(result.out.substr(result.out.size() - name.size() - 6), " dst/" + name + "\n");
 }
 
 // The Y/N/A/X prompt: other keys ring the bell, X skips every later

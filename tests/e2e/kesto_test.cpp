@@ -294,6 +294,44 @@ TEST_F(KestoTest, LinkLoopIsNotEntered) {
     EXPECT_EQ(result.exit_code, 4);
 }
 
+// "/" separates path components on every system (Windows names cannot hold
+// it): the source's directory part ends at the last one, whatever the
+// spelling. Each row is the number of files the source selects.
+TEST_F(KestoTest, SlashSeparatesOnEverySystem) {
+    std::string full = dir.path();
+    for (char& c : full)
+        if (c == '\\') c = '/';
+    const std::vector<std::pair<std::string, int>> rows = {
+        {"src/sub", 2}, {"src/*.txt", 3}, {full + "/src/*.txt", 3}, {"src/sub/", 2}, {"src/tmp/e.txt", 1}};
+    for (const auto& [source, count] : rows) {
+        SCOPED_TRACE(source);
+        // A POSIX absolute path follows the end of the options.
+        EXPECT_EQ(kesto(source[0] == '/' ? std::vector<std::string>{"--", source} : std::vector<std::string>{source})
+                      .exit_code,
+                  count);
+    }
+}
+
+// Under a Shift-JIS locale a name whose bytes end on a lead byte still ends
+// at the separator behind it: the plain name below it is selected, and a
+// copy creates the directory. (The last two names are no UTF-8, which a
+// POSIX name may be all the same.)
+TEST(KestoShiftJis, NamesEndingOnALeadByte) {
+    if (on_windows()) GTEST_SKIP() << "Windows names are in the console's code page";
+    for (const std::string name : {"\xE3\x81\x82", "\xE3\x81\x9F", "x\xE0", "x\xFC"}) {
+        SCOPED_TRACE(name);
+        TempDir dir;
+        ASSERT_TRUE(plat::create_directory(dir.file("src").c_str()));
+        ASSERT_TRUE(plat::create_directory(dir.file("src/" + name).c_str()));
+        ASSERT_TRUE(write_file(dir.file("src/memo.txt"), "top"));
+        ASSERT_TRUE(write_file(dir.file("src/" + name + "/memo.txt"), "inside"));
+        const std::vector<std::string> sjis = {"LC_ALL=ja_JP.SJIS"};
+        EXPECT_EQ(run_kesto(dir, {"/E", "src/memo.txt"}, sjis).exit_code, 2);
+        EXPECT_EQ(run_kesto(dir, {"/E", "/CI", "src/", "dst"}, sjis).exit_code, 2);
+        EXPECT_EQ(read_file(dir.file("dst/" + name + "/memo.txt")), "inside");
+    }
+}
+
 // A path beyond the buffers is reported and skipped, never cut short.
 TEST_F(KestoTest, OverlongPathIsSkipped) {
     if (on_windows()) GTEST_SKIP() << "the system refuses such paths itself";

@@ -3,6 +3,7 @@
 // exit code, and what is left on disk.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <system_error>
@@ -298,6 +299,23 @@ TEST_F(KestoVerify, DeleteFailures) {
     EXPECT_TRUE(file_exists(dir.file("src/sub/c.c")));
 }
 
+// The last-write time of what path leads to.
+plat::FileTime write_time(const std::string& path) {
+    plat::FileTime creation = 0, access = 0, write = 0;
+    EXPECT_TRUE(plat::get_file_times(path.c_str(), creation, access, write)) << path;
+    return write;
+}
+
+// A time as /D shows the time it replaces.
+std::string local_stamp(plat::FileTime time) {
+    plat::CalendarTime t;
+    plat::file_time_to_local(time, t);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", t.year, t.month, t.day, t.hour,
+                  t.minute, t.second, t.millisecond);
+    return text;
+}
+
 // /R never enters a link to a directory: it removes the link and leaves
 // what it leads to. /RV never deletes a file whose destination is the file
 // itself (a hard link).
@@ -316,6 +334,46 @@ TEST_F(KestoVerify, LinksAreNotFollowed) {
     EXPECT_EQ(result.out, delete_line("attr.txt", "\nDestination file dst/attr.txt is the source file itself!"));
     EXPECT_EQ(result.exit_code, 0);
     EXPECT_TRUE(file_exists(dir.file("src/attr.txt")));
+
+    // A directory exchanged for a link to outside the tree after the walk
+    // looked at it and before it is entered (as a racing program could):
+    // nothing outside is touched, and a change meant for the directory
+    // reaches the link at most. The same for a destination directory that
+    // a copy or move is about to write into.
+    const plat::FileTime outside_time = write_time(dir.file("outside"));
+    struct SwapRow {
+        const char* name;
+        std::vector<std::string> args;
+        std::string out;
+        int exit_code;
+        int nth;              // of the directories entered, the one exchanged
+        std::string swapped;  // its path
+    };
+    const std::vector<SwapRow> swaps = {
+        {"delete", {"/RI", "src/sub"}, "delete directory src/sub\nDelete directory src/sub failed!\n", 0, 1, "src/sub"},
+        {"attributes", {"/+HI", "src/sub"}, "-d---- src/sub\n", 0, 1, "src/sub"},
+        {"date", {"/DI2020-01-02,03:04:05", "src/sub"},
+         local_stamp(write_time(dir.file("src/sub"))) + " src/sub\nCannot open file src/sub!(40/0x28)", 0, 1, "src/sub"},
+        // src/only and src/sub are entered first.
+        {"copy", {"/CI", "src/*.c", "dst"}, "update file      dst/sub/c.c\nCannot open destination file dst/sub/c.c!(20/0x14)",
+         1, 3, "dst/sub"},
+        {"move", {"/CMI", "src/*.c", "dst"}, "update file      dst/sub/c.c\nMove file src/sub/c.c to dst/sub/c.c failed!", 1,
+         3, "dst/sub"},
+    };
+    for (const SwapRow& row : swaps) {
+        SCOPED_TRACE(row.name);
+        result = kesto(row.args, {"SUITE_FAULTS=swap:" + std::to_string(row.nth) + ":" + dir.file("outside")});
+        EXPECT_EQ(result.out, row.out);
+        EXPECT_EQ(result.exit_code, row.exit_code);
+        EXPECT_EQ(read_file(dir.file("outside/keep.txt")), "keep");
+        std::uint32_t attributes = 0;
+        EXPECT_TRUE(plat::get_attributes(dir.file("outside/keep.txt").c_str(), attributes));
+        EXPECT_EQ(attributes & plat::ATTR_HIDDEN, 0u);
+        EXPECT_EQ(write_time(dir.file("outside")), outside_time);
+        std::filesystem::remove(dir.file(row.swapped), error);
+        std::filesystem::rename(dir.file(row.swapped + "~"), dir.file(row.swapped), error);
+        ASSERT_FALSE(error) << error.message();
+    }
 
     result = kesto({"/RI", "src/sub"});
     EXPECT_EQ(result.out, "delete file      src/sub/c.c\ndelete directory src/sub/link\ndelete directory src/sub\n");

@@ -16,6 +16,9 @@ bool file_exists(const std::string& path);
 bool make_sparse_file(const std::string& path, std::int64_t size, std::int64_t offset,
                       const std::string& bytes);
 
+// The bytes the file takes on disk: fewer than its size where it has holes.
+// -1 when it cannot be told.
+std::int64_t allocated_bytes(const std::string& path);
 // Creates a FIFO (a named pipe) at path; false where the system has none.
 bool make_fifo(const std::string& path);
 

@@ -27,6 +27,11 @@ std::vector<std::string> run_as_tree_owner(const std::string& path) {
     return {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
 }
 
+std::int64_t allocated_bytes(const std::string& path) {
+    struct stat info;
+    return ::stat(path.c_str(), &info) == 0 ? static_cast<std::int64_t>(info.st_blocks) * 512 : -1;
+}
+
 bool make_fifo(const std::string& path) { return ::mkfifo(path.c_str(), 0644) == 0; }
 
 std::string native_path(const std::string& path) { return path; }

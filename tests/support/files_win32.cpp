@@ -30,6 +30,13 @@ bool make_sparse_file(const std::string& path, std::int64_t size, std::int64_t o
 
 bool make_fifo(const std::string&) { return false; }
 
+std::int64_t allocated_bytes(const std::string& path) {
+    DWORD high = 0;
+    const DWORD low = GetCompressedFileSizeA(path.c_str(), &high);
+    if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return -1;
+    return (static_cast<std::int64_t>(high) << 32) | low;
+}
+
 // The Windows build runs under Wine, whose drive Z: is the POSIX root.
 std::string native_path(const std::string& path) {
     if (path.empty() || path[0] != '/') return path;

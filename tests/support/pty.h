@@ -31,6 +31,8 @@ public:
     void pump(int ms);
     // Types keys: each byte is one key ("\x1b" is ESC).
     void send(const std::string& keys);
+    // Sends the program a signal (SIGTERM, SIGHUP), as another process would.
+    void signal(int number);
     // Waits for the program to end, reading its output to the end; its exit
     // code, or -1 when it had to be killed after timeout_ms.
     int wait_exit(int timeout_ms = 10000);

@@ -128,6 +128,10 @@ void PtySession::send(const std::string& keys) {
     }
 }
 
+void PtySession::signal(int number) {
+    if (pid_ > 0) ::kill(pid_, number);
+}
+
 int PtySession::wait_exit(int timeout_ms) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
     // Output is read to the end first: a program blocked on a full terminal

@@ -326,11 +326,21 @@ TEST(KestoFormat, ProgressReport) {
     for (const SpeedRow& row : speeds)
         EXPECT_EQ(kilobytes_per_second(row.bytes, row.milliseconds), row.speed) << row.bytes << " " << row.milliseconds;
 
-    EXPECT_EQ(formatted(PROGRESS_MAX, [](char* out) { return format_progress(out, 5, 812); }), "(  5%,  812KB/sec)");
-    EXPECT_EQ(formatted(PROGRESS_MAX, [](char* out) { return format_progress(out, 100, 5000000); }),
-              "(100%,5000000KB/sec)");
-    EXPECT_EQ(formatted(PROGRESS_MAX, [](char* out) { return format_progress(out, 100, 0x7FFFFFFF); }),
-              "(100%,2147483647KB/sec)");
+    struct ReportRow {
+        int percent, speed;
+        std::size_t cover;  // the report drawn before
+        const char* text;
+    } reports[] = {
+        {5, 812, 0, "(  5%,  812KB/sec)"},
+        {100, 5000000, 0, "(100%,5000000KB/sec)"},
+        {100, 0x7FFFFFFF, 0, "(100%,2147483647KB/sec)"},
+        {5, 812, 20, "(  5%,  812KB/sec)  "},  // blanks over the longer report
+        {100, 5000000, 18, "(100%,5000000KB/sec)"},
+    };
+    for (const ReportRow& row : reports) {
+        auto report = [&](char* out) { return format_progress(out, row.percent, row.speed, row.cover); };
+        EXPECT_EQ(formatted(PROGRESS_MAX, report), row.text);
+    }
 }
 
 }  // namespace
