@@ -129,6 +129,10 @@ void print_canceled_at(std::int64_t offset);
 // find nothing. False when the seek failed otherwise.
 bool seek_start(plat::File& file, std::int64_t start);
 
+// The marks a progress row of width marks shows after done of total units
+// (total above 0): width * done / total, exact for any 64-bit done.
+std::uint64_t progress_marks(std::uint64_t width, std::uint64_t done, std::uint64_t total);
+
 // A buffer from the heap, or an empty pointer when memory is exhausted.
 std::unique_ptr<unsigned char[]> allocate_buffer(std::size_t size);
 

@@ -252,9 +252,7 @@ bool escape_typed(bool every_call) {
 
 void ProgressBar::advance(std::uint64_t done, std::uint64_t total) {
     constexpr std::uint64_t WIDTH = 79;
-    std::uint64_t target = done <= UINT64_MAX / WIDTH
-                               ? done * WIDTH / total
-                               : static_cast<std::uint64_t>(static_cast<long double>(done) * WIDTH / total);
+    std::uint64_t target = rangekit::progress_marks(WIDTH, done, total);
     if (target > WIDTH) target = WIDTH;  // a length that was only an estimate
     if (static_cast<std::int64_t>(target) <= marks_shown) return;
     plat::Output& err = plat::std_err();
