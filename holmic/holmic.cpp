@@ -106,13 +106,12 @@ int parse(int argc, char** argv, Request& request) {
 
 // One run over the files: the dump file read, with /P the same file
 // written from the input file, with /T the output file.
-class Dump {
+class Dump : private ToolRun {
 public:
     explicit Dump(const Request& request) : request_(request) {}
     int run();
 
 private:
-    bool fail(const Message& message, const char* name, int level = EXIT_FILE_ACCESS);
     bool refuse_same_files();
     bool open_files();
     bool dump_range(DumpOutput& output);
@@ -130,14 +129,7 @@ private:
     std::unique_ptr<unsigned char[]> buffer_;
     std::unique_ptr<unsigned char[]> input_buffer_;
     std::int64_t offset_ = range_.start;
-    int level_ = EXIT_NO_ERROR;
 };
-
-bool Dump::fail(const Message& message, const char* name, int level) {
-    out_.print(message, name);
-    level_ = level;
-    return false;
-}
 
 // Refuses a run that would write into a file it reads: /T or /P naming the
 // dump file, or /T naming the /P file (the copy the overwrite comes from).

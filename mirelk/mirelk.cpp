@@ -223,7 +223,7 @@ enum class Mode {
 };
 
 // One run over the files; also what the scan reports to.
-class Patch final : public ScanReceiver {
+class Patch final : public ScanReceiver, private ToolRun {
 public:
     Patch(Request& request, Mode mode) : request_(request), mode_(mode) {}
     int run();
@@ -234,7 +234,6 @@ public:
     bool block_done() override;
 
 private:
-    bool fail(const Message& message, const char* name, int level);
     bool open_files();
     bool copy_phase(std::int64_t total, const Message& title, const Message& read_failed,
                     const Message& write_failed);
@@ -247,14 +246,7 @@ private:
     plat::File source_;
     plat::File writer_;  // the destination, or the source opened for writing
     std::unique_ptr<unsigned char[]> buffer_;
-    int level_ = EXIT_NO_ERROR;
 };
-
-bool Patch::fail(const Message& message, const char* name, int level) {
-    out_.print(message, name);
-    level_ = level;
-    return false;
-}
 
 bool Patch::open_files() {
     if (!source_.open(source_name_, plat::OpenMode::read, plat::OPEN_SEQUENTIAL))

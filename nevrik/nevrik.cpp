@@ -325,13 +325,12 @@ private:
 };
 
 // One run over the two files: opening, the compare loop, the result.
-class CompareRun {
+class CompareRun : private ToolRun {
 public:
     explicit CompareRun(const Request& request) : request_(request), comparison_(request) {}
     int run();
 
 private:
-    bool fail(const Message& message, const char* name);
     bool open_files();
     bool compare_range();
     int result();
@@ -344,14 +343,7 @@ private:
     std::unique_ptr<unsigned char[]> buffer1_;
     std::unique_ptr<unsigned char[]> buffer2_;
     Comparison comparison_;
-    int level_ = EXIT_NO_ERROR;
 };
-
-bool CompareRun::fail(const Message& message, const char* name) {
-    out_.print(message, name);
-    level_ = EXIT_FILE_ACCESS;
-    return false;
-}
 
 // Opens both files and moves each to its start.
 bool CompareRun::open_files() {

@@ -42,6 +42,16 @@ void print_lines(const Message* lines) {
     for (; lines->english; ++lines) plat::std_out().print(*lines);
 }
 
+// Evaluates the formula behind a three-character prefix ("/S:"). On failure
+// prints the message with that text and returns false.
+bool take_formula_option(const char* argument, std::int64_t& value, const Message& invalid_message,
+                         HexPrefix hex_prefix) {
+    const char* text = argument + 3;
+    if (eval_offset_formula(text, value, hex_prefix)) return true;
+    plat::std_out().print(invalid_message, text);
+    return false;
+}
+
 }  // namespace
 
 void tool_start() { plat::console_init(); }
@@ -91,14 +101,6 @@ int leading_decimal(const char* text) {
         if (value <= INT_MAX) value = value * 10 + (*p - '0');
     if (value > INT_MAX) value = INT_MAX;
     return static_cast<int>(negative ? -value : value);
-}
-
-bool take_formula_option(const char* argument, std::int64_t& value, const Message& invalid_message,
-                         HexPrefix hex_prefix) {
-    const char* text = argument + 3;
-    if (eval_offset_formula(text, value, hex_prefix)) return true;
-    plat::std_out().print(invalid_message, text);
-    return false;
 }
 
 const RangeSyntax BYTE_RANGE = {
@@ -153,6 +155,12 @@ void print_canceled_at(std::int64_t offset) {
     const auto position = static_cast<std::uint64_t>(offset);
     plat::std_out().print(canceled, static_cast<unsigned long>(position >> 32),
                           static_cast<unsigned long>(position & 0xFFFFFFFFu));
+}
+
+bool ToolRun::fail(const Message& message, const char* name, int level) {
+    plat::std_out().print(message, name);
+    level_ = level;
+    return false;
 }
 
 bool seek_start(plat::File& file, std::int64_t start) {

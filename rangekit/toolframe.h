@@ -72,12 +72,6 @@ int parse_page_lines(const char* argument);
 // then the leading digits; 0 without digits; held to the int range.
 int leading_decimal(const char* text);
 
-// Evaluates the formula behind a three-character prefix ("/S:"). On failure
-// prints the message with that text and returns false.
-bool take_formula_option(const char* argument, std::int64_t& value,
-                         const plat::Message& invalid_message,
-                         HexPrefix hex_prefix = HexPrefix::need_digit);
-
 // A range of bytes (or sectors) as given by /S:, /E: and /C:.
 struct Range {
     std::int64_t start = 0;
@@ -122,6 +116,17 @@ std::int64_t left_before_end(std::int64_t position, std::int64_t end);
 
 // Tells the offset at which ESC ended the run.
 void print_canceled_at(std::int64_t offset);
+
+// What the runs of the tools share: the error level, and a failure told
+// with the name of the file it concerns.
+class ToolRun {
+protected:
+    // Prints message with name and takes level; false, so that a step can
+    // end with "return fail(...)".
+    bool fail(const plat::Message& message, const char* name, int level = EXIT_FILE_ACCESS);
+
+    int level_ = EXIT_NO_ERROR;
+};
 
 // Positions file at start for reading. A start beyond the end of the file
 // is no failure, also where the system refuses to seek beyond the largest
