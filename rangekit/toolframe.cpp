@@ -169,11 +169,6 @@ bool seek_start(plat::File& file, std::int64_t start) {
     return start >= 0 && size >= 0 && start >= size && file.seek(size);
 }
 
-std::uint64_t progress_marks(std::uint64_t width, std::uint64_t done, std::uint64_t total) {
-    // In 128 bits: width * done exceeds 64 bits for counts near 2^63.
-    return static_cast<std::uint64_t>(static_cast<unsigned __int128>(width) * done / total);
-}
-
 std::unique_ptr<unsigned char[]> allocate_buffer(std::size_t size) {
     int error;
     if (plat::fault::hit(plat::fault::Call::allocate, error)) return nullptr;

@@ -135,8 +135,13 @@ protected:
 bool seek_start(plat::File& file, std::int64_t start);
 
 // The marks a progress row of width marks shows after done of total units
-// (total above 0): width * done / total, exact for any 64-bit done.
-std::uint64_t progress_marks(std::uint64_t width, std::uint64_t done, std::uint64_t total);
+// (total above 0): width * done / total, exact for any 64-bit done. Inline:
+// a sort calls it for every line.
+inline std::uint64_t progress_marks(std::uint64_t width, std::uint64_t done, std::uint64_t total) {
+    if (done <= UINT64_MAX / width) return width * done / total;
+    // In 128 bits where width * done exceeds 64 bits (counts near 2^63).
+    return static_cast<std::uint64_t>(static_cast<unsigned __int128>(width) * done / total);
+}
 
 // A buffer from the heap, or an empty pointer when memory is exhausted.
 std::unique_ptr<unsigned char[]> allocate_buffer(std::size_t size);
