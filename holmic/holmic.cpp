@@ -47,9 +47,6 @@ const Message HELP_REMARKS[] = {
 };
 const HelpScreen HELP = {MSG_TITLE, "1.02", "2002-2008", HELP_USAGE, HELP_OPTIONS, HELP_REMARKS, HELP_LEVELS};
 
-const Message MSG_INVALID_START = {"Invalid start_offset formula %s!\n", "開始位置の計算式 %s が正しくありません!\n"};
-const Message MSG_INVALID_END = {"Invalid end_offset formula %s!\n", "終了位置の計算式 %s が正しくありません!\n"};
-const Message MSG_INVALID_COUNT = {"Invalid count formula %s!\n", "データ数の計算式 %s が正しくありません!\n"};
 const Message MSG_OPEN_INPUT_FAILED = {"Open input file %s failed!\n", "入力ファイル %s が開けません!\n"};
 const Message MSG_OPEN_FAILED = {"Open %s failed!\n", "ダンプファイル %s が開けません!\n"};
 const Message MSG_SEEK_FAILED = {"Seek %s failed!\n", "ダンプファイル %s がシークできません!\n"};
@@ -63,13 +60,9 @@ const Message MSG_INPUT_IS_DUMP = {"Input file %s is the dump file itself!\n",
                                    "入力ファイル %s はダンプファイルそのものです!\n"};
 const Message MSG_OUTPUT_IS_INPUT = {"Output file %s is the input file itself!\n",
                                     "出力ファイル %s は入力ファイルそのものです!\n"};
-const Message MSG_CANCELED = {"Canceled at offset 0x%08lX%08lX\n", "位置 0x%08lX%08lX で中止されました\n"};
 
 struct Request {
-    std::int64_t start = 0;
-    std::int64_t end = 0x7FFFFFFFFFFFFFFE;
-    std::int64_t count = 0x7FFFFFFFFFFFFFFF;
-    bool start_given = false, end_given = false, count_given = false;
+    Range range;
     int page_lines = 0;
     DumpMode mode = DumpMode::hex_dump;
     const char* dump_name = nullptr;
@@ -84,21 +77,9 @@ int parse(int argc, char** argv, Request& request) {
     bool option;
     while (arguments.next(arg, option)) {
         if (option) {
-            if (option_matches(arg, "/s:")) {
-                if (!take_formula_option(arg, request.start, MSG_INVALID_START)) return EXIT_INVALID_ARGUMENTS;
-                request.start_given = true;
-                continue;
-            }
-            if (option_matches(arg, "/e:")) {
-                if (!take_formula_option(arg, request.end, MSG_INVALID_END)) return EXIT_INVALID_ARGUMENTS;
-                request.end_given = true;
-                continue;
-            }
-            if (option_matches(arg, "/c:")) {
-                if (!take_formula_option(arg, request.count, MSG_INVALID_COUNT)) return EXIT_INVALID_ARGUMENTS;
-                request.count_given = true;
-                continue;
-            }
+            const RangeOption range_option = take_range_option(arg, request.range);
+            if (range_option == RangeOption::invalid) return EXIT_INVALID_ARGUMENTS;
+            if (range_option == RangeOption::taken) continue;
             if (option_matches(arg, "/t")) {
                 take_dump_output_option(arg, request.mode, request.output_name);
                 continue;
@@ -119,165 +100,137 @@ int parse(int argc, char** argv, Request& request) {
         return EXIT_MISSING_ARGUMENTS;
     }
     // An end and a count without a start: the range ends at the end.
-    if (request.end_given && request.count_given && !request.start_given)
-        request.start = start_from_end(request.start, request.end, request.count);
+    place_start_before_end(request.range);
     return -1;
 }
 
-// The files of one run; closed on every way out.
-struct Files {
-    plat::File dump;         // read
-    plat::File dump_write;   // with /P
-    plat::File input;        // with /P
-    plat::File output;       // with /T:name, created when there is data for it
+// One run over the files: the dump file read, with /P the same file
+// written from the input file, with /T the output file.
+class Dump : private ToolRun {
+public:
+    explicit Dump(const Request& request) : request_(request) {}
+    int run();
+
+private:
+    bool refuse_same_files();
+    bool open_files();
+    bool dump_range(DumpOutput& output);
+    bool overwrite(DumpOutput& output, std::int64_t length);
+    void close_written_files();
+
+    const Request& request_;
+    const Range& range_ = request_.range;
+    const char* dump_name_ = request_.dump_name;
+    plat::Output& out_ = plat::std_out();
+    plat::File dump_;
+    plat::File dump_write_;  // with /P
+    plat::File input_;       // with /P
+    plat::File output_;      // with /T:name, created when there is data for it
+    std::unique_ptr<unsigned char[]> buffer_;
+    std::unique_ptr<unsigned char[]> input_buffer_;
+    std::int64_t offset_ = range_.start;
 };
 
 // Refuses a run that would write into a file it reads: /T or /P naming the
 // dump file, or /T naming the /P file (the copy the overwrite comes from).
-// Returns an error level, or -1 to go on.
-int refuse_same_files(const Request& request) {
-    plat::Output& out = plat::std_out();
-    const char* output_name = request.output_name;
-    if (output_name && plat::same_file(output_name, request.dump_name)) {
-        out.print(MSG_OUTPUT_IS_DUMP, output_name);
-        return EXIT_INVALID_ARGUMENTS;
-    }
-    if (request.input_name && plat::same_file(request.input_name, request.dump_name)) {
-        out.print(MSG_INPUT_IS_DUMP, request.input_name);
-        return EXIT_INVALID_ARGUMENTS;
-    }
-    if (output_name && request.input_name && plat::same_file(output_name, request.input_name)) {
-        out.print(MSG_OUTPUT_IS_INPUT, output_name);
-        return EXIT_INVALID_ARGUMENTS;
-    }
-    return -1;
+bool Dump::refuse_same_files() {
+    const char* output_name = request_.output_name;
+    const char* input_name = request_.input_name;
+    if (output_name && plat::same_file(output_name, dump_name_))
+        return fail(MSG_OUTPUT_IS_DUMP, output_name, EXIT_INVALID_ARGUMENTS);
+    if (input_name && plat::same_file(input_name, dump_name_))
+        return fail(MSG_INPUT_IS_DUMP, input_name, EXIT_INVALID_ARGUMENTS);
+    if (output_name && input_name && plat::same_file(output_name, input_name))
+        return fail(MSG_OUTPUT_IS_INPUT, output_name, EXIT_INVALID_ARGUMENTS);
+    return true;
 }
 
 // Opens the files to read (and with /P the dump file to write) and moves
-// to the start. The /T file is not touched here. Returns an error level, or
-// -1 to go on.
-int open_files(const Request& request, Files& files) {
-    plat::Output& out = plat::std_out();
-    const char* dump_name = request.dump_name;
-    if (request.input_name) {
-        if (!files.input.open(request.input_name, plat::OpenMode::read, plat::OPEN_SEQUENTIAL)) {
-            out.print(MSG_OPEN_INPUT_FAILED, request.input_name);
-            return EXIT_FILE_ACCESS;
-        }
-        if (!files.dump_write.open(dump_name, plat::OpenMode::write_existing)) {
-            out.print(MSG_OPEN_FAILED, dump_name);
-            return EXIT_FILE_ACCESS;
-        }
+// to the start. The /T file is not touched here.
+bool Dump::open_files() {
+    if (request_.input_name) {
+        if (!input_.open(request_.input_name, plat::OpenMode::read, plat::OPEN_SEQUENTIAL))
+            return fail(MSG_OPEN_INPUT_FAILED, request_.input_name);
+        if (!dump_write_.open(dump_name_, plat::OpenMode::write_existing)) return fail(MSG_OPEN_FAILED, dump_name_);
     }
-    if (!files.dump.open(dump_name, plat::OpenMode::read, plat::OPEN_SEQUENTIAL)) {
-        out.print(MSG_OPEN_FAILED, dump_name);
-        return EXIT_FILE_ACCESS;
-    }
-    if (request.start != 0 && (!seek_start(files.dump, request.start) ||
-                               (files.dump_write.is_open() && !seek_start(files.dump_write, request.start)))) {
-        out.print(MSG_SEEK_FAILED, dump_name);
-        return EXIT_FILE_ACCESS;
-    }
-    return -1;
+    if (!dump_.open(dump_name_, plat::OpenMode::read, plat::OPEN_SEQUENTIAL)) return fail(MSG_OPEN_FAILED, dump_name_);
+    if (range_.start != 0 && (!seek_start(dump_, range_.start) ||
+                              (dump_write_.is_open() && !seek_start(dump_write_, range_.start))))
+        return fail(MSG_SEEK_FAILED, dump_name_);
+    return true;
 }
 
-int run(Request& request) {
-    plat::Output& out = plat::std_out();
-    const char* dump_name = request.dump_name;
-    int level = refuse_same_files(request);
-    if (level >= 0) return level;
-
-    std::unique_ptr<unsigned char[]> buffer = allocate_buffer(BLOCK_SIZE);
-    std::unique_ptr<unsigned char[]> input_buffer;
-    if (buffer && request.input_name) input_buffer = allocate_buffer(BLOCK_SIZE);
-    if (!buffer || (request.input_name && !input_buffer)) {
-        out.print(MSG_OUT_OF_MEMORY);
-        return EXIT_NO_MEMORY;
-    }
-
-    Files files;
-    level = open_files(request, files);
-    if (level >= 0) return level;
-
-    DumpOutput output(request.mode, request.page_lines, AddressStyle::file_offset, 512, files.output,
-                      request.output_name, MSG_WRITE_OUTPUT_FAILED);
-    output.start(request.start);
-
-    level = EXIT_NO_ERROR;
-    std::int64_t offset = request.start;
-    std::int64_t count = request.count;
+// Shows the range block by block, and with /P overwrites each block after
+// it was shown. False when it ended early: on a failure or ESC.
+bool Dump::dump_range(DumpOutput& output) {
+    std::int64_t count_left = range_.count;
     for (;;) {
-        std::int64_t n1 = files.dump.read(buffer.get(), BLOCK_SIZE);
-        if (n1 < 0) {
-            out.print(MSG_READ_FAILED, dump_name);
-            level = EXIT_FILE_ACCESS;
-            break;
-        }
-        std::int64_t w = n1;
-        if (files.input.is_open()) {
-            std::int64_t n2 = files.input.read(input_buffer.get(), BLOCK_SIZE);
-            if (n2 < 0) {
-                out.print(MSG_READ_INPUT_FAILED, request.input_name);
-                level = EXIT_FILE_ACCESS;
-                break;
-            }
-            w = std::min(n1, n2);
+        const std::int64_t dump_bytes = dump_.read(buffer_.get(), BLOCK_SIZE);
+        if (dump_bytes < 0) return fail(MSG_READ_FAILED, dump_name_);
+        std::int64_t length = dump_bytes;
+        if (input_.is_open()) {
+            const std::int64_t input_bytes = input_.read(input_buffer_.get(), BLOCK_SIZE);
+            if (input_bytes < 0) return fail(MSG_READ_INPUT_FAILED, request_.input_name);
+            length = std::min(dump_bytes, input_bytes);
         }
         // An empty or inverted range, or a count of zero or less, leaves
         // nothing to show or write.
-        w = std::max<std::int64_t>(0, std::min({w, left_before_end(offset, request.end), count}));
-        const auto length = static_cast<std::size_t>(w);
+        length = std::max<std::int64_t>(0, std::min({length, left_before_end(offset_, range_.end), count_left}));
 
-        const std::int64_t shown = output.put(buffer.get(), length);
-        if (shown < 0) {
-            level = EXIT_FILE_ACCESS;
-            break;
-        }
-        offset += shown;
-        if (output.canceled()) break;
-        // The old contents were shown; the block is overwritten only once
-        // they have reached the screen, pipe or file.
-        if (files.dump_write.is_open()) {
-            if (!output.delivered()) {
-                level = EXIT_FILE_ACCESS;
-                break;
-            }
-            if (files.dump_write.write(input_buffer.get(), length) != w) {
-                out.print(MSG_WRITE_FAILED, dump_name);
-                level = EXIT_FILE_ACCESS;
-                break;
-            }
-        }
-        count -= w;
+        const std::int64_t shown = output.put(buffer_.get(), static_cast<std::size_t>(length));
+        if (shown < 0) return level_ = EXIT_FILE_ACCESS, false;
+        offset_ += shown;
+        if (output.canceled()) return false;
+        if (dump_write_.is_open() && !overwrite(output, length)) return false;
+        count_left -= length;
         // Stop at the end of the range, of the file, or (with /P) of the
         // input file.
-        if (count <= 0 || offset > request.end || n1 == 0 || w == 0) break;
+        if (count_left <= 0 || offset_ > range_.end || dump_bytes == 0 || length == 0) return true;
         // With /P a short input block leaves the reading position ahead of
         // the writing one: bring it back before the next block.
-        if (w < n1 && !files.dump.seek(offset)) {
-            out.print(MSG_SEEK_FAILED, dump_name);
-            level = EXIT_FILE_ACCESS;
-            break;
-        }
+        if (length < dump_bytes && !dump_.seek(offset_)) return fail(MSG_SEEK_FAILED, dump_name_);
     }
+}
 
+// Writes the input block over the block just shown.
+bool Dump::overwrite(DumpOutput& output, std::int64_t length) {
+    // The old contents are overwritten only once they have reached the
+    // screen, pipe or file.
+    if (!output.delivered()) return level_ = EXIT_FILE_ACCESS, false;
+    if (dump_write_.write(input_buffer_.get(), static_cast<std::size_t>(length)) != length)
+        return fail(MSG_WRITE_FAILED, dump_name_);
+    return true;
+}
+
+// Data in the written files count only once they are closed without error;
+// a failure to close is told when nothing failed before.
+void Dump::close_written_files() {
+    if (output_.is_open() && !output_.close() && level_ == EXIT_NO_ERROR)
+        fail(MSG_WRITE_OUTPUT_FAILED, request_.output_name);
+    if (dump_write_.is_open() && !dump_write_.close() && level_ == EXIT_NO_ERROR) fail(MSG_WRITE_FAILED, dump_name_);
+}
+
+int Dump::run() {
+    if (!refuse_same_files()) return level_;
+    buffer_ = allocate_buffer(BLOCK_SIZE);
+    if (buffer_ && request_.input_name) input_buffer_ = allocate_buffer(BLOCK_SIZE);
+    if (!buffer_ || (request_.input_name && !input_buffer_)) {
+        out_.print(MSG_OUT_OF_MEMORY);
+        return EXIT_NO_MEMORY;
+    }
+    if (!open_files()) return level_;
+
+    DumpOutput output(request_.mode, request_.page_lines, AddressStyle::file_offset, 512, output_,
+                      request_.output_name, MSG_WRITE_OUTPUT_FAILED);
+    output.start(range_.start);
+    dump_range(output);
     output.finish();
     if (output.canceled()) {
-        auto position = static_cast<std::uint64_t>(offset);
-        out.print(MSG_CANCELED, static_cast<unsigned long>(position >> 32),
-                  static_cast<unsigned long>(position & 0xFFFFFFFFu));
-        level = EXIT_CANCELED;
+        print_canceled_at(offset_);
+        level_ = EXIT_CANCELED;
     }
-    // Data in the written files count only once they are closed without error.
-    if (files.output.is_open() && !files.output.close() && level == EXIT_NO_ERROR) {
-        out.print(MSG_WRITE_OUTPUT_FAILED, request.output_name);
-        level = EXIT_FILE_ACCESS;
-    }
-    if (files.dump_write.is_open() && !files.dump_write.close() && level == EXIT_NO_ERROR) {
-        out.print(MSG_WRITE_FAILED, dump_name);
-        level = EXIT_FILE_ACCESS;
-    }
-    return level;
+    close_written_files();
+    return level_;
 }
 
 }  // namespace
@@ -286,7 +239,7 @@ int holmic_main(int argc, char** argv) {
     tool_start();
     Request request;
     int level = parse(argc, argv, request);
-    if (level < 0) level = run(request);
+    if (level < 0) level = Dump(request).run();
     return tool_finish(level);
 }
 

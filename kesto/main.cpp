@@ -30,7 +30,6 @@ const Message MSG_SAME_DIRECTORY = {"Source and destination are same directory.\
 const Message MSG_DESTINATION_IN_SOURCE = {"Destination is inside the source directory.\n",
                                            "ディスティネーションがソースディレクトリの中にあります.\n"};
 const Message MSG_OUT_OF_MEMORY = {"Out of memory!\n", "Out of memory!\n"};
-const Message MSG_STDOUT_FAILED = {"Write standard output failed!\n", "標準出力に書き込めません!\n"};
 
 constexpr int EXIT_ERROR = 255;
 constexpr std::uint32_t EXIT_COUNT_LIMIT = 254;
@@ -211,13 +210,7 @@ int main(int argc, char** argv) {
     kesto::state.transfer_buffer.reset();
     kesto::state.compare_buffer.reset();
     plat::restore_colour(1);
-    plat::Output& out = plat::std_out();
-    if (!out.flush()) {
-        // Output that did not arrive is a failure, never a count; a reader
-        // that went away (a closed pipe) needs no message.
-        if (!out.broken_pipe()) plat::std_err().print(kesto::MSG_STDOUT_FAILED);
-        exit_code = kesto::EXIT_ERROR;
-    }
-    plat::std_err().flush();
+    // Output that did not arrive is a failure, never a count.
+    if (!plat::finish_standard_output()) exit_code = kesto::EXIT_ERROR;
     return exit_code;
 }

@@ -57,9 +57,6 @@ const Message HELP_REMARKS[] = {
 };
 const HelpScreen HELP = {MSG_TITLE, "1.01", "2008", HELP_USAGE, HELP_OPTIONS, HELP_REMARKS, HELP_LEVELS};
 
-const Message MSG_INVALID_START = {"Invalid start_offset formula %s!\n", "開始位置の計算式 %s が正しくありません!\n"};
-const Message MSG_INVALID_END = {"Invalid end_offset formula %s!\n", "終了位置の計算式 %s が正しくありません!\n"};
-const Message MSG_INVALID_COUNT = {"Invalid count formula %s!\n", "データ数の計算式 %s が正しくありません!\n"};
 
 // What goes wrong with a find or replace pattern.
 struct PatternMessages {
@@ -114,10 +111,7 @@ struct PatternOption {
 };
 
 struct Request {
-    std::int64_t start = 0;
-    std::int64_t end = 0x7FFFFFFFFFFFFFFE;
-    std::int64_t count = 0x7FFFFFFFFFFFFFFF;
-    bool start_given = false, end_given = false, count_given = false;
+    Range range;
     const char* source_name = nullptr;
     const char* output_name = nullptr;
     PatternOption find;
@@ -165,17 +159,11 @@ int parse(int argc, char** argv, Request& request) {
     bool option;
     while (arguments.next(arg, option)) {
         if (option) {
+            const RangeOption range_option = take_range_option(arg, request.range);
+            if (range_option == RangeOption::invalid) return EXIT_INVALID_ARGUMENTS;
+            if (range_option == RangeOption::taken) continue;
             int level = -1;
-            if (option_matches(arg, "/s:")) {
-                if (!take_formula_option(arg, request.start, MSG_INVALID_START)) return EXIT_INVALID_ARGUMENTS;
-                request.start_given = true;
-            } else if (option_matches(arg, "/e:")) {
-                if (!take_formula_option(arg, request.end, MSG_INVALID_END)) return EXIT_INVALID_ARGUMENTS;
-                request.end_given = true;
-            } else if (option_matches(arg, "/c:")) {
-                if (!take_formula_option(arg, request.count, MSG_INVALID_COUNT)) return EXIT_INVALID_ARGUMENTS;
-                request.count_given = true;
-            } else if (option_matches(arg, "/o:")) {
+            if (option_matches(arg, "/o:")) {
                 if (!request.output_name) request.output_name = arg + 3;
             } else if (option_matches(arg, "/f:")) {
                 level = take_pattern(arg + 3, false, request.find, FIND_MESSAGES);
@@ -210,13 +198,13 @@ int parse(int argc, char** argv, Request& request) {
 // Last offset of the scan: the end of the file, or /E and /C when they come
 // first; never below start - 1 (an empty range), so that the parts before
 // and after the range always add up to the whole file.
-std::int64_t range_end(const Request& request, std::int64_t size) {
+std::int64_t range_end(const Range& range, std::int64_t size) {
     std::int64_t end = size - 1;
-    if (request.end_given && request.end < end) end = request.end;
-    if (end < request.start) return request.start - 1;
-    if (request.count_given && static_cast<std::uint64_t>(end - request.start) >=
-                                   static_cast<std::uint64_t>(std::max<std::int64_t>(request.count, 0)))
-        end = request.start + std::max<std::int64_t>(request.count, 0) - 1;
+    if (range.end_given && range.end < end) end = range.end;
+    if (end < range.start) return range.start - 1;
+    if (range.count_given && static_cast<std::uint64_t>(end - range.start) >=
+                                 static_cast<std::uint64_t>(std::max<std::int64_t>(range.count, 0)))
+        end = range.start + std::max<std::int64_t>(range.count, 0) - 1;
     return end;
 }
 
@@ -235,7 +223,7 @@ enum class Mode {
 };
 
 // One run over the files; also what the scan reports to.
-class Patch final : public ScanReceiver {
+class Patch final : public ScanReceiver, private ToolRun {
 public:
     Patch(Request& request, Mode mode) : request_(request), mode_(mode) {}
     int run();
@@ -246,7 +234,6 @@ public:
     bool block_done() override;
 
 private:
-    bool fail(const Message& message, const char* name, int level);
     bool open_files();
     bool copy_phase(std::int64_t total, const Message& title, const Message& read_failed,
                     const Message& write_failed);
@@ -259,14 +246,7 @@ private:
     plat::File source_;
     plat::File writer_;  // the destination, or the source opened for writing
     std::unique_ptr<unsigned char[]> buffer_;
-    int level_ = EXIT_NO_ERROR;
 };
-
-bool Patch::fail(const Message& message, const char* name, int level) {
-    out_.print(message, name);
-    level_ = level;
-    return false;
-}
 
 bool Patch::open_files() {
     if (!source_.open(source_name_, plat::OpenMode::read, plat::OPEN_SEQUENTIAL))
@@ -300,9 +280,8 @@ bool Patch::copy_phase(std::int64_t total, const Message& title, const Message& 
             level_ = EXIT_CANCELED;
             return false;
         }
-        // In 128 bits: width * done exceeds 64 bits for phases near 2^63 bytes.
-        const unsigned __int128 product = static_cast<unsigned __int128>(width) * static_cast<std::uint64_t>(done);
-        const auto marks = static_cast<std::uint64_t>(product / static_cast<std::uint64_t>(total));
+        const std::uint64_t marks =
+            progress_marks(width, static_cast<std::uint64_t>(done), static_cast<std::uint64_t>(total));
         if (marks > shown) {
             out_.text(".");
             if (!out_.flush()) return level_ = EXIT_FILE_ACCESS, false;
@@ -381,8 +360,9 @@ int Patch::run() {
     const std::int64_t size = source_.size();
     if (size < 0) return fail(MSG_READ_FAILED, source_name_, EXIT_FILE_ACCESS), level_;
 
-    const std::int64_t start = request_.start;
-    if (request_.start_given) {
+    const Range& range = request_.range;
+    const std::int64_t start = range.start;
+    if (range.start_given) {
         // A negative start is no position in the file: the seek refuses it.
         bool ready =
             mode_ == Mode::destination && start > 0
@@ -390,11 +370,11 @@ int Patch::run() {
                 : source_.seek(start) || fail(MSG_SEEK_FAILED, source_name_, EXIT_FILE_ACCESS);
         if (!ready) return level_;
     }
-    const std::int64_t end = range_end(request_, size);
+    const std::int64_t end = range_end(range, size);
     const Matcher matcher(find.bytes, find.length);
     const auto count = static_cast<std::uint64_t>(end - start + 1);
     if (!scan_range(matcher, buffer_.get(), SCAN_BLOCK, start, count, *this)) return level_;
-    if (mode_ == Mode::destination && (request_.end_given || request_.count_given) && end < size - 1 &&
+    if (mode_ == Mode::destination && (range.end_given || range.count_given) && end < size - 1 &&
         !copy_phase(size - 1 - end, MSG_COPY_AFTER, MSG_READ_FAILED, MSG_WRITE_FAILED))
         return level_;
     // What was written counts only once the file is closed without error.

@@ -87,8 +87,6 @@ const LevelPair HELP_LEVEL_PAIRS[] = {
 
 const Message MSG_INVALID_START1 = {"Invalid start_offset1 formula %s!\n", "開始位置1の計算式 %s が正しくありません!\n"};
 const Message MSG_INVALID_START2 = {"Invalid start_offset2 formula %s!\n", "開始位置2の計算式 %s が正しくありません!\n"};
-const Message MSG_INVALID_END = {"Invalid end_offset formula %s!\n", "終了位置の計算式 %s が正しくありません!\n"};
-const Message MSG_INVALID_COUNT = {"Invalid count formula %s!\n", "データ数の計算式 %s が正しくありません!\n"};
 const Message MSG_OPEN_FIRST_FAILED = {"Open first file %s failed!\n", "ファイル1 %s が開けません!\n"};
 const Message MSG_OPEN_SECOND_FAILED = {"Open second file %s failed!\n", "ファイル2 %s が開けません!\n"};
 const Message MSG_SEEK_FAILED = {"Seek %s failed!\n", "ファイル %s がシークできません!\n"};
@@ -100,17 +98,13 @@ const Message MSG_SIZE_RELATION = {"File size %s %s %s by %s byte(s).\n",
                                    "ファイルサイズ %s %s %s , %sバイト差.\n"};
 const Message MSG_NO_DIFFERENCE = {"NEVRIK: no difference had been detected.\n",
                                    "NEVRIK: 違いは見つかりませんでした.\n"};
-const Message MSG_CANCELED = {"Canceled at offset 0x%08lX%08lX\n", "位置 0x%08lX%08lX で中止されました\n"};
 
 constexpr std::size_t COMPARE_BUFFER_SIZE = 0x100000;
 constexpr int ROW_SIZE = 256;
 
 struct Request {
-    std::int64_t start_offset1 = 0;
-    std::int64_t start_offset2 = 0;
-    std::int64_t end_offset = 0x7FFFFFFFFFFFFFFE;
-    std::int64_t count_limit = 0x7FFFFFFFFFFFFFFF;
-    bool start_given = false, end_given = false, count_given = false;
+    Range range;                     // its start is that of file 1
+    std::int64_t start_offset2 = 0;  // the start in file 2
     bool row_mode = false;
     int page_lines = 0;
     const char* file1 = nullptr;
@@ -138,12 +132,12 @@ bool take_start_offsets(const char* arg, Request& request) {
     const std::string text = arg + 3;
     const std::size_t comma = text.find(',');
     const std::string first = text.substr(0, comma);
-    if (!first.empty() && !eval_offset_formula(first.c_str(), request.start_offset1)) {
+    if (!first.empty() && !eval_offset_formula(first.c_str(), request.range.start)) {
         plat::std_out().print(MSG_INVALID_START1, first.c_str());
         return false;
     }
     if (comma == std::string::npos) {
-        request.start_offset2 = request.start_offset1;
+        request.start_offset2 = request.range.start;
         return true;
     }
     const std::string second = text.substr(comma + 1);
@@ -163,20 +157,12 @@ int parse(int argc, char** argv, Request& request) {
         if (option) {
             if (option_matches(arg, "/s:")) {
                 if (!take_start_offsets(arg, request)) return EXIT_INVALID_ARGUMENTS;
-                request.start_given = true;
+                request.range.start_given = true;
                 continue;
             }
-            if (option_matches(arg, "/e:")) {
-                if (!take_formula_option(arg, request.end_offset, MSG_INVALID_END)) return EXIT_INVALID_ARGUMENTS;
-                request.end_given = true;
-                continue;
-            }
-            if (option_matches(arg, "/c:")) {
-                if (!take_formula_option(arg, request.count_limit, MSG_INVALID_COUNT))
-                    return EXIT_INVALID_ARGUMENTS;
-                request.count_given = true;
-                continue;
-            }
+            const RangeOption range_option = take_range_option(arg, request.range);
+            if (range_option == RangeOption::invalid) return EXIT_INVALID_ARGUMENTS;
+            if (range_option == RangeOption::taken) continue;
             if (option_matches(arg, "/b") && arg[2] == '\0') {
                 request.row_mode = true;
                 continue;
@@ -196,10 +182,8 @@ int parse(int argc, char** argv, Request& request) {
     }
     // An end and a count without a start: the last count bytes up to the end,
     // in both files.
-    if (request.end_given && request.count_given && !request.start_given) {
-        request.start_offset1 = start_from_end(request.start_offset1, request.end_offset, request.count_limit);
-        request.start_offset2 = request.start_offset1;
-    }
+    place_start_before_end(request.range);
+    if (!request.range.start_given) request.start_offset2 = request.range.start;
     return -1;
 }
 
@@ -227,7 +211,7 @@ public:
     explicit Comparison(const Request& request)
         : pager_(request.page_lines, Pager::Resume::keep_paging),
           row_mode_(request.row_mode),
-          position1_(request.start_offset1) {}
+          position1_(request.range.start) {}
 
     // Compares n byte pairs at position1; false once canceled.
     bool compare(const unsigned char* a, const unsigned char* b, std::size_t n) {
@@ -340,99 +324,100 @@ private:
     std::int64_t row_first_ = 0;
 };
 
-// The files of one run; closed on every way out.
-struct Files {
-    plat::File first;
-    plat::File second;
+// One run over the two files: opening, the compare loop, the result.
+class CompareRun : private ToolRun {
+public:
+    explicit CompareRun(const Request& request) : request_(request), comparison_(request) {}
+    int run();
+
+private:
+    bool open_files();
+    bool compare_range();
+    int result();
+
+    const Request& request_;
+    const Range& range_ = request_.range;
+    plat::Output& out_ = plat::std_out();
+    plat::File first_;
+    plat::File second_;
+    std::unique_ptr<unsigned char[]> buffer1_;
+    std::unique_ptr<unsigned char[]> buffer2_;
+    Comparison comparison_;
 };
 
-int run(const Request& request) {
-    plat::Output& out = plat::std_out();
-    std::unique_ptr<unsigned char[]> buffer1 = allocate_buffer(COMPARE_BUFFER_SIZE);
-    std::unique_ptr<unsigned char[]> buffer2;
-    if (buffer1) buffer2 = allocate_buffer(COMPARE_BUFFER_SIZE);
-    if (!buffer2) {
-        out.print(MSG_OUT_OF_MEMORY);
-        return EXIT_NO_MEMORY;
-    }
+// Opens both files and moves each to its start.
+bool CompareRun::open_files() {
+    if (!first_.open(request_.file1, plat::OpenMode::read, plat::OPEN_SEQUENTIAL))
+        return fail(MSG_OPEN_FIRST_FAILED, request_.file1);
+    if (!second_.open(request_.file2, plat::OpenMode::read, plat::OPEN_SEQUENTIAL))
+        return fail(MSG_OPEN_SECOND_FAILED, request_.file2);
+    if (range_.start != 0 && !seek_start(first_, range_.start)) return fail(MSG_SEEK_FAILED, request_.file1);
+    if (request_.start_offset2 != 0 && !seek_start(second_, request_.start_offset2))
+        return fail(MSG_SEEK_FAILED, request_.file2);
+    return true;
+}
 
-    Files files;
-    if (!files.first.open(request.file1, plat::OpenMode::read, plat::OPEN_SEQUENTIAL)) {
-        out.print(MSG_OPEN_FIRST_FAILED, request.file1);
-        return EXIT_FILE_ACCESS;
-    }
-    if (!files.second.open(request.file2, plat::OpenMode::read, plat::OPEN_SEQUENTIAL)) {
-        out.print(MSG_OPEN_SECOND_FAILED, request.file2);
-        return EXIT_FILE_ACCESS;
-    }
-    if (request.start_offset1 != 0 && !seek_start(files.first, request.start_offset1)) {
-        out.print(MSG_SEEK_FAILED, request.file1);
-        return EXIT_FILE_ACCESS;
-    }
-    if (request.start_offset2 != 0 && !seek_start(files.second, request.start_offset2)) {
-        out.print(MSG_SEEK_FAILED, request.file2);
-        return EXIT_FILE_ACCESS;
-    }
-
-    Comparison comparison(request);
-    std::int64_t count = request.count_limit;
-    bool go_on = true;
-    while (go_on) {
-        const std::int64_t r1 = read_full(files.first, buffer1.get(), COMPARE_BUFFER_SIZE);
-        if (r1 < 0) {
-            out.print(MSG_READ_FAILED, request.file1);
-            return EXIT_FILE_ACCESS;
-        }
-        const std::int64_t r2 = read_full(files.second, buffer2.get(), COMPARE_BUFFER_SIZE);
-        if (r2 < 0) {
-            out.print(MSG_READ_FAILED, request.file2);
-            return EXIT_FILE_ACCESS;
-        }
+// Compares block by block up to the end offset, the count, the end of
+// either file or ESC. False on a failure.
+bool CompareRun::compare_range() {
+    std::int64_t count_left = range_.count;
+    for (bool go_on = true; go_on;) {
+        const std::int64_t bytes1 = read_full(first_, buffer1_.get(), COMPARE_BUFFER_SIZE);
+        if (bytes1 < 0) return fail(MSG_READ_FAILED, request_.file1);
+        const std::int64_t bytes2 = read_full(second_, buffer2_.get(), COMPARE_BUFFER_SIZE);
+        if (bytes2 < 0) return fail(MSG_READ_FAILED, request_.file2);
         // Within the end offset and the count; an inverted range or a count
         // of zero or less compares nothing.
-        const std::int64_t n = std::max<std::int64_t>(
-            0, std::min({r1, r2, left_before_end(comparison.position1(), request.end_offset), count}));
-        go_on = comparison.compare(buffer1.get(), buffer2.get(), static_cast<std::size_t>(n)) &&
-                comparison.check_key();
+        const std::int64_t length = std::max<std::int64_t>(
+            0, std::min({bytes1, bytes2, left_before_end(comparison_.position1(), range_.end), count_left}));
+        go_on = comparison_.compare(buffer1_.get(), buffer2_.get(), static_cast<std::size_t>(length)) &&
+                comparison_.check_key();
         // Once a cycle: lines nobody can read any more end the compare.
-        if (out.failed()) return EXIT_FILE_ACCESS;
-        count -= n;
-        go_on = go_on && comparison.position1() <= request.end_offset && count > 0 && r1 == r2 &&
-                r1 == static_cast<std::int64_t>(COMPARE_BUFFER_SIZE);
+        if (out_.failed()) return level_ = EXIT_FILE_ACCESS, false;
+        count_left -= length;
+        go_on = go_on && comparison_.position1() <= range_.end && count_left > 0 && bytes1 == bytes2 &&
+                bytes1 == static_cast<std::int64_t>(COMPARE_BUFFER_SIZE);
     }
-    comparison.finish();
-    if (out.failed()) return EXIT_FILE_ACCESS;
-    if (comparison.canceled()) {
-        const auto position = static_cast<std::uint64_t>(comparison.position1());
-        out.print(MSG_CANCELED, static_cast<unsigned long>(position >> 32),
-                  static_cast<unsigned long>(position & 0xFFFFFFFFu));
-        return EXIT_CANCELED;
-    }
+    return true;
+}
 
-    // How the whole files relate in size.
-    const std::int64_t size1 = files.first.size();
-    if (size1 < 0) {
-        out.print(MSG_SIZE_FIRST_FAILED, request.file1);
-        return EXIT_FILE_ACCESS;
-    }
-    const std::int64_t size2 = files.second.size();
-    if (size2 < 0) {
-        out.print(MSG_SEEK_FAILED, request.file2);
-        return EXIT_FILE_ACCESS;
-    }
-    const bool differs = comparison.differs();
-    int result = differs ? COMPARE_DIFFER_SAME_SIZE : COMPARE_EQUAL_SAME_SIZE;
+// Whether the ranges differ and how the whole files relate in size; a
+// size difference is told.
+int CompareRun::result() {
+    const std::int64_t size1 = first_.size();
+    if (size1 < 0) return fail(MSG_SIZE_FIRST_FAILED, request_.file1), level_;
+    const std::int64_t size2 = second_.size();
+    if (size2 < 0) return fail(MSG_SEEK_FAILED, request_.file2), level_;
+    const bool differs = comparison_.differs();
+    int code = differs ? COMPARE_DIFFER_SAME_SIZE : COMPARE_EQUAL_SAME_SIZE;
     if (size1 != size2) {
         const bool smaller = size1 < size2;
-        if (smaller) result = differs ? COMPARE_DIFFER_FILE1_SMALLER : COMPARE_EQUAL_FILE1_SMALLER;
-        else result = differs ? COMPARE_DIFFER_FILE1_LARGER : COMPARE_EQUAL_FILE1_LARGER;
-        const std::uint64_t difference = smaller ? static_cast<std::uint64_t>(size2 - size1)
-                                                 : static_cast<std::uint64_t>(size1 - size2);
-        out.print(MSG_SIZE_RELATION, request.file1, smaller ? "<" : ">", request.file2,
-                  std::to_string(difference).c_str());
+        if (smaller) code = differs ? COMPARE_DIFFER_FILE1_SMALLER : COMPARE_EQUAL_FILE1_SMALLER;
+        else code = differs ? COMPARE_DIFFER_FILE1_LARGER : COMPARE_EQUAL_FILE1_LARGER;
+        const std::uint64_t difference =
+            smaller ? static_cast<std::uint64_t>(size2 - size1) : static_cast<std::uint64_t>(size1 - size2);
+        out_.print(MSG_SIZE_RELATION, request_.file1, smaller ? "<" : ">", request_.file2,
+                   std::to_string(difference).c_str());
     }
-    if (!differs) out.print(MSG_NO_DIFFERENCE);
-    return result;
+    if (!differs) out_.print(MSG_NO_DIFFERENCE);
+    return code;
+}
+
+int CompareRun::run() {
+    buffer1_ = allocate_buffer(COMPARE_BUFFER_SIZE);
+    if (buffer1_) buffer2_ = allocate_buffer(COMPARE_BUFFER_SIZE);
+    if (!buffer2_) {
+        out_.print(MSG_OUT_OF_MEMORY);
+        return EXIT_NO_MEMORY;
+    }
+    if (!open_files() || !compare_range()) return level_;
+    comparison_.finish();
+    if (out_.failed()) return EXIT_FILE_ACCESS;
+    if (comparison_.canceled()) {
+        print_canceled_at(comparison_.position1());
+        return EXIT_CANCELED;
+    }
+    return result();
 }
 
 }  // namespace
@@ -441,7 +426,7 @@ int nevrik_main(int argc, char** argv) {
     tool_start();
     Request request;
     int level = parse(argc, argv, request);
-    if (level < 0) level = run(request);
+    if (level < 0) level = CompareRun(request).run();
     return tool_finish(level, level == EXIT_NO_ERROR || level >= COMPARE_EQUAL_FILE1_SMALLER);
 }
 

@@ -243,4 +243,14 @@ Output& std_err() {
     return err;
 }
 
+const Message MSG_STDOUT_FAILED = {"Write standard output failed!\n", "標準出力に書き込めません!\n"};
+
+bool finish_standard_output(const Message& lost_message) {
+    Output& out = std_out();
+    const bool delivered = out.flush();
+    if (!delivered && !out.broken_pipe()) std_err().print(lost_message);
+    std_err().flush();
+    return delivered;
+}
+
 }  // namespace plat

@@ -65,4 +65,13 @@ private:
 Output& std_out();
 Output& std_err();
 
+// The message of a standard output that lost data.
+extern const Message MSG_STDOUT_FAILED;
+
+// Ends a program's output: writes out what standard output holds, then
+// flushes standard error. False when standard output lost data (output
+// that did not arrive is a failure, never a success); lost_message then
+// goes to standard error, unless the reader went away (a closed pipe).
+bool finish_standard_output(const Message& lost_message = MSG_STDOUT_FAILED);
+
 }  // namespace plat

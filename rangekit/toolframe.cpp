@@ -35,7 +35,6 @@ const Message MSG_USAGE = {"Usage:\n", "使用方法:\n"};
 const Message MSG_OPTION = {"Option:\n", "オプション:\n"};
 const Message MSG_REMARK = {"Remark:\n", "注意:\n"};
 const Message MSG_ERROR_LEVEL = {"ErrorLevel:\n", "エラーレベル:\n"};
-const Message MSG_STDOUT_FAILED = {"Write standard output failed!\n", "標準出力に書き込めません!\n"};
 
 char fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -43,19 +42,22 @@ void print_lines(const Message* lines) {
     for (; lines->english; ++lines) plat::std_out().print(*lines);
 }
 
+// Evaluates the formula behind a three-character prefix ("/S:"). On failure
+// prints the message with that text and returns false.
+bool take_formula_option(const char* argument, std::int64_t& value, const Message& invalid_message,
+                         HexPrefix hex_prefix) {
+    const char* text = argument + 3;
+    if (eval_offset_formula(text, value, hex_prefix)) return true;
+    plat::std_out().print(invalid_message, text);
+    return false;
+}
+
 }  // namespace
 
 void tool_start() { plat::console_init(); }
 
 int tool_finish(int error_level, bool outcome) {
-    plat::Output& out = plat::std_out();
-    if (!out.flush()) {
-        // Output that did not arrive is a failure, never a success; a reader
-        // that went away (a closed pipe) needs no message.
-        if (!out.broken_pipe()) plat::std_err().print(MSG_STDOUT_FAILED);
-        if (outcome) error_level = EXIT_FILE_ACCESS;
-    }
-    plat::std_err().flush();
+    if (!plat::finish_standard_output() && outcome) error_level = EXIT_FILE_ACCESS;
     return error_level;
 }
 
@@ -101,20 +103,43 @@ int leading_decimal(const char* text) {
     return static_cast<int>(negative ? -value : value);
 }
 
-bool take_formula_option(const char* argument, std::int64_t& value, const Message& invalid_message,
-                         HexPrefix hex_prefix) {
-    const char* text = argument + 3;
-    if (eval_offset_formula(text, value, hex_prefix)) return true;
-    plat::std_out().print(invalid_message, text);
-    return false;
+const RangeSyntax BYTE_RANGE = {
+    {"Invalid start_offset formula %s!\n", "開始位置の計算式 %s が正しくありません!\n"},
+    {"Invalid end_offset formula %s!\n", "終了位置の計算式 %s が正しくありません!\n"},
+    {"Invalid count formula %s!\n", "データ数の計算式 %s が正しくありません!\n"},
+    HexPrefix::need_digit,
+};
+
+RangeOption take_range_option(const char* argument, Range& range, const RangeSyntax& syntax) {
+    struct Field {
+        const char* prefix;
+        std::int64_t& value;
+        bool& given;
+        const Message& invalid;
+    };
+    const Field fields[] = {
+        {"/s:", range.start, range.start_given, syntax.invalid_start},
+        {"/e:", range.end, range.end_given, syntax.invalid_end},
+        {"/c:", range.count, range.count_given, syntax.invalid_count},
+    };
+    for (const Field& field : fields) {
+        if (!option_matches(argument, field.prefix)) continue;
+        if (!take_formula_option(argument, field.value, field.invalid, syntax.hex_prefix)) return RangeOption::invalid;
+        field.given = true;
+        return RangeOption::taken;
+    }
+    return RangeOption::none;
 }
 
 std::int64_t start_from_end(std::int64_t start, std::int64_t end, std::int64_t count) {
-    // Unsigned, so that extreme values wrap instead of overflowing.
-    auto first = static_cast<std::uint64_t>(end) - static_cast<std::uint64_t>(count) + 1;
-    if (static_cast<std::int64_t>(static_cast<std::uint64_t>(end) + 1) >= count)
-        return static_cast<std::int64_t>(first);
+    // Wrapping, so that extreme values do not overflow.
+    if (wrapping_add(end, 1) >= count) return wrapping_add(wrapping_sub(end, count), 1);
     return start;
+}
+
+void place_start_before_end(Range& range) {
+    if (range.end_given && range.count_given && !range.start_given)
+        range.start = start_from_end(range.start, range.end, range.count);
 }
 
 std::int64_t left_before_end(std::int64_t position, std::int64_t end) {
@@ -123,6 +148,19 @@ std::int64_t left_before_end(std::int64_t position, std::int64_t end) {
     // + 1 is added only below the cap.
     std::uint64_t distance = static_cast<std::uint64_t>(end) - static_cast<std::uint64_t>(position);
     return distance >= INT64_MAX ? INT64_MAX : static_cast<std::int64_t>(distance + 1);
+}
+
+void print_canceled_at(std::int64_t offset) {
+    static const Message canceled = {"Canceled at offset 0x%08lX%08lX\n", "位置 0x%08lX%08lX で中止されました\n"};
+    const auto position = static_cast<std::uint64_t>(offset);
+    plat::std_out().print(canceled, static_cast<unsigned long>(position >> 32),
+                          static_cast<unsigned long>(position & 0xFFFFFFFFu));
+}
+
+bool ToolRun::fail(const Message& message, const char* name, int level) {
+    plat::std_out().print(message, name);
+    level_ = level;
+    return false;
 }
 
 bool seek_start(plat::File& file, std::int64_t start) {

@@ -72,26 +72,76 @@ int parse_page_lines(const char* argument);
 // then the leading digits; 0 without digits; held to the int range.
 int leading_decimal(const char* text);
 
-// Evaluates the formula behind a three-character prefix ("/S:"). On failure
-// prints the message with that text and returns false.
-bool take_formula_option(const char* argument, std::int64_t& value,
-                         const plat::Message& invalid_message,
-                         HexPrefix hex_prefix = HexPrefix::need_digit);
+// A range of bytes (or sectors) as given by /S:, /E: and /C:.
+struct Range {
+    std::int64_t start = 0;
+    std::int64_t end = 0x7FFFFFFFFFFFFFFE;  // inclusive
+    std::int64_t count = 0x7FFFFFFFFFFFFFFF;
+    bool start_given = false, end_given = false, count_given = false;
+};
+
+// How a tool reads its range options: the messages for a formula that
+// cannot be evaluated, and the hexadecimal prefix rule.
+struct RangeSyntax {
+    plat::Message invalid_start;
+    plat::Message invalid_end;
+    plat::Message invalid_count;
+    HexPrefix hex_prefix;
+};
+extern const RangeSyntax BYTE_RANGE;  // byte offsets and counts
+
+enum class RangeOption { none, taken, invalid };
+// Takes /S:, /E: or /C: into range; none for any other argument, invalid
+// (the message printed) for a formula that cannot be evaluated.
+RangeOption take_range_option(const char* argument, Range& range, const RangeSyntax& syntax = BYTE_RANGE);
+
+// Signed 64-bit arithmetic that wraps around instead of overflowing.
+inline std::int64_t wrapping_add(std::int64_t a, std::int64_t b) {
+    return static_cast<std::int64_t>(static_cast<std::uint64_t>(a) + static_cast<std::uint64_t>(b));
+}
+inline std::int64_t wrapping_sub(std::int64_t a, std::int64_t b) {
+    return static_cast<std::int64_t>(static_cast<std::uint64_t>(a) - static_cast<std::uint64_t>(b));
+}
 
 // The start of a range given by its end and a count but no start: the last
 // count units up to the inclusive end, when there are that many; otherwise
 // start unchanged.
 std::int64_t start_from_end(std::int64_t start, std::int64_t end, std::int64_t count);
+// The same for a range whose start was not given.
+void place_start_before_end(Range& range);
 
 // Units of a range left from position to the inclusive end (0 when the end
 // lies before position).
 std::int64_t left_before_end(std::int64_t position, std::int64_t end);
+
+// Tells the offset at which ESC ended the run.
+void print_canceled_at(std::int64_t offset);
+
+// What the runs of the tools share: the error level, and a failure told
+// with the name of the file it concerns.
+class ToolRun {
+protected:
+    // Prints message with name and takes level; false, so that a step can
+    // end with "return fail(...)".
+    bool fail(const plat::Message& message, const char* name, int level = EXIT_FILE_ACCESS);
+
+    int level_ = EXIT_NO_ERROR;
+};
 
 // Positions file at start for reading. A start beyond the end of the file
 // is no failure, also where the system refuses to seek beyond the largest
 // file it can hold: the file is then positioned at its end, where reads
 // find nothing. False when the seek failed otherwise.
 bool seek_start(plat::File& file, std::int64_t start);
+
+// The marks a progress row of width marks shows after done of total units
+// (total above 0): width * done / total, exact for any 64-bit done. Inline:
+// a sort calls it for every line.
+inline std::uint64_t progress_marks(std::uint64_t width, std::uint64_t done, std::uint64_t total) {
+    if (done <= UINT64_MAX / width) return width * done / total;
+    // In 128 bits where width * done exceeds 64 bits (counts near 2^63).
+    return static_cast<std::uint64_t>(static_cast<unsigned __int128>(width) * done / total);
+}
 
 // A buffer from the heap, or an empty pointer when memory is exhausted.
 std::unique_ptr<unsigned char[]> allocate_buffer(std::size_t size);

@@ -367,7 +367,8 @@ void secondary_phase(LineEntry* index, BlockEntry* blocks, std::int64_t block_co
         ++written;
         if (!advance_block(block, index, reader)) return;
         merge.replay(head);
-        // Output that cannot be written ends the merge; it is reported below.
+        // Output that cannot be written ends the merge; it is reported as
+        // the program ends.
         if (out.failed()) break;
         if (written % 256 == 0 && escape_typed()) return;
     }
@@ -377,12 +378,6 @@ void secondary_phase(LineEntry* index, BlockEntry* blocks, std::int64_t block_co
         report(MSG_MERGE_STATISTICS,
                static_cast<unsigned long long>(block_count) * (sizeof(std::uint32_t) + sizeof(std::uint64_t)),
                static_cast<unsigned long long>(slot_bytes));
-    }
-    // Every line must have reached its destination: written out first,
-    // checked after.
-    if (!out.flush()) {
-        state.error_level = EXIT_FILE_ACCESS;
-        if (!out.broken_pipe()) report(MSG_WRITE_OUTPUT_FAILED);
     }
 }
 

@@ -127,15 +127,11 @@ bool option_is(const char* argument, const char* option) {
 // Reads the command line into state; false when the run ends here (help
 // shown, or an invalid argument reported).
 bool parse_arguments(int argc, char** argv) {
-    bool options_ended = false;
-    for (int i = 1; i < argc; ++i) {
-        const char* arg = argv[i];
-        rangekit::ArgKind kind = rangekit::classify_argument(arg, options_ended);
-        if (kind == rangekit::ArgKind::end_of_options) {
-            options_ended = true;
-            continue;
-        }
-        if (kind == rangekit::ArgKind::option) {
+    rangekit::ArgumentScan arguments(argc, argv);
+    char* arg;
+    bool option;
+    while (arguments.next(arg, option)) {
+        if (option) {
             using rangekit::leading_decimal;
             using rangekit::option_matches;
             if (option_is(arg, "/?")) {
@@ -256,9 +252,7 @@ bool escape_typed(bool every_call) {
 
 void ProgressBar::advance(std::uint64_t done, std::uint64_t total) {
     constexpr std::uint64_t WIDTH = 79;
-    std::uint64_t target = done <= UINT64_MAX / WIDTH
-                               ? done * WIDTH / total
-                               : static_cast<std::uint64_t>(static_cast<long double>(done) * WIDTH / total);
+    std::uint64_t target = rangekit::progress_marks(WIDTH, done, total);
     if (target > WIDTH) target = WIDTH;  // a length that was only an estimate
     if (static_cast<std::int64_t>(target) <= marks_shown) return;
     plat::Output& err = plat::std_err();
@@ -274,8 +268,9 @@ int tolven_main(int argc, char** argv) {
     // byte value is part of a longer sequence, and every byte is one column.
     state.double_byte = plat::text_is_shift_jis() || !plat::text_is_utf8();
     run(argc, argv);
-    plat::std_out().flush();
-    plat::std_err().flush();
+    // Every line must have reached its destination.
+    if (!plat::finish_standard_output(MSG_WRITE_OUTPUT_FAILED) && state.error_level == EXIT_NO_ERROR)
+        state.error_level = EXIT_FILE_ACCESS;
     return state.error_level;
 }
 

@@ -53,9 +53,12 @@ const Message HELP_ERROR_LEVELS[] = {
 };
 const HelpScreen HELP = {MSG_TITLE, "1.00", "2008", HELP_USAGE, HELP_OPTIONS, HELP_REMARKS, HELP_ERROR_LEVELS};
 
-const Message MSG_INVALID_START = {"Invalid start_sector formula!\n", "開始セクタの計算式 %s が正しくありません!\n"};
-const Message MSG_INVALID_END = {"Invalid end_sector formula!\n", "終了セクタの計算式 %s が正しくありません!\n"};
-const Message MSG_INVALID_COUNT = {"Invalid sector_count formula!\n", "セクタ数の計算式 %s が正しくありません!\n"};
+const RangeSyntax SECTOR_RANGE = {
+    {"Invalid start_sector formula!\n", "開始セクタの計算式 %s が正しくありません!\n"},
+    {"Invalid end_sector formula!\n", "終了セクタの計算式 %s が正しくありません!\n"},
+    {"Invalid sector_count formula!\n", "セクタ数の計算式 %s が正しくありません!\n"},
+    HexPrefix::lenient,
+};
 const Message MSG_INVALID_DRIVE = {"Invalid drive!\n", "ドライブ指定が正しくありません!\n"};
 const Message MSG_VERSION_FAILED = {"Get Windows Version failed! (%lu/%lX)\n",
                                     "Windowsのバージョンが取得できません! (%lu/%lX)\n"};
@@ -84,26 +87,10 @@ int parse(int argc, char** argv, Request& request) {
     char* arg;
     bool option;
     while (arguments.next(arg, option)) {
-        SectorRange& range = request.range;
         if (option) {
-            if (option_matches(arg, "/s:")) {
-                if (!take_formula_option(arg, range.start, MSG_INVALID_START, HexPrefix::lenient))
-                    return EXIT_INVALID_ARGUMENTS;
-                range.start_given = true;
-                continue;
-            }
-            if (option_matches(arg, "/e:")) {
-                if (!take_formula_option(arg, range.end, MSG_INVALID_END, HexPrefix::lenient))
-                    return EXIT_INVALID_ARGUMENTS;
-                range.end_given = true;
-                continue;
-            }
-            if (option_matches(arg, "/c:")) {
-                if (!take_formula_option(arg, range.count, MSG_INVALID_COUNT, HexPrefix::lenient))
-                    return EXIT_INVALID_ARGUMENTS;
-                range.count_given = true;
-                continue;
-            }
+            const RangeOption range_option = take_range_option(arg, request.range, SECTOR_RANGE);
+            if (range_option == RangeOption::invalid) return EXIT_INVALID_ARGUMENTS;
+            if (range_option == RangeOption::taken) continue;
             if (option_matches(arg, "/t")) {
                 take_dump_output_option(arg, request.mode, request.output_name);
                 continue;
@@ -131,14 +118,6 @@ int parse(int argc, char** argv, Request& request) {
         return EXIT_MISSING_ARGUMENTS;
     }
     return -1;
-}
-
-// Signed 64-bit arithmetic that wraps around instead of overflowing.
-std::int64_t add(std::int64_t a, std::int64_t b) {
-    return static_cast<std::int64_t>(static_cast<std::uint64_t>(a) + static_cast<std::uint64_t>(b));
-}
-std::int64_t sub(std::int64_t a, std::int64_t b) {
-    return static_cast<std::int64_t>(static_cast<std::uint64_t>(a) - static_cast<std::uint64_t>(b));
 }
 
 int trailing_zeros(std::uint32_t value) {
@@ -253,21 +232,22 @@ void resolve_range(SectorRange& range, std::int64_t sectors_held) {
     if (!range.start_given) {
         range.start = 0;
         if (range.end_given && range.count_given) {
-            if (add(range.end, 1) >= range.count) range.start = add(sub(range.end, range.count), 1);
+            range.start = start_from_end(0, range.end, range.count);
         } else if (range.end_given) {
-            range.count = add(range.end, 1);
+            range.count = wrapping_add(range.end, 1);
         } else if (range.count_given) {
-            range.end = sub(range.count, 1);
+            range.end = wrapping_sub(range.count, 1);
         }
     } else if (!range.end_given && !range.count_given) {
         range.count = 1;
     } else if (!range.end_given) {
-        range.end = sub(add(range.start, range.count), 1);
+        range.end = wrapping_sub(wrapping_add(range.start, range.count), 1);
     } else if (!range.count_given) {
-        range.count = add(sub(range.end, range.start), 1);
+        range.count = wrapping_add(wrapping_sub(range.end, range.start), 1);
     }
     if (range.end < range.start) range.end = range.start;
-    if (sub(add(range.start, range.count), 1) > range.end) range.count = add(sub(range.end, range.start), 1);
+    if (wrapping_sub(wrapping_add(range.start, range.count), 1) > range.end)
+        range.count = wrapping_add(wrapping_sub(range.end, range.start), 1);
 }
 
 int zobrin_main(int argc, char** argv) {

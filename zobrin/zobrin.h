@@ -4,14 +4,14 @@
 #pragma once
 #include <cstdint>
 
+#include "rangekit/toolframe.h"
+
 namespace zobrin {
 
-// A sector range as given by /S, /E and /C.
-struct SectorRange {
-    std::int64_t start = -1;
-    std::int64_t end = -1;  // inclusive
-    std::int64_t count = 1;
-    bool start_given = false, end_given = false, count_given = false;
+// A sector range as given by /S, /E and /C; one sector when only the start
+// is given.
+struct SectorRange : rangekit::Range {
+    SectorRange() : Range{-1, -1, 1} {}
 };
 
 // Completes the range from the values given: start, end and count then

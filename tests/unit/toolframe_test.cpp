@@ -68,6 +68,15 @@ TEST(ToolFrame, RangeArithmeticAtTheLimits) {
     };
     for (const LeftRow& row : lefts)
         EXPECT_EQ(rangekit::left_before_end(row.position, row.end), row.left) << row.position << " " << row.end;
+    struct MarksRow {
+        std::uint64_t done, total, marks;
+    } marks[] = {
+        {0, 10, 0}, {5, 10, 39}, {10, 10, 79},
+        {UINT64_MAX, UINT64_MAX, 79},  // 79 * done exceeds 64 bits
+        {UINT64_MAX / 2, UINT64_MAX, 39},
+    };
+    for (const MarksRow& row : marks)
+        EXPECT_EQ(rangekit::progress_marks(79, row.done, row.total), row.marks) << row.done << " " << row.total;
 }
 
 }  // namespace
