@@ -49,13 +49,6 @@ bool fail(int code) {
     return false;
 }
 
-bool fault_hit(fault::Call call) {
-    int error;
-    if (!fault::hit(call, error)) return false;
-    if (error == fault::SHORT_TRANSFER) backend::set_last_error(EIO);
-    return true;
-}
-
 using backend::to_file_time;
 
 // What this layer needs of a file's status.
@@ -415,7 +408,9 @@ bool DirectorySearch::close() {
 
 bool DirectorySearch::is_open() const { return state_ != nullptr; }
 
-bool find_entry(const char* path, FindRecord& record) { return describe(AT_FDCWD, path, path, last_component(path), record); }
+bool backend::find_entry(const char* path, FindRecord& record) {
+    return describe(AT_FDCWD, path, path, last_component(path), record);
+}
 
 bool file_identity(const char* path, FileIdentity& out) {
     Status status;
@@ -523,7 +518,7 @@ const Directory working_directory;  // names are paths
 }  // namespace
 
 bool create_directory(const Directory& directory, const char* name, const char* model_path) {
-    if (fault_hit(fault::Call::make_directory)) return false;
+    if (fault::hit(fault::Call::make_directory)) return false;
     const int at = descriptor_of(directory);
     Status model;
     if (model_path && !read_status(model_path, true, model)) return false;
@@ -552,7 +547,7 @@ bool create_directory(const char* path, const char* model_path) {
 }
 
 bool remove_directory(const Directory& directory, const char* name, bool link) {
-    if (fault_hit(fault::Call::remove)) return false;
+    if (fault::hit(fault::Call::remove)) return false;
     const int at = descriptor_of(directory);
     Status own, target;
     if (!read_status(at, name, false, own)) return false;
@@ -567,7 +562,7 @@ bool remove_directory(const Directory& directory, const char* name, bool link) {
 bool remove_directory(const char* path) { return remove_directory(working_directory, path, true); }
 
 bool delete_file(const Directory& directory, const char* name) {
-    if (fault_hit(fault::Call::remove)) return false;
+    if (fault::hit(fault::Call::remove)) return false;
     const int at = descriptor_of(directory);
     if (change_entry_of(at, name, [&] { return unlinkat(at, name, 0); }) != 0) return fail(errno);
     return true;
@@ -576,7 +571,7 @@ bool delete_file(const Directory& directory, const char* name) {
 bool delete_file(const char* path) { return delete_file(working_directory, path); }
 
 bool rename_path(const Directory& directory, const char* name, const Directory& to_directory, const char* to_name) {
-    if (fault_hit(fault::Call::rename)) return false;
+    if (fault::hit(fault::Call::rename)) return false;
     // rename() would silently replace an existing destination.
     struct stat existing;
     if (fstatat(descriptor_of(to_directory), to_name, &existing, AT_SYMLINK_NOFOLLOW) == 0) return fail(EEXIST);
@@ -590,7 +585,7 @@ bool rename_path(const char* from, const char* to) {
 }
 
 bool replace_file(const Directory& directory, const char* name, const Directory& to_directory, const char* to_name) {
-    if (fault_hit(fault::Call::rename)) return false;
+    if (fault::hit(fault::Call::rename)) return false;
     if (rename_entry(descriptor_of(directory), name, descriptor_of(to_directory), to_name) != 0) return fail(errno);
     return true;
 }
@@ -627,7 +622,7 @@ bool get_attributes(const char* path, std::uint32_t& attributes) {
 }
 
 bool set_attributes(const Directory& directory, const char* name, std::uint32_t attributes) {
-    if (fault_hit(fault::Call::set_attributes)) return false;
+    if (fault::hit(fault::Call::set_attributes)) return false;
     const int at = descriptor_of(directory);
     Status own;
     if (!read_status(at, name, false, own)) return false;
@@ -675,7 +670,7 @@ bool get_file_times(const char* path, FileTime& creation, FileTime& access, File
 // The creation time is not an argument of any POSIX call: it stays.
 bool set_file_times(const char* path, const FileTime* /*creation*/, const FileTime* access,
                     const FileTime* write) {
-    if (fault_hit(fault::Call::set_times)) return false;
+    if (fault::hit(fault::Call::set_times)) return false;
     Status status;
     if (!access && !write) return read_status(path, true, status);
     const backend::TimePair pair(access, write);
@@ -689,7 +684,7 @@ unsigned set_last_write_time(const Directory& directory, const char* name, FileT
     const int at = descriptor_of(directory);
     const int flags = follow_link ? 0 : AT_SYMLINK_NOFOLLOW;
     struct stat status;
-    if (fault_hit(fault::Call::open)) return WRITE_TIME_OPEN_FAILED;
+    if (fault::hit(fault::Call::open)) return WRITE_TIME_OPEN_FAILED;
     if (fstatat(at, name, &status, flags) != 0) {
         fail(errno);
         return WRITE_TIME_OPEN_FAILED;
@@ -700,9 +695,9 @@ unsigned set_last_write_time(const Directory& directory, const char* name, FileT
     }
     unsigned failed = 0;
     const backend::TimePair pair(nullptr, &time);
-    if (fault_hit(fault::Call::set_times) || (utimensat(at, name, pair.times, flags) != 0 && !fail(errno)))
+    if (fault::hit(fault::Call::set_times) || (utimensat(at, name, pair.times, flags) != 0 && !fail(errno)))
         failed |= WRITE_TIME_SET_FAILED;
-    if (fault_hit(fault::Call::close)) failed |= WRITE_TIME_CLOSE_FAILED;
+    if (fault::hit(fault::Call::close)) failed |= WRITE_TIME_CLOSE_FAILED;
     return failed;
 }
 

@@ -21,13 +21,6 @@ bool fail_with_os_error() {
     return false;
 }
 
-bool fault_hit(fault::Call call) {
-    int error;
-    if (!fault::hit(call, error)) return false;
-    if (error == fault::SHORT_TRANSFER) backend::set_last_error(ERROR_IO_DEVICE);
-    return true;
-}
-
 using backend::from_filetime;
 using backend::to_filetime;
 
@@ -228,7 +221,7 @@ bool DirectorySearch::is_open() const { return state_ != nullptr; }
 
 // Windows names cannot hold "*" or "?": a search for the path finds that
 // entry alone.
-bool find_entry(const char* path, FindRecord& record) {
+bool backend::find_entry(const char* path, FindRecord& record) {
     DirectorySearch search;
     return search.first(path, record);
 }
@@ -267,7 +260,7 @@ bool short_path(const char* path, std::string& out) {
 }
 
 bool create_directory(const char* path, const char* model_path) {
-    if (fault_hit(fault::Call::make_directory)) return false;
+    if (fault::hit(fault::Call::make_directory)) return false;
     // Windows refuses a model it cannot open; Wine would ignore it.
     if (model_path && GetFileAttributesA(model_path) == INVALID_FILE_ATTRIBUTES)
         return fail_with_os_error();
@@ -277,7 +270,7 @@ bool create_directory(const char* path, const char* model_path) {
 }
 
 bool remove_directory(const char* path) {
-    if (fault_hit(fault::Call::remove)) return false;
+    if (fault::hit(fault::Call::remove)) return false;
     return RemoveDirectoryA(path) || fail_with_os_error();
 }
 
@@ -319,19 +312,19 @@ bool set_attributes(const Directory& directory, const char* name, std::uint32_t 
 }
 
 bool delete_file(const char* path) {
-    if (fault_hit(fault::Call::remove)) return false;
+    if (fault::hit(fault::Call::remove)) return false;
     return DeleteFileA(path) || fail_with_os_error();
 }
 
 bool rename_path(const char* from, const char* to) {
-    if (fault_hit(fault::Call::rename)) return false;
+    if (fault::hit(fault::Call::rename)) return false;
     return MoveFileA(from, to) || fail_with_os_error();
 }
 
 bool has_short_names() { return true; }
 
 bool replace_file(const Directory& directory, const char* name, const Directory& to_directory, const char* to_name) {
-    if (fault_hit(fault::Call::rename)) return false;
+    if (fault::hit(fault::Call::rename)) return false;
     const std::string from_path = entry_path(directory, name), to_path = entry_path(to_directory, to_name);
     const char* from = from_path.c_str();
     const char* to = to_path.c_str();
@@ -357,7 +350,7 @@ bool get_attributes(const char* path, std::uint32_t& attributes) {
 }
 
 bool set_attributes(const char* path, std::uint32_t attributes) {
-    if (fault_hit(fault::Call::set_attributes)) return false;
+    if (fault::hit(fault::Call::set_attributes)) return false;
     return SetFileAttributesA(path, attributes) || fail_with_os_error();
 }
 
@@ -375,7 +368,7 @@ bool get_file_times(const char* path, FileTime& creation, FileTime& access, File
 
 bool set_file_times(const char* path, const FileTime* creation, const FileTime* access,
                     const FileTime* write) {
-    if (fault_hit(fault::Call::set_times)) return false;
+    if (fault::hit(fault::Call::set_times)) return false;
     Handle file(path, FILE_WRITE_ATTRIBUTES);
     if (!file.is_open()) return false;
     if (!backend::set_handle_times(file.get(), creation, access, write)) return fail_with_os_error();
@@ -386,7 +379,7 @@ bool read_only_blocks_times() { return true; }
 
 unsigned set_last_write_time(const Directory& directory, const char* name, FileTime time, bool follow_link) {
     const std::string path = entry_path(directory, name);
-    if (fault_hit(fault::Call::open)) return WRITE_TIME_OPEN_FAILED;
+    if (fault::hit(fault::Call::open)) return WRITE_TIME_OPEN_FAILED;
     // FILE_FLAG_BACKUP_SEMANTICS opens a directory as well as a file.
     HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_FLAG_BACKUP_SEMANTICS | (follow_link ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr);
@@ -396,9 +389,9 @@ unsigned set_last_write_time(const Directory& directory, const char* name, FileT
     }
     unsigned failed = 0;
     const FILETIME write = to_filetime(time);
-    if (fault_hit(fault::Call::set_times) || (!SetFileTime(file, nullptr, nullptr, &write) && !fail_with_os_error()))
+    if (fault::hit(fault::Call::set_times) || (!SetFileTime(file, nullptr, nullptr, &write) && !fail_with_os_error()))
         failed |= WRITE_TIME_SET_FAILED;
-    const bool close_fault = fault_hit(fault::Call::close);
+    const bool close_fault = fault::hit(fault::Call::close);
     if (!CloseHandle(file) || close_fault) failed |= WRITE_TIME_CLOSE_FAILED;
     return failed;
 }
