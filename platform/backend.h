@@ -10,6 +10,7 @@
 
 namespace plat {
 
+class Directory;    // directory.h
 struct FindRecord;  // directory.h
 
 namespace backend {
@@ -68,6 +69,15 @@ int run_command(const std::string& interpreter, const std::string& command);
 
 // find_entry (directory.h), tried once.
 bool find_entry(const char* path, FindRecord& record);
+
+// The changes of directory.h that a fault can stop, done.
+bool create_directory(const Directory& directory, const char* name, const char* model_path);
+bool remove_directory(const Directory& directory, const char* name, bool link);
+bool delete_file(const Directory& directory, const char* name);
+bool rename_path(const Directory& directory, const char* name, const Directory& to_directory, const char* to_name);
+bool replace_file(const Directory& directory, const char* name, const Directory& to_directory, const char* to_name);
+bool set_attributes(const Directory& directory, const char* name, std::uint32_t attributes);
+bool set_file_times(const char* path, const FileTime* creation, const FileTime* access, const FileTime* write);
 
 }  // namespace backend
 }  // namespace plat

@@ -513,12 +513,9 @@ int rename_entry(int at, const char* name, int to_at, const char* to_name) {
     });
 }
 
-const Directory working_directory;  // names are paths
-
 }  // namespace
 
-bool create_directory(const Directory& directory, const char* name, const char* model_path) {
-    if (fault::hit(fault::Call::make_directory)) return false;
+bool backend::create_directory(const Directory& directory, const char* name, const char* model_path) {
     const int at = descriptor_of(directory);
     Status model;
     if (model_path && !read_status(model_path, true, model)) return false;
@@ -542,12 +539,7 @@ bool create_directory(const Directory& directory, const char* name, const char* 
     return true;
 }
 
-bool create_directory(const char* path, const char* model_path) {
-    return create_directory(working_directory, path, model_path);
-}
-
-bool remove_directory(const Directory& directory, const char* name, bool link) {
-    if (fault::hit(fault::Call::remove)) return false;
+bool backend::remove_directory(const Directory& directory, const char* name, bool link) {
     const int at = descriptor_of(directory);
     Status own, target;
     if (!read_status(at, name, false, own)) return false;
@@ -559,19 +551,14 @@ bool remove_directory(const Directory& directory, const char* name, bool link) {
     return true;
 }
 
-bool remove_directory(const char* path) { return remove_directory(working_directory, path, true); }
-
-bool delete_file(const Directory& directory, const char* name) {
-    if (fault::hit(fault::Call::remove)) return false;
+bool backend::delete_file(const Directory& directory, const char* name) {
     const int at = descriptor_of(directory);
     if (change_entry_of(at, name, [&] { return unlinkat(at, name, 0); }) != 0) return fail(errno);
     return true;
 }
 
-bool delete_file(const char* path) { return delete_file(working_directory, path); }
-
-bool rename_path(const Directory& directory, const char* name, const Directory& to_directory, const char* to_name) {
-    if (fault::hit(fault::Call::rename)) return false;
+bool backend::rename_path(const Directory& directory, const char* name, const Directory& to_directory,
+                          const char* to_name) {
     // rename() would silently replace an existing destination.
     struct stat existing;
     if (fstatat(descriptor_of(to_directory), to_name, &existing, AT_SYMLINK_NOFOLLOW) == 0) return fail(EEXIST);
@@ -580,12 +567,8 @@ bool rename_path(const Directory& directory, const char* name, const Directory& 
     return true;
 }
 
-bool rename_path(const char* from, const char* to) {
-    return rename_path(working_directory, from, working_directory, to);
-}
-
-bool replace_file(const Directory& directory, const char* name, const Directory& to_directory, const char* to_name) {
-    if (fault::hit(fault::Call::rename)) return false;
+bool backend::replace_file(const Directory& directory, const char* name, const Directory& to_directory,
+                           const char* to_name) {
     if (rename_entry(descriptor_of(directory), name, descriptor_of(to_directory), to_name) != 0) return fail(errno);
     return true;
 }
@@ -617,12 +600,7 @@ bool get_attributes(const Directory& directory, const char* name, std::uint32_t&
     return true;
 }
 
-bool get_attributes(const char* path, std::uint32_t& attributes) {
-    return get_attributes(working_directory, path, attributes);
-}
-
-bool set_attributes(const Directory& directory, const char* name, std::uint32_t attributes) {
-    if (fault::hit(fault::Call::set_attributes)) return false;
+bool backend::set_attributes(const Directory& directory, const char* name, std::uint32_t attributes) {
     const int at = descriptor_of(directory);
     Status own;
     if (!read_status(at, name, false, own)) return false;
@@ -654,10 +632,6 @@ bool set_attributes(const Directory& directory, const char* name, std::uint32_t 
     return stored || fail(error);
 }
 
-bool set_attributes(const char* path, std::uint32_t attributes) {
-    return set_attributes(working_directory, path, attributes);
-}
-
 bool get_file_times(const char* path, FileTime& creation, FileTime& access, FileTime& write) {
     Status status;
     if (!read_status(path, true, status)) return false;
@@ -668,9 +642,8 @@ bool get_file_times(const char* path, FileTime& creation, FileTime& access, File
 }
 
 // The creation time is not an argument of any POSIX call: it stays.
-bool set_file_times(const char* path, const FileTime* /*creation*/, const FileTime* access,
-                    const FileTime* write) {
-    if (fault::hit(fault::Call::set_times)) return false;
+bool backend::set_file_times(const char* path, const FileTime* /*creation*/, const FileTime* access,
+                             const FileTime* write) {
     Status status;
     if (!access && !write) return read_status(path, true, status);
     const backend::TimePair pair(access, write);
