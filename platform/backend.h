@@ -57,6 +57,7 @@ void unmap_file(const unsigned char* map, std::int64_t size);
 bool copy_from_map(void* to, const unsigned char* from, std::size_t size);
 
 // Drive calls (drive.h), as the file calls above.
+bool drive_method(DriveMethod& method);
 std::intptr_t open_drive(const std::string& path);
 // Reads sectors through the DOS services of the Windows 95 family
 // (DriveMethod::dos_extended and dos_int25); result.asked is set.

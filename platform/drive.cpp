@@ -10,6 +10,10 @@
 
 namespace plat {
 
+bool drive_method(DriveMethod& method) {
+    return !fault::hit(fault::Call::version) && backend::drive_method(method);
+}
+
 Drive::~Drive() { close(); }
 
 bool Drive::open(DriveMethod method, const std::string& path, int drive_number) {

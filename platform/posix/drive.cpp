@@ -19,7 +19,6 @@
 #include <vector>
 
 #include "platform/backend.h"
-#include "platform/fault.h"
 #include "platform/file.h"
 
 namespace plat {
@@ -120,8 +119,7 @@ std::string ntfs_label(std::intptr_t drive, const unsigned char* boot) {
 
 }  // namespace
 
-bool drive_method(DriveMethod& method) {
-    if (fault::hit(fault::Call::version)) return false;
+bool backend::drive_method(DriveMethod& method) {
     method = DriveMethod::device_file;
     return true;
 }

@@ -11,7 +11,6 @@
 #include <cstring>
 
 #include "platform/backend.h"
-#include "platform/fault.h"
 #include "platform/file.h"
 
 namespace plat {
@@ -47,8 +46,7 @@ DWORD address32(const void* p) { return static_cast<DWORD>(reinterpret_cast<std:
 
 }  // namespace
 
-bool drive_method(DriveMethod& method) {
-    if (fault::hit(fault::Call::version)) return false;
+bool backend::drive_method(DriveMethod& method) {
     OSVERSIONINFOA version = {};
     version.dwOSVersionInfoSize = sizeof version;
     if (!GetVersionExA(&version)) {
