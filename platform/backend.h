@@ -22,6 +22,13 @@ int error_code_for(const char* name);
 // Records the error a failing call reports through last_error().
 void set_last_error(int code);
 
+// Records code as the error of the call that failed, and gives false.
+bool fail(int code);
+
+// Records the error the OS reports for the call that just failed (errno on
+// POSIX, GetLastError() on Windows), and gives false.
+bool fail_with_os_error();
+
 // Removes the file given to remove_at_termination() (file.h), if any. Safe
 // in a signal handler.
 void remove_file_at_termination();

@@ -15,5 +15,10 @@ namespace backend {
 
 void set_last_error(int code) { error_code = code; }
 
+bool fail(int code) {
+    error_code = code;
+    return false;
+}
+
 }  // namespace backend
 }  // namespace plat

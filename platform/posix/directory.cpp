@@ -44,11 +44,7 @@ namespace {
 constexpr std::uint32_t DOS_BITS = ATTR_HIDDEN | ATTR_SYSTEM | ATTR_ARCHIVE;
 constexpr const char* DOS_XATTR = "user.DOSATTRIB";
 
-bool fail(int code) {
-    backend::set_last_error(code);
-    return false;
-}
-
+using backend::fail;
 using backend::to_file_time;
 
 // What this layer needs of a file's status.

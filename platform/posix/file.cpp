@@ -24,10 +24,7 @@
 namespace plat {
 namespace {
 
-bool fail(int code) {
-    backend::set_last_error(code);
-    return false;
-}
+using backend::fail;
 
 // One read of at most size bytes: the bytes read (0 at the end), or -1.
 std::int64_t read_some(int fd, void* buffer, std::size_t size) {
@@ -58,6 +55,8 @@ std::int64_t write_all(int fd, const void* buffer, std::size_t size) {
 }  // namespace
 
 namespace backend {
+
+bool fail_with_os_error() { return fail(errno); }
 
 int error_code_for(const char* name) {
     if (std::strcmp(name, "io") == 0) return EIO;

@@ -16,11 +16,7 @@
 namespace plat {
 namespace {
 
-bool fail_with_os_error() {
-    backend::set_last_error(static_cast<int>(GetLastError()));
-    return false;
-}
-
+using backend::fail_with_os_error;
 using backend::from_filetime;
 using backend::to_filetime;
 

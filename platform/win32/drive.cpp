@@ -50,8 +50,7 @@ bool backend::drive_method(DriveMethod& method) {
     OSVERSIONINFOA version = {};
     version.dwOSVersionInfoSize = sizeof version;
     if (!GetVersionExA(&version)) {
-        backend::set_last_error(static_cast<int>(GetLastError()));
-        return false;
+        return backend::fail_with_os_error();
     }
     switch (version.dwPlatformId) {
     case VER_PLATFORM_WIN32_NT:
@@ -90,7 +89,7 @@ std::intptr_t backend::open_drive(const std::string& path) {
     HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                 OPEN_EXISTING, 0, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        backend::set_last_error(static_cast<int>(GetLastError()));
+        backend::fail_with_os_error();
         return -1;
     }
     return reinterpret_cast<std::intptr_t>(handle);
@@ -101,7 +100,7 @@ GeometryStatus Drive::geometry(DriveGeometry& geometry) {
     DWORD returned = 0;
     if (!DeviceIoControl(to_handle(handle_), IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, &disk, sizeof disk,
                          &returned, nullptr)) {
-        backend::set_last_error(static_cast<int>(GetLastError()));
+        backend::fail_with_os_error();
         return GeometryStatus::failed;
     }
     geometry.cylinders = disk.Cylinders.QuadPart;

@@ -26,11 +26,6 @@ std::intptr_t from_handle(HANDLE handle) {
     return handle == INVALID_HANDLE_VALUE ? -1 : reinterpret_cast<std::intptr_t>(handle);
 }
 
-bool record_os_error() {
-    backend::set_last_error(static_cast<int>(GetLastError()));
-    return false;
-}
-
 // Reads size bytes in pieces ReadFile can take, from the file position, or
 // from offset when one is given; stops at the end of the data. The bytes
 // read, or -1.
@@ -65,6 +60,8 @@ bool is_sharing_violation(int code) { return code == ERROR_SHARING_VIOLATION; }
 
 namespace backend {
 
+bool fail_with_os_error() { return fail(static_cast<int>(GetLastError())); }
+
 int error_code_for(const char* name) {
     if (std::strcmp(name, "io") == 0) return ERROR_IO_DEVICE;       // 1117
     if (std::strcmp(name, "nospace") == 0) return ERROR_DISK_FULL;  // 112
@@ -96,7 +93,7 @@ std::intptr_t open_file(const char* path, OpenMode mode, unsigned hints) {
     // Without FILE_FLAG_BACKUP_SEMANTICS a directory cannot be opened: it
     // fails with ERROR_ACCESS_DENIED, as a directory must.
     HANDLE handle = CreateFileA(path, access, share, nullptr, disposition, flags, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) record_os_error();
+    if (handle == INVALID_HANDLE_VALUE) fail_with_os_error();
     return from_handle(handle);
 }
 
@@ -117,7 +114,7 @@ std::int64_t write_file(std::intptr_t file, const void* buffer, std::size_t size
         DWORD chunk = static_cast<DWORD>(want > MAX_CHUNK ? MAX_CHUNK : want);
         DWORD put = 0;
         if (!WriteFile(to_handle(file), bytes + total, chunk, &put, nullptr)) {
-            record_os_error();
+            fail_with_os_error();
             // Bytes already written count; the next call reports the error.
             return total > 0 ? static_cast<std::int64_t>(total) : -1;
         }
@@ -130,21 +127,21 @@ std::int64_t write_file(std::intptr_t file, const void* buffer, std::size_t size
 bool seek_file(std::intptr_t file, std::int64_t offset) {
     LARGE_INTEGER distance;
     distance.QuadPart = offset;
-    return SetFilePointerEx(to_handle(file), distance, nullptr, FILE_BEGIN) || record_os_error();
+    return SetFilePointerEx(to_handle(file), distance, nullptr, FILE_BEGIN) || fail_with_os_error();
 }
 
 std::int64_t file_size(std::intptr_t file) {
     LARGE_INTEGER size;
-    if (!GetFileSizeEx(to_handle(file), &size)) return record_os_error(), -1;
+    if (!GetFileSizeEx(to_handle(file), &size)) return fail_with_os_error(), -1;
     return size.QuadPart;
 }
 
-bool sync_file(std::intptr_t file) { return FlushFileBuffers(to_handle(file)) || record_os_error(); }
+bool sync_file(std::intptr_t file) { return FlushFileBuffers(to_handle(file)) || fail_with_os_error(); }
 
-bool close_file(std::intptr_t file) { return CloseHandle(to_handle(file)) || record_os_error(); }
+bool close_file(std::intptr_t file) { return CloseHandle(to_handle(file)) || fail_with_os_error(); }
 
 bool set_times_of(std::intptr_t file, const FileTime* creation, const FileTime* access, const FileTime* write) {
-    return set_handle_times(to_handle(file), creation, access, write) || record_os_error();
+    return set_handle_times(to_handle(file), creation, access, write) || fail_with_os_error();
 }
 
 // Disk files (and disk devices) have offsets; pipes and consoles do not.
@@ -158,14 +155,14 @@ std::intptr_t open_spool_file(SpoolFailure& failure) {
     // The system makes the name unique by creating the (empty) file.
     if (GetTempFileNameA(folder, "TVN", 0, name) == 0) {
         failure = SpoolFailure::name;
-        return record_os_error(), -1;
+        return fail_with_os_error(), -1;
     }
     HANDLE handle = CreateFileA(name, GENERIC_READ | GENERIC_WRITE,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
                                 nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        record_os_error();
+        fail_with_os_error();
         DeleteFileA(name);
         failure = SpoolFailure::create;
     }
@@ -213,7 +210,7 @@ std::intptr_t open_standard_input() {
     if (input == nullptr || input == INVALID_HANDLE_VALUE ||
         !DuplicateHandle(GetCurrentProcess(), input, GetCurrentProcess(), &copy, 0, FALSE,
                          DUPLICATE_SAME_ACCESS))
-        return record_os_error(), -1;
+        return fail_with_os_error(), -1;
     return from_handle(copy);
 }
 
