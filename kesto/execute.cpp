@@ -1,7 +1,5 @@
 #include "kesto/execute.h"
 
-#include <cerrno>
-
 #include "kesto/console.h"
 #include "kesto/listing.h"
 #include "kesto/options.h"
@@ -162,13 +160,13 @@ std::size_t expand_command(const std::string& command_template, std::size_t& cur
     return COMMAND_PREFIX + command.size() + 1;
 }
 
-const Message& child_error_text(int error) {
-    switch (error) {
-    case ENOENT: return CHILD_NOT_FOUND;
-    case E2BIG: return CHILD_TOO_BIG;
-    case ENOEXEC: return CHILD_NOT_EXECUTABLE;
-    case ENOMEM: return CHILD_NO_MEMORY;
-    case EINVAL: return CHILD_INVALID;
+const Message& child_error_text(plat::CommandFailure failure) {
+    switch (failure) {
+    case plat::CommandFailure::not_found: return CHILD_NOT_FOUND;
+    case plat::CommandFailure::too_long: return CHILD_TOO_BIG;
+    case plat::CommandFailure::not_executable: return CHILD_NOT_EXECUTABLE;
+    case plat::CommandFailure::no_memory: return CHILD_NO_MEMORY;
+    case plat::CommandFailure::invalid: return CHILD_INVALID;
     default: return CHILD_UNKNOWN;
     }
 }
@@ -199,9 +197,9 @@ int execute_entry() {
         // What the program wrote stands before what the child writes.
         out.flush();
         err.flush();
-        const int error = plat::run_command(o.command_interpreter, command);
-        if (error != 0) {
-            err.print(MSG_CHILD_FAILED, plat::message_text(child_error_text(error)).c_str());
+        const plat::CommandFailure failure = plat::run_command(o.command_interpreter, command);
+        if (failure != plat::CommandFailure::none) {
+            err.print(MSG_CHILD_FAILED, plat::message_text(child_error_text(failure)).c_str());
             err.flush();
             return 0;
         }

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "platform/message.h"
+#include "platform/process.h"
 #include "platform/time.h"
 
 namespace kesto {
@@ -37,7 +38,7 @@ std::size_t expand_command(const std::string& command_template, std::size_t& cur
                            std::string& command);
 
 // The text of a failed child start's error number.
-const plat::Message& child_error_text(int error);
+const plat::Message& child_error_text(plat::CommandFailure failure);
 
 // The operation of /X: 1 goes on, 0 stops the walk.
 int execute_entry();

@@ -127,8 +127,7 @@ bool make_destination(bool source_exists) {
 }
 
 bool reserve(std::unique_ptr<unsigned char[]>& buffer) {
-    int error = 0;
-    if (plat::fault::hit(plat::fault::Call::allocate, error)) return false;
+    if (plat::fault::hit(plat::fault::Call::allocate)) return false;
     buffer.reset(new (std::nothrow) unsigned char[TRANSFER_BUFFER_SIZE]);
     return buffer != nullptr;
 }

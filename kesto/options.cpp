@@ -324,8 +324,7 @@ bool parse_verify(std::string_view& cursor) {
 bool parse_list_value(std::string_view& cursor, std::string& list) {
     std::string value;
     if (!parse_quoted_value(cursor, value)) return false;
-    int error;
-    if (plat::fault::hit(plat::fault::Call::allocate, error)) return false;
+    if (plat::fault::hit(plat::fault::Call::allocate)) return false;
     try {
         list.reserve(list.size() + value.size() + 2);
     } catch (const std::bad_alloc&) {

@@ -32,12 +32,6 @@ const Message MSG_PATH_TOO_LONG = {"Path %s is too long!\n", "パス%sが長す�
 const Message MSG_DESTINATION_IS_SOURCE = {"Destination file %s is the source file itself!\n",
                                            "出力ファイル %s は入力ファイルそのものです!\n"};
 
-// probe_dest retries a search that meets a sharing violation (Windows
-// error 32: a virus scanner holding the file) this often, this far apart.
-constexpr int SHARING_VIOLATION = 32;
-constexpr int PROBE_TRIES = 10;
-constexpr unsigned PROBE_RETRY_MS = 10;
-
 // The walker's only link to the operations: what each operation does with
 // a file, and with a directory before and after its subtree.
 struct OperationRow {
@@ -595,11 +589,7 @@ bool destination_in_source(const std::string& dest, const std::string& search_pa
 }
 
 int probe_dest(std::uint32_t directory_bit) {
-    for (int tries = 1;; ++tries) {
-        if (plat::find_entry(walker.dest_path.c_str(), walker.dest_find_data)) break;
-        if (plat::last_error() != SHARING_VIOLATION || tries == PROBE_TRIES) return 0;
-        plat::sleep_ms(PROBE_RETRY_MS);
-    }
+    if (!plat::find_entry(walker.dest_path.c_str(), walker.dest_find_data)) return 0;
     return (walker.dest_find_data.attributes & plat::ATTR_DIRECTORY) == directory_bit ? 1 : 0;
 }
 

@@ -56,6 +56,14 @@ bool parse_one(const std::string& item) {
     return true;
 }
 
+// True when the armed fault of this kind is due now; error is then its code.
+bool due(Call call, int& error) {
+    Slot& slot = slots[static_cast<int>(call)];
+    if (slot.nth == 0 || ++slot.calls != slot.nth) return false;
+    error = slot.error;
+    return true;
+}
+
 }  // namespace
 
 void arm(Call call, unsigned nth, int error) {
@@ -78,27 +86,28 @@ bool arm_from_text(const char* text) {
     return true;
 }
 
-bool hit(Call call, int& error) {
-    Slot& slot = slots[static_cast<int>(call)];
-    if (slot.nth == 0 || ++slot.calls != slot.nth) return false;
-    error = slot.error;
-    if (error != SHORT_TRANSFER) backend::set_last_error(error);
+bool hit(Call call) {
+    int error;
+    if (!due(call, error)) return false;
+    backend::set_last_error(error == SHORT_TRANSFER ? backend::error_code_for("io") : error);
     return true;
 }
 
 bool swap_due(std::string& target) {
-    int error;
-    if (!hit(Call::swap, error)) return false;
+    if (!hit(Call::swap)) return false;
     target = swap_target;
     return true;
 }
 
 bool transfer(Call call, std::size_t& size) {
     int error;
-    if (!hit(call, error)) return true;
-    if (error != SHORT_TRANSFER) return false;
-    size /= 2;
-    return true;
+    if (!due(call, error)) return true;
+    if (error == SHORT_TRANSFER) {
+        size /= 2;
+        return true;
+    }
+    backend::set_last_error(error);
+    return false;
 }
 
 }  // namespace plat::fault

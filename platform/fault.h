@@ -31,9 +31,9 @@ void clear();
 // Parses a SUITE_FAULTS value; false when it is malformed.
 bool arm_from_text(const char* text);
 
-// For the backends: true when this call must fail; error then holds the OS
-// error code to report, or SHORT_TRANSFER.
-bool hit(Call call, int& error);
+// True when this call must fail; last_error() then tells why (a "short"
+// fault on a call that transfers nothing reports an I/O error).
+bool hit(Call call);
 
 // For the backends, as a directory is entered: true when the armed swap is
 // due now; target then holds where the link is to lead.

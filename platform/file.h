@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "error.h"
 #include "time.h"
 
 namespace plat {
@@ -71,10 +72,6 @@ private:
     static constexpr std::intptr_t INVALID = -1;
     std::intptr_t handle_ = INVALID;
 };
-
-// The OS error code of the last failed call of this layer (errno on POSIX,
-// GetLastError() on Windows), for messages of the form "(%d/0x%lX)".
-int last_error();
 
 // True when both paths name one existing file (same device and inode, or on
 // Windows the same volume and file index).

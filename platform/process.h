@@ -23,16 +23,25 @@ const char* command_switch();
 // text, the empty text included, comes back as it is. Windows: unchanged.
 std::string quote_command_argument(std::string_view text);
 
+// Why a command could not start.
+enum class CommandFailure {
+    none,            // the child ran
+    not_found,       // no interpreter under that name
+    too_long,        // the arguments exceed what the system takes
+    not_executable,  // the interpreter is no program
+    no_memory,
+    invalid,         // the system refused the way it was asked
+    other,
+};
+
 // Runs command through interpreter, with command_switch() before it, and
-// waits for the child to end; its exit status is not looked at. 0 when the
-// child ran, else the C runtime's error number of the failed start (ENOENT,
-// E2BIG, ENOEXEC, ENOMEM, EINVAL, or another). Windows: the spawn call in
+// waits for the child to end; its exit status is not looked at. Windows: the spawn call in
 // wait mode with the arguments [interpreter, "/c command"]. POSIX: the
 // interpreter (searched in PATH when it holds no "/") with the arguments
 // [interpreter, "-c", command], the keyboard back in its normal mode and
 // the signals the program ignores at their defaults in the child, so that
 // Ctrl+C stops a hung child. Flush buffered output before the call.
-int run_command(const std::string& interpreter, const std::string& command);
+CommandFailure run_command(const std::string& interpreter, const std::string& command);
 
 // How a program shows its usage screen when asked with "--help".
 enum class HelpAs {

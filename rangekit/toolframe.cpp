@@ -170,8 +170,7 @@ bool seek_start(plat::File& file, std::int64_t start) {
 }
 
 std::unique_ptr<unsigned char[]> allocate_buffer(std::size_t size) {
-    int error;
-    if (plat::fault::hit(plat::fault::Call::allocate, error)) return nullptr;
+    if (plat::fault::hit(plat::fault::Call::allocate)) return nullptr;
     return std::unique_ptr<unsigned char[]>(new (std::nothrow) unsigned char[size]);
 }
 

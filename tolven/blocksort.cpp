@@ -89,8 +89,7 @@ int resolve_tie(int order, std::int64_t x_place, std::int64_t y_place) {
 
 template <typename T>
 std::unique_ptr<T[]> allocate_array(std::uint64_t count) {
-    int error;
-    if (count > PTRDIFF_MAX / sizeof(T) || plat::fault::hit(plat::fault::Call::allocate, error)) return nullptr;
+    if (count > PTRDIFF_MAX / sizeof(T) || plat::fault::hit(plat::fault::Call::allocate)) return nullptr;
     return std::unique_ptr<T[]>(new (std::nothrow) T[static_cast<std::size_t>(count)]);
 }
 

@@ -15,8 +15,7 @@ bool MovableArray::grow() {
     const std::size_t limit = PTRDIFF_MAX;
     if (growth > (limit - allocated_bytes) / record_size) return false;
     std::size_t new_size = allocated_bytes + record_size * growth;
-    int error;
-    if (plat::fault::hit(plat::fault::Call::allocate, error)) return false;
+    if (plat::fault::hit(plat::fault::Call::allocate)) return false;
     // realloc moves the records when the block cannot grow in place.
     void* block = std::realloc(handle, new_size);
     if (!block) return false;

@@ -44,18 +44,7 @@ namespace {
 constexpr std::uint32_t DOS_BITS = ATTR_HIDDEN | ATTR_SYSTEM | ATTR_ARCHIVE;
 constexpr const char* DOS_XATTR = "user.DOSATTRIB";
 
-bool fail(int code) {
-    backend::set_last_error(code);
-    return false;
-}
-
-bool fault_hit(fault::Call call) {
-    int error;
-    if (!fault::hit(call, error)) return false;
-    if (error == fault::SHORT_TRANSFER) backend::set_last_error(EIO);
-    return true;
-}
-
+using backend::fail;
 using backend::to_file_time;
 
 // What this layer needs of a file's status.
@@ -415,7 +404,9 @@ bool DirectorySearch::close() {
 
 bool DirectorySearch::is_open() const { return state_ != nullptr; }
 
-bool find_entry(const char* path, FindRecord& record) { return describe(AT_FDCWD, path, path, last_component(path), record); }
+bool backend::find_entry(const char* path, FindRecord& record) {
+    return describe(AT_FDCWD, path, path, last_component(path), record);
+}
 
 bool file_identity(const char* path, FileIdentity& out) {
     Status status;
@@ -518,12 +509,9 @@ int rename_entry(int at, const char* name, int to_at, const char* to_name) {
     });
 }
 
-const Directory working_directory;  // names are paths
-
 }  // namespace
 
-bool create_directory(const Directory& directory, const char* name, const char* model_path) {
-    if (fault_hit(fault::Call::make_directory)) return false;
+bool backend::create_directory(const Directory& directory, const char* name, const char* model_path) {
     const int at = descriptor_of(directory);
     Status model;
     if (model_path && !read_status(model_path, true, model)) return false;
@@ -547,12 +535,7 @@ bool create_directory(const Directory& directory, const char* name, const char* 
     return true;
 }
 
-bool create_directory(const char* path, const char* model_path) {
-    return create_directory(working_directory, path, model_path);
-}
-
-bool remove_directory(const Directory& directory, const char* name, bool link) {
-    if (fault_hit(fault::Call::remove)) return false;
+bool backend::remove_directory(const Directory& directory, const char* name, bool link) {
     const int at = descriptor_of(directory);
     Status own, target;
     if (!read_status(at, name, false, own)) return false;
@@ -564,19 +547,14 @@ bool remove_directory(const Directory& directory, const char* name, bool link) {
     return true;
 }
 
-bool remove_directory(const char* path) { return remove_directory(working_directory, path, true); }
-
-bool delete_file(const Directory& directory, const char* name) {
-    if (fault_hit(fault::Call::remove)) return false;
+bool backend::delete_file(const Directory& directory, const char* name) {
     const int at = descriptor_of(directory);
     if (change_entry_of(at, name, [&] { return unlinkat(at, name, 0); }) != 0) return fail(errno);
     return true;
 }
 
-bool delete_file(const char* path) { return delete_file(working_directory, path); }
-
-bool rename_path(const Directory& directory, const char* name, const Directory& to_directory, const char* to_name) {
-    if (fault_hit(fault::Call::rename)) return false;
+bool backend::rename_path(const Directory& directory, const char* name, const Directory& to_directory,
+                          const char* to_name) {
     // rename() would silently replace an existing destination.
     struct stat existing;
     if (fstatat(descriptor_of(to_directory), to_name, &existing, AT_SYMLINK_NOFOLLOW) == 0) return fail(EEXIST);
@@ -585,12 +563,8 @@ bool rename_path(const Directory& directory, const char* name, const Directory& 
     return true;
 }
 
-bool rename_path(const char* from, const char* to) {
-    return rename_path(working_directory, from, working_directory, to);
-}
-
-bool replace_file(const Directory& directory, const char* name, const Directory& to_directory, const char* to_name) {
-    if (fault_hit(fault::Call::rename)) return false;
+bool backend::replace_file(const Directory& directory, const char* name, const Directory& to_directory,
+                           const char* to_name) {
     if (rename_entry(descriptor_of(directory), name, descriptor_of(to_directory), to_name) != 0) return fail(errno);
     return true;
 }
@@ -622,12 +596,7 @@ bool get_attributes(const Directory& directory, const char* name, std::uint32_t&
     return true;
 }
 
-bool get_attributes(const char* path, std::uint32_t& attributes) {
-    return get_attributes(working_directory, path, attributes);
-}
-
-bool set_attributes(const Directory& directory, const char* name, std::uint32_t attributes) {
-    if (fault_hit(fault::Call::set_attributes)) return false;
+bool backend::set_attributes(const Directory& directory, const char* name, std::uint32_t attributes) {
     const int at = descriptor_of(directory);
     Status own;
     if (!read_status(at, name, false, own)) return false;
@@ -659,10 +628,6 @@ bool set_attributes(const Directory& directory, const char* name, std::uint32_t 
     return stored || fail(error);
 }
 
-bool set_attributes(const char* path, std::uint32_t attributes) {
-    return set_attributes(working_directory, path, attributes);
-}
-
 bool get_file_times(const char* path, FileTime& creation, FileTime& access, FileTime& write) {
     Status status;
     if (!read_status(path, true, status)) return false;
@@ -673,9 +638,8 @@ bool get_file_times(const char* path, FileTime& creation, FileTime& access, File
 }
 
 // The creation time is not an argument of any POSIX call: it stays.
-bool set_file_times(const char* path, const FileTime* /*creation*/, const FileTime* access,
-                    const FileTime* write) {
-    if (fault_hit(fault::Call::set_times)) return false;
+bool backend::set_file_times(const char* path, const FileTime* /*creation*/, const FileTime* access,
+                             const FileTime* write) {
     Status status;
     if (!access && !write) return read_status(path, true, status);
     const backend::TimePair pair(access, write);
@@ -689,7 +653,7 @@ unsigned set_last_write_time(const Directory& directory, const char* name, FileT
     const int at = descriptor_of(directory);
     const int flags = follow_link ? 0 : AT_SYMLINK_NOFOLLOW;
     struct stat status;
-    if (fault_hit(fault::Call::open)) return WRITE_TIME_OPEN_FAILED;
+    if (fault::hit(fault::Call::open)) return WRITE_TIME_OPEN_FAILED;
     if (fstatat(at, name, &status, flags) != 0) {
         fail(errno);
         return WRITE_TIME_OPEN_FAILED;
@@ -700,9 +664,9 @@ unsigned set_last_write_time(const Directory& directory, const char* name, FileT
     }
     unsigned failed = 0;
     const backend::TimePair pair(nullptr, &time);
-    if (fault_hit(fault::Call::set_times) || (utimensat(at, name, pair.times, flags) != 0 && !fail(errno)))
+    if (fault::hit(fault::Call::set_times) || (utimensat(at, name, pair.times, flags) != 0 && !fail(errno)))
         failed |= WRITE_TIME_SET_FAILED;
-    if (fault_hit(fault::Call::close)) failed |= WRITE_TIME_CLOSE_FAILED;
+    if (fault::hit(fault::Call::close)) failed |= WRITE_TIME_CLOSE_FAILED;
     return failed;
 }
 

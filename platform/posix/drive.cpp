@@ -19,28 +19,12 @@
 #include <vector>
 
 #include "platform/backend.h"
-#include "platform/fault.h"
 #include "platform/file.h"
 
 namespace plat {
 namespace {
 
 int fd_of(std::intptr_t handle) { return static_cast<int>(handle); }
-
-// Reads exactly size bytes at offset, or fewer at the end of the data;
-// -1 on failure (errno).
-long long read_at(int fd, std::int64_t offset, void* buffer, std::size_t size) {
-    char* bytes = static_cast<char*>(buffer);
-    std::size_t done = 0;
-    while (done < size) {
-        ssize_t n = pread(fd, bytes + done, size - done, static_cast<off_t>(offset + done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return -1;
-        if (n == 0) break;
-        done += static_cast<std::size_t>(n);
-    }
-    return static_cast<long long>(done);
-}
 
 std::uint32_t le16(const unsigned char* p) { return p[0] | (p[1] << 8); }
 std::uint32_t le32(const unsigned char* p) {
@@ -88,7 +72,7 @@ std::string utf8_from_utf16le(const unsigned char* p, std::size_t units) {
 // The label of an NTFS volume: the $VOLUME_NAME attribute (type 0x60) of
 // the $Volume file, record 3 of the MFT. Every field is checked against the
 // record's bounds; an unreadable or odd record gives no label.
-std::string ntfs_label(int fd, const unsigned char* boot) {
+std::string ntfs_label(std::intptr_t drive, const unsigned char* boot) {
     std::uint32_t sector_size = le16(boot + 11);
     // Clusters above 128 sectors, and records smaller than a cluster, are
     // written as negative powers of two. Sizes beyond what NTFS allows (2 MiB
@@ -105,8 +89,8 @@ std::string ntfs_label(int fd, const unsigned char* boot) {
     if (cluster_size > (std::uint64_t{1} << 21) || !power_of_two_between(record_size, 256, 65536)) return {};
     std::vector<unsigned char> record(record_size);
     std::uint64_t offset = mft_cluster * cluster_size + 3 * record_size;
-    if (read_at(fd, static_cast<std::int64_t>(offset), record.data(), record.size()) !=
-            static_cast<long long>(record.size()) ||
+    if (backend::read_file_at(drive, static_cast<std::int64_t>(offset), record.data(), record.size()) !=
+            static_cast<std::int64_t>(record.size()) ||
         std::memcmp(record.data(), "FILE", 4) != 0)
         return {};
     // The update sequence: the last two bytes of each 512-byte stride were
@@ -135,9 +119,7 @@ std::string ntfs_label(int fd, const unsigned char* boot) {
 
 }  // namespace
 
-bool drive_method(DriveMethod& method) {
-    int error;
-    if (fault::hit(fault::Call::version, error)) return false;
+bool backend::drive_method(DriveMethod& method) {
     method = DriveMethod::device_file;
     return true;
 }
@@ -173,12 +155,7 @@ bool file_backs_drive(const char* path, const std::string& device_path) {
     return !backing.empty() && same_file(path, backing.c_str());
 }
 
-Drive::~Drive() { close(); }
-
-bool Drive::open(DriveMethod method, const std::string& path, int drive_number) {
-    close();
-    int error;
-    if (fault::hit(fault::Call::open, error)) return false;
+std::intptr_t backend::open_drive(const std::string& path) {
     // Without blocking: a FIFO or terminal named by mistake then reads as
     // empty or failing instead of waiting forever; files and disks are not
     // affected.
@@ -187,18 +164,22 @@ bool Drive::open(DriveMethod method, const std::string& path, int drive_number) 
     while (fd < 0 && errno == EINTR);
     if (fd < 0) {
         backend::set_last_error(errno);
-        return false;
+        return -1;
     }
     struct stat info;
     if (fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
         ::close(fd);
         backend::set_last_error(EISDIR);
-        return false;
+        return -1;
     }
-    handle_ = fd;
-    method_ = method;
-    drive_number_ = drive_number;
-    return true;
+    return fd;
+}
+
+// drive_method() chooses the device file method alone: nothing comes here.
+void backend::read_sectors_through_dos(std::intptr_t, DriveMethod, int, std::int64_t, std::uint32_t, void*,
+                                       SectorRead& result) {
+    result.status = SectorRead::read_failed;
+    result.error = ENOSYS;
 }
 
 GeometryStatus Drive::geometry(DriveGeometry& geometry) {
@@ -247,79 +228,19 @@ std::int64_t Drive::size() {
     return -1;
 }
 
-SectorRead Drive::read_sectors(std::int64_t first_sector, std::uint32_t sector_count, std::uint32_t sector_size,
-                               void* buffer) {
-    SectorRead result;
-    int error;
-    if (fault::hit(fault::Call::seek, error)) {
-        result.status = SectorRead::seek_failed;
-        result.error = error;
-        return result;
-    }
-    if (first_sector < 0 || first_sector > INT64_MAX / sector_size) {
-        result.status = SectorRead::seek_failed;
-        result.error = EINVAL;
-        return result;
-    }
-    if (lseek(fd_of(handle_), static_cast<off_t>(first_sector * sector_size), SEEK_SET) < 0) {
-        result.status = SectorRead::seek_failed;
-        result.error = errno;
-        return result;
-    }
-    std::size_t size = std::size_t{sector_count} * sector_size;
-    result.asked = static_cast<std::uint32_t>(size);
-    if (!fault::transfer(fault::Call::read, size)) {
-        result.status = SectorRead::read_failed;
-        result.error = last_error();
-        return result;
-    }
-    char* bytes = static_cast<char*>(buffer);
-    std::size_t done = 0;
-    while (done < size) {
-        ssize_t n = ::read(fd_of(handle_), bytes + done, size - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            result.status = SectorRead::read_failed;
-            result.error = errno;
-            return result;
-        }
-        if (n == 0) break;
-        done += static_cast<std::size_t>(n);
-    }
-    result.got = static_cast<std::uint32_t>(done);
-    if (result.got != result.asked) result.status = SectorRead::short_read;
-    return result;
-}
-
 bool Drive::volume_information(char, std::string& file_system, std::string& label) {
     unsigned char boot[512];
-    if (read_at(fd_of(handle_), 0, boot, sizeof boot) != static_cast<long long>(sizeof boot)) return false;
+    if (backend::read_file_at(handle_, 0, boot, sizeof boot) != static_cast<std::int64_t>(sizeof boot)) return false;
     label.clear();
     if (std::memcmp(boot + 3, "NTFS    ", 8) == 0) {
         file_system = "NTFS";
-        label = ntfs_label(fd_of(handle_), boot);
+        label = ntfs_label(handle_, boot);
         return true;
     }
     // FAT labels are taken from the boot sector by the report itself.
     if (std::memcmp(boot + 82, "FAT32", 5) == 0) file_system = "FAT32";
     else if (std::memcmp(boot + 54, "FAT", 3) == 0) file_system = "FAT";
     else return false;
-    return true;
-}
-
-bool Drive::close() {
-    if (handle_ == INVALID) return true;
-    int fd = fd_of(handle_);
-    handle_ = INVALID;
-    int error;
-    if (fault::hit(fault::Call::close, error)) {
-        ::close(fd);
-        return false;
-    }
-    if (::close(fd) != 0 && errno != EINTR) {
-        backend::set_last_error(errno);
-        return false;
-    }
     return true;
 }
 

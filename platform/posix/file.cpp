@@ -24,12 +24,7 @@
 namespace plat {
 namespace {
 
-int error_code = 0;
-
-bool fail(int code) {
-    error_code = code;
-    return false;
-}
+using backend::fail;
 
 // One read of at most size bytes: the bytes read (0 at the end), or -1.
 std::int64_t read_some(int fd, void* buffer, std::size_t size) {
@@ -61,6 +56,8 @@ std::int64_t write_all(int fd, const void* buffer, std::size_t size) {
 
 namespace backend {
 
+bool fail_with_os_error() { return fail(errno); }
+
 int error_code_for(const char* name) {
     if (std::strcmp(name, "io") == 0) return EIO;
     if (std::strcmp(name, "nospace") == 0) return ENOSPC;
@@ -68,8 +65,6 @@ int error_code_for(const char* name) {
     if (std::strcmp(name, "notfound") == 0) return ENOENT;
     return 0;
 }
-
-void set_last_error(int code) { error_code = code; }
 
 namespace {
 
@@ -92,25 +87,12 @@ void remove_at_termination(const char* path) {
     backend::termination_path_set = 1;
 }
 
-int last_error() { return error_code; }
+// No lock of a POSIX file shuts out a reader.
+bool is_sharing_violation(int) { return false; }
 
-File::~File() { close(); }
+namespace backend {
 
-File::File(File&& other) noexcept : handle_(other.handle_) { other.handle_ = INVALID; }
-
-File& File::operator=(File&& other) noexcept {
-    if (this != &other) {
-        close();
-        handle_ = other.handle_;
-        other.handle_ = INVALID;
-    }
-    return *this;
-}
-
-bool File::open(const char* path, OpenMode mode, unsigned hints) {
-    close();
-    int error;
-    if (fault::hit(fault::Call::open, error)) return false;
+std::intptr_t open_file(const char* path, OpenMode mode, unsigned hints) {
     int flags = O_CLOEXEC;
     switch (mode) {
     case OpenMode::read: flags |= O_RDONLY; break;
@@ -121,79 +103,60 @@ bool File::open(const char* path, OpenMode mode, unsigned hints) {
     int fd;
     do fd = ::open(path, flags, 0666);
     while (fd < 0 && errno == EINTR);
-    if (fd < 0) return fail(errno);
+    if (fd < 0) return fail(errno), -1;
     struct stat info;
     if (fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
         ::close(fd);
-        return fail(EISDIR);
+        return fail(EISDIR), -1;
     }
     if (hints & OPEN_SEQUENTIAL) posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-    handle_ = fd;
-    return true;
+    return fd;
 }
 
-std::int64_t File::read(void* buffer, std::size_t size) {
-    if (!fault::transfer(fault::Call::read, size)) return -1;
-    return read_some(static_cast<int>(handle_), buffer, size);
+std::int64_t read_file(std::intptr_t file, void* buffer, std::size_t size) {
+    return read_some(static_cast<int>(file), buffer, size);
 }
 
-std::int64_t File::write(const void* buffer, std::size_t size) {
-    if (!fault::transfer(fault::Call::write, size)) return -1;
-    return write_all(static_cast<int>(handle_), buffer, size);
+std::int64_t write_file(std::intptr_t file, const void* buffer, std::size_t size) {
+    return write_all(static_cast<int>(file), buffer, size);
 }
 
-bool File::seek(std::int64_t offset) {
-    int error;
-    if (fault::hit(fault::Call::seek, error)) return false;
+bool seek_file(std::intptr_t file, std::int64_t offset) {
     if (offset < 0) return fail(EINVAL);
-    if (lseek(static_cast<int>(handle_), static_cast<off_t>(offset), SEEK_SET) < 0) return fail(errno);
+    if (lseek(static_cast<int>(file), static_cast<off_t>(offset), SEEK_SET) < 0) return fail(errno);
     return true;
 }
 
-std::int64_t File::size() {
+std::int64_t file_size(std::intptr_t file) {
     struct stat info;
-    if (fstat(static_cast<int>(handle_), &info) != 0) return fail(errno), -1;
+    if (fstat(static_cast<int>(file), &info) != 0) return fail(errno), -1;
     return info.st_size;
 }
 
-bool File::sync() {
-    int error;
-    if (fault::hit(fault::Call::sync, error)) return false;
+bool sync_file(std::intptr_t file) {
     int result;
-    do result = ::fdatasync(static_cast<int>(handle_));
+    do result = ::fdatasync(static_cast<int>(file));
     while (result != 0 && errno == EINTR);
     return result == 0 || fail(errno);
 }
 
-bool File::close() {
-    if (handle_ == INVALID) return true;
-    int fd = static_cast<int>(handle_);
-    handle_ = INVALID;
-    int error;
-    if (fault::hit(fault::Call::close, error)) {
-        ::close(fd);
-        return false;
-    }
-    if (::close(fd) != 0 && errno != EINTR) return fail(errno);
-    return true;
+bool close_file(std::intptr_t file) {
+    return ::close(static_cast<int>(file)) == 0 || errno == EINTR || fail(errno);
 }
 
-bool File::set_times(const FileTime* /*creation*/, const FileTime* access, const FileTime* write) {
-    int error;
-    if (fault::hit(fault::Call::set_times, error)) return false;
-    const backend::TimePair pair(access, write);
-    if (::futimens(static_cast<int>(handle_), pair.times) != 0) return fail(errno);
-    return true;
+// POSIX cannot set the creation time: it is left alone.
+bool set_times_of(std::intptr_t file, const FileTime* /*creation*/, const FileTime* access, const FileTime* write) {
+    const TimePair pair(access, write);
+    return ::futimens(static_cast<int>(file), pair.times) == 0 || fail(errno);
 }
 
-std::int64_t File::read_at(std::int64_t offset, void* buffer, std::size_t size) {
-    if (!fault::transfer(fault::Call::read, size)) return -1;
+std::int64_t read_file_at(std::intptr_t file, std::int64_t offset, void* buffer, std::size_t size) {
     if (offset < 0) return fail(EINVAL), -1;
     char* bytes = static_cast<char*>(buffer);
     std::size_t done = 0;
     // One call transfers at most about 2 GiB: larger reads take several.
     while (done < size) {
-        ssize_t n = ::pread(static_cast<int>(handle_), bytes + done, size - done,
+        ssize_t n = ::pread(static_cast<int>(file), bytes + done, size - done,
                             static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
         if (n < 0) {
             if (errno == EINTR) continue;
@@ -204,6 +167,13 @@ std::int64_t File::read_at(std::int64_t offset, void* buffer, std::size_t size) 
     }
     return static_cast<std::int64_t>(done);
 }
+
+bool is_disk_file(std::intptr_t file) {
+    struct stat info;
+    return ::fstat(static_cast<int>(file), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+}  // namespace backend
 
 DataCopy::DataCopy(File& source, File& destination, void* buffer, std::size_t capacity)
     : source_(source), destination_(destination), buffer_(static_cast<unsigned char*>(buffer)),
@@ -270,20 +240,9 @@ std::int64_t DataCopy::next(std::uint64_t size) {
     return got;
 }
 
-bool File::is_regular_file() {
-    struct stat info;
-    return ::fstat(static_cast<int>(handle_), &info) == 0 && S_ISREG(info.st_mode);
-}
+namespace backend {
 
-bool open_spool_file(File& file, SpoolFailure* failure) {
-    auto failed = [&](SpoolFailure step) {
-        if (failure) *failure = step;
-        return false;
-    };
-    if (failure) *failure = SpoolFailure::none;
-    file.close();
-    int error;
-    if (fault::hit(fault::Call::open, error)) return failed(SpoolFailure::create);
+std::intptr_t open_spool_file(SpoolFailure& failure) {
     const char* folders[] = {std::getenv("TMPDIR"), "/tmp", "."};
     int fd = -1;
     for (const char* folder : folders) {
@@ -296,39 +255,28 @@ bool open_spool_file(File& file, SpoolFailure* failure) {
         if (::unlink(name.c_str()) != 0) {
             int code = errno;
             ::close(fd);
-            fail(code);
-            return failed(SpoolFailure::create);
+            failure = SpoolFailure::create;
+            return fail(code), -1;
         }
-        break;
+        return fd;
     }
-    if (fd < 0) {
-        fail(errno);
-        return failed(SpoolFailure::name);
-    }
-    file.handle_ = fd;
-    return true;
+    failure = SpoolFailure::name;
+    return fail(errno), -1;
 }
 
-bool open_replacement_file(File& file, const char* path, unsigned hints, const File* model, std::string& name) {
-    return open_replacement_file(file, Directory(), path, hints, model, name);
-}
-
-bool open_replacement_file(File& file, const Directory& directory, const char* path, unsigned hints,
-                           const File* model, std::string& name) {
-    file.close();
-    int error;
-    if (fault::hit(fault::Call::open, error)) return false;
-    const int at = backend::descriptor_of(directory);
+std::intptr_t open_replacement_file(const Directory& directory, const char* path, unsigned hints,
+                                    std::intptr_t model, std::string& name) {
+    const int at = descriptor_of(directory);
     // Only a regular file is replaced: a directory refuses, and a FIFO or a
     // device would take the data instead of a file (or block the open).
     struct stat existing;
     if (::fstatat(at, path, &existing, 0) == 0) {
-        if (S_ISDIR(existing.st_mode)) return fail(EISDIR);
-        if (!S_ISREG(existing.st_mode)) return fail(EINVAL);
+        if (S_ISDIR(existing.st_mode)) return fail(EISDIR), -1;
+        if (!S_ISREG(existing.st_mode)) return fail(EINVAL), -1;
     }
     mode_t mode = 0666;  // less the umask, as for any new file
     struct stat source;
-    if (model && ::fstat(static_cast<int>(model->handle_), &source) == 0) mode = source.st_mode & 0777;
+    if (model >= 0 && ::fstat(static_cast<int>(model), &source) == 0) mode = source.st_mode & 0777;
     // The name: path's own, cut to leave room for the suffix within the
     // 255 bytes a name may have, then ".~kesto" and a number.
     constexpr std::size_t NAME_ROOM = 200;
@@ -350,27 +298,26 @@ bool open_replacement_file(File& file, const Directory& directory, const char* p
         if (fd >= 0) {
             // OPEN_SEQUENTIAL: nothing to tell the system about a file written
             // front to back.
-            file.handle_ = fd;
             name = candidate;
-            return true;
+            return fd;
         }
-        if (errno != EEXIST) return fail(errno);
+        if (errno != EEXIST) return fail(errno), -1;
     }
-    return fail(EEXIST);
+    return fail(EEXIST), -1;
 }
 
-bool open_standard_input(File& file) {
-    file.close();
+std::intptr_t open_standard_input() {
     int fd = ::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0);
-    if (fd < 0) return fail(errno);
+    if (fd < 0) return fail(errno), -1;
 #ifdef F_SETPIPE_SZ
     // A pipe of 1 MiB instead of 64 KiB: a sixteenth of the switches
     // between writer and reader. Only a hint: other inputs refuse it.
     ::fcntl(fd, F_SETPIPE_SZ, 1 << 20);
 #endif
-    file.handle_ = fd;
-    return true;
+    return fd;
 }
+
+}  // namespace backend
 
 namespace {
 
@@ -390,19 +337,6 @@ extern "C" void on_bus_error(int signal_number) {
     ::signal(signal_number, SIG_DFL);
 }
 
-bool copy_from_map(void* to, const void* from, std::size_t size) {
-    sigjmp_buf resume;
-    // No signal mask is saved (that would cost a system call per copy); the
-    // handler runs with SA_NODEFER, so SIGBUS stays unblocked after the jump.
-    if (sigsetjmp(resume, 0) != 0) return false;
-    copy_in_progress = &resume;
-    std::atomic_signal_fence(std::memory_order_seq_cst);
-    std::memcpy(to, from, size);
-    std::atomic_signal_fence(std::memory_order_seq_cst);
-    copy_in_progress = nullptr;
-    return true;
-}
-
 void catch_bus_errors() {
     static bool installed = false;
     if (installed) return;
@@ -415,42 +349,38 @@ void catch_bus_errors() {
 
 }  // namespace
 
-FileReader::~FileReader() {
-    if (map_) ::munmap(const_cast<unsigned char*>(map_), static_cast<std::size_t>(size_));
+namespace backend {
+
+bool copy_from_map(void* to, const unsigned char* from, std::size_t size) {
+    sigjmp_buf resume;
+    // No signal mask is saved (that would cost a system call per copy); the
+    // handler runs with SA_NODEFER, so SIGBUS stays unblocked after the jump.
+    if (sigsetjmp(resume, 0) != 0) return false;
+    copy_in_progress = &resume;
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    std::memcpy(to, from, size);
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    copy_in_progress = nullptr;
+    return true;
 }
 
-void FileReader::attach(File& file) {
-    file_ = &file;
-    size_ = file.size();
+void expect_random_reads(std::intptr_t file) {
     // The file may have been read front to back through this descriptor
     // (OPEN_SEQUENTIAL); the reads from here on jump about.
-    posix_fadvise(static_cast<int>(file.handle_), 0, 0, POSIX_FADV_NORMAL);
-    // Files too large for the address space (32-bit systems) and empty ones
-    // are read the ordinary way.
-    if (size_ <= 0 || static_cast<std::uint64_t>(size_) > SIZE_MAX / 2) return;
+    posix_fadvise(static_cast<int>(file), 0, 0, POSIX_FADV_NORMAL);
+}
+
+const unsigned char* map_file(std::intptr_t file, std::int64_t size) {
     catch_bus_errors();
-    void* map = ::mmap(nullptr, static_cast<std::size_t>(size_), PROT_READ, MAP_SHARED,
-                       static_cast<int>(file.handle_), 0);
-    if (map != MAP_FAILED) map_ = static_cast<const unsigned char*>(map);
+    void* map = ::mmap(nullptr, static_cast<std::size_t>(size), PROT_READ, MAP_SHARED, static_cast<int>(file), 0);
+    return map == MAP_FAILED ? nullptr : static_cast<const unsigned char*>(map);
 }
 
-std::int64_t FileReader::read(std::int64_t offset, void* buffer, std::size_t size) {
-    if (map_ && offset >= 0 && offset <= size_ && size <= static_cast<std::uint64_t>(size_ - offset)) {
-        if (!fault::transfer(fault::Call::read, size)) return -1;
-        if (copy_from_map(buffer, map_ + offset, size)) return static_cast<std::int64_t>(size);
-    }
-    return file_->read_at(offset, buffer, size);
+void unmap_file(const unsigned char* map, std::int64_t size) {
+    ::munmap(const_cast<unsigned char*>(map), static_cast<std::size_t>(size));
 }
 
-void FileReader::prefetch(std::int64_t offset) const {
-    // Two cache lines: a typical text line.
-    if (map_ && offset >= 0 && offset < size_) {
-        __builtin_prefetch(map_ + offset);
-        if (offset + 64 < size_) __builtin_prefetch(map_ + offset + 64);
-    }
-}
-
-bool FileReader::shrunk() { return file_->size() < size_; }
+}  // namespace backend
 
 bool same_file(const char* path_a, const char* path_b) {
     struct stat a, b;

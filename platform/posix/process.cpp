@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/backend.h"
 #include "platform/console.h"
 #include "platform/output.h"
 
@@ -56,7 +57,7 @@ std::string quote_command_argument(std::string_view text) {
     return quoted;
 }
 
-int run_command(const std::string& interpreter, const std::string& command) {
+int backend::run_command(const std::string& interpreter, const std::string& command) {
     posix_spawnattr_t attributes;
     if (int error = posix_spawnattr_init(&attributes)) return error;
     // The program ignores these signals; the child gets them back, so that

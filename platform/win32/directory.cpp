@@ -16,18 +16,7 @@
 namespace plat {
 namespace {
 
-bool fail_with_os_error() {
-    backend::set_last_error(static_cast<int>(GetLastError()));
-    return false;
-}
-
-bool fault_hit(fault::Call call) {
-    int error;
-    if (!fault::hit(call, error)) return false;
-    if (error == fault::SHORT_TRANSFER) backend::set_last_error(ERROR_IO_DEVICE);
-    return true;
-}
-
+using backend::fail_with_os_error;
 using backend::from_filetime;
 using backend::to_filetime;
 
@@ -228,7 +217,7 @@ bool DirectorySearch::is_open() const { return state_ != nullptr; }
 
 // Windows names cannot hold "*" or "?": a search for the path finds that
 // entry alone.
-bool find_entry(const char* path, FindRecord& record) {
+bool backend::find_entry(const char* path, FindRecord& record) {
     DirectorySearch search;
     return search.first(path, record);
 }
@@ -266,22 +255,17 @@ bool short_path(const char* path, std::string& out) {
     return true;
 }
 
-bool create_directory(const char* path, const char* model_path) {
-    if (fault_hit(fault::Call::make_directory)) return false;
+bool backend::create_directory(const Directory& directory, const char* name, const char* model_path) {
+    const std::string path = entry_path(directory, name);
     // Windows refuses a model it cannot open; Wine would ignore it.
     if (model_path && GetFileAttributesA(model_path) == INVALID_FILE_ATTRIBUTES)
         return fail_with_os_error();
-    BOOL created = model_path ? CreateDirectoryExA(model_path, path, nullptr)
-                              : CreateDirectoryA(path, nullptr);
+    BOOL created = model_path ? CreateDirectoryExA(model_path, path.c_str(), nullptr)
+                              : CreateDirectoryA(path.c_str(), nullptr);
     return created || fail_with_os_error();
 }
 
-bool remove_directory(const char* path) {
-    if (fault_hit(fault::Call::remove)) return false;
-    return RemoveDirectoryA(path) || fail_with_os_error();
-}
-
-bool remove_directory(const Directory& directory, const char* name, bool link) {
+bool backend::remove_directory(const Directory& directory, const char* name, bool link) {
     const std::string path = entry_path(directory, name);
     if (!link) {
         const DWORD attributes = GetFileAttributesA(path.c_str());
@@ -290,48 +274,38 @@ bool remove_directory(const Directory& directory, const char* name, bool link) {
             return false;
         }
     }
-    return remove_directory(path.c_str());
+    return RemoveDirectoryA(path.c_str()) || fail_with_os_error();
 }
 
-bool delete_file(const Directory& directory, const char* name) {
-    return delete_file(entry_path(directory, name).c_str());
+bool backend::delete_file(const Directory& directory, const char* name) {
+    return DeleteFileA(entry_path(directory, name).c_str()) || fail_with_os_error();
 }
 
-bool rename_path(const Directory& directory, const char* name, const Directory& to_directory, const char* to_name) {
-    return rename_path(entry_path(directory, name).c_str(), entry_path(to_directory, to_name).c_str());
-}
-
-
-bool create_directory(const Directory& directory, const char* name, const char* model_path) {
-    return create_directory(entry_path(directory, name).c_str(), model_path);
+bool backend::rename_path(const Directory& directory, const char* name, const Directory& to_directory,
+                          const char* to_name) {
+    return MoveFileA(entry_path(directory, name).c_str(), entry_path(to_directory, to_name).c_str()) ||
+           fail_with_os_error();
 }
 
 bool set_copy_attributes(const Directory& directory, const char* name, std::uint32_t attributes) {
-    return set_attributes(entry_path(directory, name).c_str(), attributes);
+    return set_attributes(directory, name, attributes);
 }
 
 bool get_attributes(const Directory& directory, const char* name, std::uint32_t& attributes) {
-    return get_attributes(entry_path(directory, name).c_str(), attributes);
+    DWORD result = GetFileAttributesA(entry_path(directory, name).c_str());
+    if (result == INVALID_FILE_ATTRIBUTES) return fail_with_os_error();
+    attributes = result;
+    return true;
 }
 
-bool set_attributes(const Directory& directory, const char* name, std::uint32_t attributes) {
-    return set_attributes(entry_path(directory, name).c_str(), attributes);
-}
-
-bool delete_file(const char* path) {
-    if (fault_hit(fault::Call::remove)) return false;
-    return DeleteFileA(path) || fail_with_os_error();
-}
-
-bool rename_path(const char* from, const char* to) {
-    if (fault_hit(fault::Call::rename)) return false;
-    return MoveFileA(from, to) || fail_with_os_error();
+bool backend::set_attributes(const Directory& directory, const char* name, std::uint32_t attributes) {
+    return SetFileAttributesA(entry_path(directory, name).c_str(), attributes) || fail_with_os_error();
 }
 
 bool has_short_names() { return true; }
 
-bool replace_file(const Directory& directory, const char* name, const Directory& to_directory, const char* to_name) {
-    if (fault_hit(fault::Call::rename)) return false;
+bool backend::replace_file(const Directory& directory, const char* name, const Directory& to_directory,
+                           const char* to_name) {
     const std::string from_path = entry_path(directory, name), to_path = entry_path(to_directory, to_name);
     const char* from = from_path.c_str();
     const char* to = to_path.c_str();
@@ -349,18 +323,6 @@ bool replace_file(const Directory& directory, const char* name, const Directory&
     return false;
 }
 
-bool get_attributes(const char* path, std::uint32_t& attributes) {
-    DWORD result = GetFileAttributesA(path);
-    if (result == INVALID_FILE_ATTRIBUTES) return fail_with_os_error();
-    attributes = result;
-    return true;
-}
-
-bool set_attributes(const char* path, std::uint32_t attributes) {
-    if (fault_hit(fault::Call::set_attributes)) return false;
-    return SetFileAttributesA(path, attributes) || fail_with_os_error();
-}
-
 bool get_file_times(const char* path, FileTime& creation, FileTime& access, FileTime& write) {
     Handle file(path, FILE_READ_ATTRIBUTES);
     FILETIME times[3];
@@ -373,9 +335,8 @@ bool get_file_times(const char* path, FileTime& creation, FileTime& access, File
     return true;
 }
 
-bool set_file_times(const char* path, const FileTime* creation, const FileTime* access,
-                    const FileTime* write) {
-    if (fault_hit(fault::Call::set_times)) return false;
+bool backend::set_file_times(const char* path, const FileTime* creation, const FileTime* access,
+                             const FileTime* write) {
     Handle file(path, FILE_WRITE_ATTRIBUTES);
     if (!file.is_open()) return false;
     if (!backend::set_handle_times(file.get(), creation, access, write)) return fail_with_os_error();
@@ -386,7 +347,7 @@ bool read_only_blocks_times() { return true; }
 
 unsigned set_last_write_time(const Directory& directory, const char* name, FileTime time, bool follow_link) {
     const std::string path = entry_path(directory, name);
-    if (fault_hit(fault::Call::open)) return WRITE_TIME_OPEN_FAILED;
+    if (fault::hit(fault::Call::open)) return WRITE_TIME_OPEN_FAILED;
     // FILE_FLAG_BACKUP_SEMANTICS opens a directory as well as a file.
     HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_FLAG_BACKUP_SEMANTICS | (follow_link ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr);
@@ -396,9 +357,9 @@ unsigned set_last_write_time(const Directory& directory, const char* name, FileT
     }
     unsigned failed = 0;
     const FILETIME write = to_filetime(time);
-    if (fault_hit(fault::Call::set_times) || (!SetFileTime(file, nullptr, nullptr, &write) && !fail_with_os_error()))
+    if (fault::hit(fault::Call::set_times) || (!SetFileTime(file, nullptr, nullptr, &write) && !fail_with_os_error()))
         failed |= WRITE_TIME_SET_FAILED;
-    const bool close_fault = fault_hit(fault::Call::close);
+    const bool close_fault = fault::hit(fault::Call::close);
     if (!CloseHandle(file) || close_fault) failed |= WRITE_TIME_CLOSE_FAILED;
     return failed;
 }

@@ -9,10 +9,8 @@
 
 #include <cctype>
 #include <cstring>
-#include <utility>
 
 #include "platform/backend.h"
-#include "platform/fault.h"
 #include "platform/file.h"
 
 namespace plat {
@@ -48,14 +46,11 @@ DWORD address32(const void* p) { return static_cast<DWORD>(reinterpret_cast<std:
 
 }  // namespace
 
-bool drive_method(DriveMethod& method) {
-    int error = 0;
-    if (fault::hit(fault::Call::version, error)) return false;
+bool backend::drive_method(DriveMethod& method) {
     OSVERSIONINFOA version = {};
     version.dwOSVersionInfoSize = sizeof version;
     if (!GetVersionExA(&version)) {
-        backend::set_last_error(static_cast<int>(GetLastError()));
-        return false;
+        return backend::fail_with_os_error();
     }
     switch (version.dwPlatformId) {
     case VER_PLATFORM_WIN32_NT:
@@ -90,22 +85,14 @@ bool file_backs_drive(const char* path, const std::string& device_path) {
 // Windows has no loop devices.
 std::string loop_backing_file(const std::string&, unsigned, unsigned) { return {}; }
 
-Drive::~Drive() { close(); }
-
-bool Drive::open(DriveMethod method, const std::string& path, int drive_number) {
-    close();
-    int error = 0;
-    if (fault::hit(fault::Call::open, error)) return false;
+std::intptr_t backend::open_drive(const std::string& path) {
     HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                 OPEN_EXISTING, 0, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        backend::set_last_error(static_cast<int>(GetLastError()));
-        return false;
+        backend::fail_with_os_error();
+        return -1;
     }
-    handle_ = reinterpret_cast<std::intptr_t>(handle);
-    method_ = method;
-    drive_number_ = drive_number;
-    return true;
+    return reinterpret_cast<std::intptr_t>(handle);
 }
 
 GeometryStatus Drive::geometry(DriveGeometry& geometry) {
@@ -113,7 +100,7 @@ GeometryStatus Drive::geometry(DriveGeometry& geometry) {
     DWORD returned = 0;
     if (!DeviceIoControl(to_handle(handle_), IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, &disk, sizeof disk,
                          &returned, nullptr)) {
-        backend::set_last_error(static_cast<int>(GetLastError()));
+        backend::fail_with_os_error();
         return GeometryStatus::failed;
     }
     geometry.cylinders = disk.Cylinders.QuadPart;
@@ -136,75 +123,35 @@ std::int64_t Drive::size() {
     return -1;
 }
 
-SectorRead Drive::read_sectors(std::int64_t first_sector, std::uint32_t sector_count, std::uint32_t sector_size,
-                               void* buffer) {
-    SectorRead result;
-    std::size_t size = std::size_t{sector_count} * sector_size;
-    result.asked = static_cast<std::uint32_t>(size);
-    HANDLE handle = to_handle(handle_);
-    int error = 0;
-    if (method_ != DriveMethod::device_file) {
-        DiskIoPacket packet = {static_cast<DWORD>(first_sector), static_cast<WORD>(sector_count), address32(buffer)};
-        DiocRegisters registers = {};
-        DWORD service;
-        registers.reg_EBX = address32(&packet);
-        if (method_ == DriveMethod::dos_extended) {
-            registers.reg_EAX = 0x7305;
-            registers.reg_ECX = 0xFFFFFFFF;
-            registers.reg_EDX = static_cast<DWORD>(drive_number_);
-            registers.reg_ESI = 0;  // read
-            service = VWIN32_DIOC_DOS_DRIVEINFO;
-        } else {
-            registers.reg_EAX = static_cast<DWORD>(drive_number_ - 1);  // A = 0
-            registers.reg_ECX = 0xFFFF;
-            service = VWIN32_DIOC_DOS_INT25;
-        }
-        DWORD returned = 0;
-        if (!DeviceIoControl(handle, service, &registers, sizeof registers, &registers, sizeof registers,
-                             &returned, nullptr)) {
-            result.status = SectorRead::ioctl_failed;
-            result.error = static_cast<int>(GetLastError());
-        } else if (registers.reg_Flags & CARRY_FLAG) {
-            result.status = method_ == DriveMethod::dos_extended ? SectorRead::dos_call_failed
-                                                                  : SectorRead::int25_failed;
-            result.eax = registers.reg_EAX;
-        } else {
-            result.got = result.asked;
-        }
-        return result;
+void backend::read_sectors_through_dos(std::intptr_t drive, DriveMethod method, int drive_number,
+                                       std::int64_t first_sector, std::uint32_t sector_count, void* buffer,
+                                       SectorRead& result) {
+    DiskIoPacket packet = {static_cast<DWORD>(first_sector), static_cast<WORD>(sector_count), address32(buffer)};
+    DiocRegisters registers = {};
+    DWORD service;
+    registers.reg_EBX = address32(&packet);
+    if (method == DriveMethod::dos_extended) {
+        registers.reg_EAX = 0x7305;
+        registers.reg_ECX = 0xFFFFFFFF;
+        registers.reg_EDX = static_cast<DWORD>(drive_number);
+        registers.reg_ESI = 0;  // read
+        service = VWIN32_DIOC_DOS_DRIVEINFO;
+    } else {
+        registers.reg_EAX = static_cast<DWORD>(drive_number - 1);  // A = 0
+        registers.reg_ECX = 0xFFFF;
+        service = VWIN32_DIOC_DOS_INT25;
     }
-    LARGE_INTEGER position;
-    if (fault::hit(fault::Call::seek, error)) {
-        result.status = SectorRead::seek_failed;
-        result.error = error;
-        return result;
-    }
-    // A position that does not fit is one no device has.
-    if (first_sector < 0 || first_sector > INT64_MAX / sector_size) {
-        result.status = SectorRead::seek_failed;
-        result.error = ERROR_NEGATIVE_SEEK;
-        return result;
-    }
-    position.QuadPart = first_sector * sector_size;
-    if (!SetFilePointerEx(handle, position, nullptr, FILE_BEGIN)) {
-        result.status = SectorRead::seek_failed;
+    DWORD returned = 0;
+    if (!DeviceIoControl(to_handle(drive), service, &registers, sizeof registers, &registers, sizeof registers,
+                         &returned, nullptr)) {
+        result.status = SectorRead::ioctl_failed;
         result.error = static_cast<int>(GetLastError());
-        return result;
+    } else if (registers.reg_Flags & CARRY_FLAG) {
+        result.status = method == DriveMethod::dos_extended ? SectorRead::dos_call_failed : SectorRead::int25_failed;
+        result.eax = registers.reg_EAX;
+    } else {
+        result.got = result.asked;
     }
-    if (!fault::transfer(fault::Call::read, size)) {
-        result.status = SectorRead::read_failed;
-        result.error = last_error();
-        return result;
-    }
-    DWORD got = 0;
-    if (!ReadFile(handle, buffer, static_cast<DWORD>(size), &got, nullptr)) {
-        result.status = SectorRead::read_failed;
-        result.error = static_cast<int>(GetLastError());
-        return result;
-    }
-    result.got = got;
-    if (result.got != result.asked) result.status = SectorRead::short_read;
-    return result;
 }
 
 bool Drive::volume_information(char drive, std::string& file_system, std::string& label) {
@@ -216,21 +163,6 @@ bool Drive::volume_information(char drive, std::string& file_system, std::string
         return false;
     file_system = file_system_name;
     label = volume_name;
-    return true;
-}
-
-bool Drive::close() {
-    if (handle_ == INVALID) return true;
-    HANDLE handle = to_handle(std::exchange(handle_, INVALID));
-    int error = 0;
-    if (fault::hit(fault::Call::close, error)) {
-        CloseHandle(handle);
-        return false;
-    }
-    if (!CloseHandle(handle)) {
-        backend::set_last_error(static_cast<int>(GetLastError()));
-        return false;
-    }
     return true;
 }
 

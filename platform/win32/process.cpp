@@ -8,6 +8,8 @@
 
 #include <utility>
 
+#include "platform/backend.h"
+
 namespace plat {
 
 bool get_env(const char* name, std::string& value) {
@@ -54,7 +56,7 @@ const char* command_switch() { return "/c"; }
 // they are.
 std::string quote_command_argument(std::string_view text) { return std::string(text); }
 
-int run_command(const std::string& interpreter, const std::string& command) {
+int backend::run_command(const std::string& interpreter, const std::string& command) {
     // The child's command line is the interpreter, a blank and "/c command".
     const std::string argument = std::string(command_switch()) + " " + command;
     const char* arguments[] = {interpreter.c_str(), argument.c_str(), nullptr};

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -505,9 +506,11 @@ TEST(DirectoryOperations, InjectedFaultsFailAndChangeNothing) {
     testsupport::write_file(file, "x");
     fs::create_directory(sub);
     const int ERROR_CODE = 5;
+    const int IO_ERROR = posix() ? EIO : 1117;  // what a "short" fault reports where nothing transfers
     struct Row {
         plat::fault::Call call;
         std::function<bool()> run;
+        int error = ERROR_CODE;
     };
     const Row rows[] = {
         {plat::fault::Call::set_times,
@@ -520,14 +523,18 @@ TEST(DirectoryOperations, InjectedFaultsFailAndChangeNothing) {
         {plat::fault::Call::remove, [&] { return plat::remove_directory(sub.c_str()); }},
         {plat::fault::Call::make_directory,
          [&] { return plat::create_directory(dir.file("new").c_str()); }},
+        {plat::fault::Call::open, [&] { return plat::File().open(file.c_str(), plat::OpenMode::read); },
+         plat::fault::SHORT_TRANSFER},
     };
     FileTime creation, access_before, write, access;
     ASSERT_TRUE(plat::get_file_times(file.c_str(), creation, access_before, write));
     const std::uint32_t attributes_before = attributes_of(file);
     for (const Row& row : rows) {
-        plat::fault::arm(row.call, 1, ERROR_CODE);
+        // Another failure's code first, so that a fault that sets none shows.
+        EXPECT_FALSE(plat::File().open(dir.file("missing").c_str(), plat::OpenMode::read));
+        plat::fault::arm(row.call, 1, row.error);
         EXPECT_FALSE(row.run());
-        EXPECT_EQ(plat::last_error(), ERROR_CODE);
+        EXPECT_EQ(plat::last_error(), row.error == plat::fault::SHORT_TRANSFER ? IO_ERROR : row.error);
         plat::fault::clear();
     }
     EXPECT_EQ(sorted(names(search(join(dir.path(), "*")))),

@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <string>
 
 #include "platform/message.h"
@@ -115,17 +114,19 @@ TEST(KestoExpand, LengthLimit) {
 
 TEST(KestoExpand, ChildErrorTexts) {
     plat::use_english = true;
+    using plat::CommandFailure;
     struct Row {
-        int error;
+        CommandFailure failure;
         const char* text;
     } rows[] = {
-        {ENOENT, "file or path not found"},
-        {E2BIG, "command line exceeds more than 1024 bytes"},
-        {ENOEXEC, "file is not executable or bat format"},
-        {ENOMEM, "insufficent memory to execute child process"},
-        {EACCES, "unknown child process error"},
+        {CommandFailure::not_found, "file or path not found"},
+        {CommandFailure::too_long, "command line exceeds more than 1024 bytes"},
+        {CommandFailure::not_executable, "file is not executable or bat format"},
+        {CommandFailure::no_memory, "insufficent memory to execute child process"},
+        {CommandFailure::other, "unknown child process error"},
     };
-    for (const Row& row : rows) EXPECT_EQ(child_error_text(row.error).english, std::string(row.text)) << row.error;
+    for (const Row& row : rows)
+        EXPECT_EQ(child_error_text(row.failure).english, std::string(row.text)) << static_cast<int>(row.failure);
 }
 
 }  // namespace
