@@ -124,7 +124,7 @@ void print_levels() {
     std::string lines;
     for (const LevelPair& pair : HELP_LEVEL_PAIRS) {
         const std::size_t field = pair.left_code < 10 ? 37 : 36;
-        const std::size_t width = plat::message_columns(plat::use_english ? pair.left.english : pair.left.japanese);
+        const std::size_t width = plat::message_columns(pair.left);
         lines += "       " + std::to_string(pair.left_code) + " " + plat::message_text(pair.left);
         if (width < field) lines.append(field - width, ' ');
         if (pair.right_code != 0)

@@ -41,15 +41,6 @@ void to_upper(char* text) {
     }
 }
 
-std::size_t message_columns(const char* utf8) {
-    std::size_t columns = 0;
-    for (const auto* p = reinterpret_cast<const unsigned char*>(utf8); *p; ++p) {
-        if (*p < 0x80) columns += 1;
-        else if (*p >= 0xC0) columns += 2;  // a lead byte; continuation bytes add nothing
-    }
-    return columns;
-}
-
 bool text_is_shift_jis() { return console_encoding() == Encoding::shift_jis; }
 
 std::size_t utf8_char_length(const char* text) { return utf8_length(reinterpret_cast<const unsigned char*>(text)); }

@@ -12,11 +12,6 @@ constexpr bool is_shift_jis_lead(unsigned c) { return (c >= 0x81 && c <= 0x9F) |
 // name that ends on a lead byte never swallows the separator after it.
 constexpr bool is_shift_jis_trail(unsigned c) { return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFC); }
 
-// Screen columns of a message text in UTF-8: one for each ASCII character,
-// two for any other (the messages hold full-width characters only, two
-// bytes each in Shift-JIS, so this is also their Shift-JIS byte count).
-std::size_t message_columns(const char* utf8);
-
 // Length in bytes of the character that starts at text: 2 for a
 // Shift-JIS lead byte followed by a byte that can be its trail byte when
 // the console prints Shift-JIS; on POSIX otherwise the length of a well-formed UTF-8 sequence
