@@ -9,6 +9,7 @@
 #include "platform/output.h"
 #include "platform/path.h"
 #include "platform/process.h"
+#include "platform/text.h"
 
 namespace kesto {
 
@@ -32,7 +33,6 @@ constexpr std::uint32_t LAST_YEAR = 30827;
 // GetCurrentDirectoryA into a buffer of 1024 bytes, terminator included.
 constexpr std::size_t START_DIRECTORY_SIZE = 1024;
 
-char upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
 bool at(std::string_view cursor, char c) { return !cursor.empty() && cursor.front() == c; }
 
@@ -42,7 +42,7 @@ bool at_digit(std::string_view cursor) {
 
 int digit_value(char c) {
     if (c >= '0' && c <= '9') return c - '0';
-    c = upper(c);
+    c = plat::ascii_upper(c);
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return 99;
 }
@@ -84,7 +84,7 @@ bool is_ascii_punctuation(char c) {
 
 // Takes one letter, in either case, if it is next.
 bool take_letter(std::string_view& cursor, char letter) {
-    if (cursor.empty() || upper(cursor.front()) != letter) return false;
+    if (cursor.empty() || plat::ascii_upper(cursor.front()) != letter) return false;
     cursor.remove_prefix(1);
     return true;
 }
@@ -106,7 +106,7 @@ template <typename Handler>
 bool take_sub_letters(std::string_view& cursor, Handler handle) {
     while (!cursor.empty()) {
         std::string_view before = cursor;
-        char letter = upper(cursor.front());
+        char letter = plat::ascii_upper(cursor.front());
         cursor.remove_prefix(1);
         switch (handle(letter)) {
         case Letter::TAKEN: break;
@@ -407,7 +407,7 @@ bool parse_option(std::string_view& cursor) {
         o.max_depth = depth;
         return true;
     }
-    char letter = upper(cursor.front());
+    char letter = plat::ascii_upper(cursor.front());
     cursor.remove_prefix(1);
     switch (letter) {
     case '?': {
@@ -538,7 +538,7 @@ bool parse_date_time(plat::FileTime& result, std::string_view& cursor, int fill,
 int days_in_month(int year, int month) {
     switch (month) {
     case 4: case 6: case 9: case 11: return 30;
-    case 2: return (year % 4 == 0 && (year % 100 != 0 || year % 400 == 0)) ? 29 : 28;
+    case 2: return plat::is_leap_year(year) ? 29 : 28;
     default: return 31;
     }
 }

@@ -217,8 +217,7 @@ std::int64_t read_full(plat::File& file, unsigned char* buffer, std::size_t size
 }
 
 void print_hex(char* out, std::uint64_t value, int digits) {
-    static const char HEX[] = "0123456789ABCDEF";
-    for (int i = digits - 1; i >= 0; --i, value >>= 4) out[i] = HEX[value & 15];
+    for (int i = digits - 1; i >= 0; --i, value >>= 4) out[i] = plat::HEX_DIGITS[value & 15];
 }
 
 // The compare loop's state and its lines.
@@ -303,18 +302,17 @@ private:
     }
 
     void print_byte(unsigned char x, unsigned char y) {
-        static const char HEX[] = "0123456789ABCDEF";
         plat::Output& out = plat::std_out();
         const std::string_view line_end = plat::text_line_end();
         char* p = out.reserve(24 + line_end.size());
         print_hex(p, static_cast<std::uint64_t>(position1_), 16);
         p[16] = ':';
         p[17] = ' ';
-        p[18] = HEX[x >> 4];
-        p[19] = HEX[x & 15];
+        p[18] = plat::HEX_DIGITS[x >> 4];
+        p[19] = plat::HEX_DIGITS[x & 15];
         p[20] = ' ';
-        p[21] = HEX[y >> 4];
-        p[22] = HEX[y & 15];
+        p[21] = plat::HEX_DIGITS[y >> 4];
+        p[22] = plat::HEX_DIGITS[y & 15];
         std::memcpy(p + 23, line_end.data(), line_end.size());
         out.commit(23 + line_end.size());
     }

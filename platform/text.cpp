@@ -36,7 +36,7 @@ void mask_control_characters(char* begin, char* end) {
 void to_upper(char* text) {
     while (*text) {
         std::size_t length = char_length(text);
-        if (length == 1 && *text >= 'a' && *text <= 'z') *text = static_cast<char>(*text - 'a' + 'A');
+        if (length == 1) *text = ascii_upper(*text);
         text += length;
     }
 }

@@ -4,6 +4,12 @@
 
 namespace plat {
 
+// The capital of an ASCII letter; any other byte as it is.
+constexpr char ascii_upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+// The digits of hexadecimal numbers, by value.
+inline constexpr char HEX_DIGITS[] = "0123456789ABCDEF";
+inline constexpr char HEX_DIGITS_LOWER[] = "0123456789abcdef";
+
 // True for the first byte of a double-byte Shift-JIS (code page 932)
 // character.
 constexpr bool is_shift_jis_lead(unsigned c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
