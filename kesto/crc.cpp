@@ -234,26 +234,26 @@ bool wide_carryless_supported() { return false; }
 #endif
 
 CrcMethod fastest_method() {
-    if (wide_carryless_supported()) return CrcMethod::WIDE_CARRYLESS;
-    return carryless_supported() ? CrcMethod::CARRYLESS : CrcMethod::SLICING;
+    if (wide_carryless_supported()) return CrcMethod::wide_carryless;
+    return carryless_supported() ? CrcMethod::carryless : CrcMethod::slicing;
 }
 
 // Chosen while the program starts. An update that ran before that would see
-// BYTEWISE (zero), which gives the same register, only slower.
+// bytewise (zero), which gives the same register, only slower.
 CrcMethod method = fastest_method();
 
 template <typename Word>
 Word update(const CrcTables<Word>& tables, Word crc, const void* bytes, std::size_t length) {
     const auto* p = static_cast<const unsigned char*>(bytes);
     switch (method) {
-    case CrcMethod::BYTEWISE: return update_bytewise(tables, crc, p, length);
-    case CrcMethod::SLICING: break;
+    case CrcMethod::bytewise: return update_bytewise(tables, crc, p, length);
+    case CrcMethod::slicing: break;
 #ifdef KESTO_CRC_CARRYLESS
-    case CrcMethod::CARRYLESS: return update_carryless(tables, crc, p, length);
-    case CrcMethod::WIDE_CARRYLESS: return update_wide_carryless(tables, crc, p, length);
+    case CrcMethod::carryless: return update_carryless(tables, crc, p, length);
+    case CrcMethod::wide_carryless: return update_wide_carryless(tables, crc, p, length);
 #else
-    case CrcMethod::CARRYLESS:
-    case CrcMethod::WIDE_CARRYLESS: break;
+    case CrcMethod::carryless:
+    case CrcMethod::wide_carryless: break;
 #endif
     }
     return update_slicing(tables, crc, p, length);
@@ -273,10 +273,10 @@ std::uint32_t crc32_update(unsigned flags, std::uint32_t crc, const void* bytes,
 
 bool crc_method_supported(CrcMethod candidate) {
     switch (candidate) {
-    case CrcMethod::CARRYLESS: return carryless_supported();
-    case CrcMethod::WIDE_CARRYLESS: return wide_carryless_supported();
-    case CrcMethod::BYTEWISE:
-    case CrcMethod::SLICING: break;
+    case CrcMethod::carryless: return carryless_supported();
+    case CrcMethod::wide_carryless: return wide_carryless_supported();
+    case CrcMethod::bytewise:
+    case CrcMethod::slicing: break;
     }
     return true;
 }

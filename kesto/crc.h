@@ -38,10 +38,10 @@ std::uint32_t crc32_update(unsigned flags, std::uint32_t crc, const void* bytes,
 // How the register is updated. All methods give the same register; the
 // fastest one the processor supports is chosen at start.
 enum class CrcMethod {
-    BYTEWISE,        // one table look-up per byte
-    SLICING,         // 16 bytes per step through 16 tables (portable)
-    CARRYLESS,       // 64 bytes per step folded by carry-less multiplication (x86 PCLMULQDQ)
-    WIDE_CARRYLESS,  // 128 bytes per step, the same in 32-byte lanes (x86 AVX2 VPCLMULQDQ)
+    bytewise,        // one table look-up per byte
+    slicing,         // 16 bytes per step through 16 tables (portable)
+    carryless,       // 64 bytes per step folded by carry-less multiplication (x86 PCLMULQDQ)
+    wide_carryless,  // 128 bytes per step, the same in 32-byte lanes (x86 AVX2 VPCLMULQDQ)
 };
 
 bool crc_method_supported(CrcMethod method);
