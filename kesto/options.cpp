@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "kesto/crc.h"
+#include "kesto/crcfile.h"
 #include "platform/directory.h"
 #include "platform/fault.h"
 #include "platform/message.h"
