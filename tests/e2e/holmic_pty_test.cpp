@@ -8,30 +8,22 @@
 #include "support/dump_lines.h"
 #include "support/files.h"
 #include "support/process.h"
-#include "support/pty.h"
+#include "support/pty_tool_test.h"
 #include "support/temp_dir.h"
 
 namespace {
 
 using namespace testsupport;
 
-const char ESC[] = "\x1b";
 
-class HolmicKeys : public ::testing::Test {
+class HolmicKeys : public PtyToolTest {
 protected:
+    HolmicKeys() : PtyToolTest("holmic") {}
     void start(const std::string& file, const std::string& data, std::vector<std::string> args) {
         ASSERT_TRUE(write_file(dir.file(file), data));
         args.insert(args.begin(), file);
-        ASSERT_TRUE(pty.start(program_path("holmic"), args, {"LC_ALL=C"}, dir.path()));
+        PtyToolTest::start(args);
     }
-    // Gives the program time to show more than it should.
-    std::string settled_output() {
-        pty.pump(300);
-        return pty.output();
-    }
-
-    TempDir dir;
-    PtySession pty;
 };
 
 TEST_F(HolmicKeys, EscAtPageStop) {

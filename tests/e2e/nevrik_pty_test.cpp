@@ -7,24 +7,24 @@
 
 #include "support/files.h"
 #include "support/process.h"
-#include "support/pty.h"
+#include "support/pty_tool_test.h"
 #include "support/temp_dir.h"
 
 namespace {
 
 using namespace testsupport;
 
-const char ESC[] = "\x1b";
 
 // Two files of size bytes that differ in every byte: 00 against FF.
-class NevrikKeys : public ::testing::Test {
+class NevrikKeys : public PtyToolTest {
 protected:
+    NevrikKeys() : PtyToolTest("nevrik") {}
     void start(std::size_t size, std::vector<std::string> args) {
         ASSERT_TRUE(write_file(dir.file("a.bin"), std::string(size, '\0')));
         ASSERT_TRUE(write_file(dir.file("b.bin"), std::string(size, '\xFF')));
         args.push_back("a.bin");
         args.push_back("b.bin");
-        ASSERT_TRUE(pty.start(program_path("nevrik"), args, {"LC_ALL=C"}, dir.path()));
+        PtyToolTest::start(args);
     }
     static std::string lines(std::size_t from, std::size_t to) {
         std::string text;
@@ -35,13 +35,6 @@ protected:
         }
         return text;
     }
-    std::string settled_output() {
-        pty.pump(300);
-        return pty.output();
-    }
-
-    TempDir dir;
-    PtySession pty;
 };
 
 TEST_F(NevrikKeys, SpaceGrantsAPageAndEscCancels) {

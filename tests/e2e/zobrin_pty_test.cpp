@@ -9,14 +9,13 @@
 #include "support/dump_lines.h"
 #include "support/files.h"
 #include "support/process.h"
-#include "support/pty.h"
+#include "support/pty_tool_test.h"
 #include "support/temp_dir.h"
 
 namespace {
 
 using namespace testsupport;
 
-const char ESC[] = "\x1b";
 
 // An image of 64 sectors of noise: with no file system the report is the
 // unknown-type one.
@@ -24,15 +23,16 @@ const char REPORT[] =
     "Drive ./disk.img\n"
     "  File System is unknown assumed FAT12, Media Type Unknown media type\n";
 
-class ZobrinKeys : public ::testing::Test {
+class ZobrinKeys : public PtyToolTest {
 protected:
+    ZobrinKeys() : PtyToolTest("zobrin") {}
     void start(std::vector<std::string> args) {
         image = pseudo_random(64 * 512, 5);
         // Zero the fields the report shows, so that its lines are known.
         image.replace(0, 90, std::string(90, '\0'));
         ASSERT_TRUE(write_file(dir.file("disk.img"), image));
         args.insert(args.begin(), "./disk.img");
-        ASSERT_TRUE(pty.start(program_path("zobrin"), args, {"LC_ALL=C"}, dir.path()));
+        PtyToolTest::start(args);
     }
     // The report, then the dump lines of bytes [from, to) of the image.
     std::string shown(std::size_t from, std::size_t to) {
@@ -50,13 +50,6 @@ protected:
         }
         return out;
     }
-    std::string settled_output() {
-        pty.pump(300);
-        return pty.output();
-    }
-
-    TempDir dir;
-    PtySession pty;
     std::string image;
 };
 
