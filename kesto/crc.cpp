@@ -11,8 +11,6 @@
 // needed, and one folding routine serves CRC-16 and CRC-32.
 #include "kesto/crc.h"
 
-#include <algorithm>
-#include <cstdio>
 #include <cstring>
 
 #if defined(__x86_64__) || defined(__i386__)
