@@ -44,12 +44,12 @@ int main(int argc, char** argv) {
     const struct {
         CrcMethod method;
         const char* name;
-    } methods[] = {{CrcMethod::BYTEWISE, "byte-wise"}, {CrcMethod::SLICING, "slicing"},
-                   {CrcMethod::CARRYLESS, "carry-less"}, {CrcMethod::WIDE_CARRYLESS, "wide carry-less"}};
+    } methods[] = {{CrcMethod::bytewise, "byte-wise"}, {CrcMethod::slicing, "slicing"},
+                   {CrcMethod::carryless, "carry-less"}, {CrcMethod::wide_carryless, "wide carry-less"}};
     for (const auto& m : methods) {
         if (!use_crc_method(m.method)) continue;
         // The byte-wise method gets a smaller share so that it ends in seconds.
-        std::size_t bytes = m.method == CrcMethod::BYTEWISE ? total / 8 : total;
+        std::size_t bytes = m.method == CrcMethod::bytewise ? total / 8 : total;
         for (int width : {16, 32}) {
             std::vector<double> rates;
             std::uint32_t crc = 0;

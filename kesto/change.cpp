@@ -17,7 +17,7 @@ using plat::Message;
 
 const Message MSG_ATTRIBUTES_FAILED = {"Change file %s attributes failed!",
                                        "ファイル%sの属性変更でエラーが発生しました!"};
-const Message MSG_CANNOT_OPEN = {"Cannot open file %s!(%d/0x%X)", "ファイル%sをオープンできません!(%d/0x%lX)"};
+const Message MSG_CANNOT_OPEN = {"Cannot open file %s!(%d/0x%lX)", "ファイル%sをオープンできません!(%d/0x%lX)"};
 const Message MSG_DATE_FAILED = {"Change file %s date failed!", "ファイル%sの日付変更でエラーが発生しました!"};
 const Message MSG_CLOSE_FAILED = {"Close file %s failed!", "ファイル%sのクローズでエラーが発生しました!"};
 
@@ -88,12 +88,8 @@ int change_date_entry() {
                                                       state.options.new_file_time,
                                                       (entry.attributes & plat::ATTR_REPARSE_POINT) != 0);
     if (failed & plat::WRITE_TIME_OPEN_FAILED) {
-        // The two texts read the code as an unsigned int and as an unsigned long.
         const int error = plat::last_error();
-        if (plat::use_english)
-            print_reversed(1, MSG_CANNOT_OPEN, path, error, static_cast<unsigned>(error));
-        else
-            print_reversed(1, MSG_CANNOT_OPEN, path, error, static_cast<unsigned long>(static_cast<unsigned>(error)));
+        print_reversed(1, MSG_CANNOT_OPEN, path, error, static_cast<unsigned long>(static_cast<unsigned>(error)));
     }
     if (failed & plat::WRITE_TIME_SET_FAILED) print_reversed(1, MSG_DATE_FAILED, path);
     if (failed & plat::WRITE_TIME_CLOSE_FAILED) print_reversed(1, MSG_CLOSE_FAILED, path);

@@ -5,6 +5,7 @@
 #include "kesto/options.h"
 #include "platform/console.h"
 #include "platform/output.h"
+#include "platform/text.h"
 #include "platform/time.h"
 
 namespace kesto {
@@ -27,8 +28,6 @@ const Message MSG_ABORT = {"\nAbort by user!\n", "\nユーザーにより中止�
 constexpr unsigned BEEP_PAUSE_MS = 50;
 
 plat::Output& stream_output(int stream) { return stream == 2 ? plat::std_err() : plat::std_out(); }
-
-int upper(int key) { return key >= 'a' && key <= 'z' ? key - 'a' + 'A' : key; }
 
 }  // namespace
 
@@ -91,7 +90,7 @@ int ask_confirm(const Message& prompt) {
             return -1;
         }
         int result = -1;
-        switch (upper(key)) {
+        switch (key < 0x80 ? plat::ascii_upper(static_cast<char>(key)) : key) {
         case 'Y': result = 1; break;
         case 'A': state.options.confirm_each = false; result = 1; break;
         case 'N': result = 0; break;

@@ -11,18 +11,7 @@
 // needed, and one folding routine serves CRC-16 and CRC-32.
 #include "kesto/crc.h"
 
-#include <algorithm>
-#include <cstdio>
 #include <cstring>
-
-#include "kesto/console.h"
-#include "kesto/options.h"
-#include "kesto/progress.h"
-#include "kesto/walker.h"
-#include "platform/console.h"
-#include "platform/file.h"
-#include "platform/output.h"
-#include "platform/time.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -234,26 +223,26 @@ bool wide_carryless_supported() { return false; }
 #endif
 
 CrcMethod fastest_method() {
-    if (wide_carryless_supported()) return CrcMethod::WIDE_CARRYLESS;
-    return carryless_supported() ? CrcMethod::CARRYLESS : CrcMethod::SLICING;
+    if (wide_carryless_supported()) return CrcMethod::wide_carryless;
+    return carryless_supported() ? CrcMethod::carryless : CrcMethod::slicing;
 }
 
 // Chosen while the program starts. An update that ran before that would see
-// BYTEWISE (zero), which gives the same register, only slower.
+// bytewise (zero), which gives the same register, only slower.
 CrcMethod method = fastest_method();
 
 template <typename Word>
 Word update(const CrcTables<Word>& tables, Word crc, const void* bytes, std::size_t length) {
     const auto* p = static_cast<const unsigned char*>(bytes);
     switch (method) {
-    case CrcMethod::BYTEWISE: return update_bytewise(tables, crc, p, length);
-    case CrcMethod::SLICING: break;
+    case CrcMethod::bytewise: return update_bytewise(tables, crc, p, length);
+    case CrcMethod::slicing: break;
 #ifdef KESTO_CRC_CARRYLESS
-    case CrcMethod::CARRYLESS: return update_carryless(tables, crc, p, length);
-    case CrcMethod::WIDE_CARRYLESS: return update_wide_carryless(tables, crc, p, length);
+    case CrcMethod::carryless: return update_carryless(tables, crc, p, length);
+    case CrcMethod::wide_carryless: return update_wide_carryless(tables, crc, p, length);
 #else
-    case CrcMethod::CARRYLESS:
-    case CrcMethod::WIDE_CARRYLESS: break;
+    case CrcMethod::carryless:
+    case CrcMethod::wide_carryless: break;
 #endif
     }
     return update_slicing(tables, crc, p, length);
@@ -273,10 +262,10 @@ std::uint32_t crc32_update(unsigned flags, std::uint32_t crc, const void* bytes,
 
 bool crc_method_supported(CrcMethod candidate) {
     switch (candidate) {
-    case CrcMethod::CARRYLESS: return carryless_supported();
-    case CrcMethod::WIDE_CARRYLESS: return wide_carryless_supported();
-    case CrcMethod::BYTEWISE:
-    case CrcMethod::SLICING: break;
+    case CrcMethod::carryless: return carryless_supported();
+    case CrcMethod::wide_carryless: return wide_carryless_supported();
+    case CrcMethod::bytewise:
+    case CrcMethod::slicing: break;
     }
     return true;
 }
@@ -288,77 +277,5 @@ bool use_crc_method(CrcMethod candidate) {
 }
 
 CrcMethod current_crc_method() { return method; }
-
-namespace {
-
-using plat::Message;
-
-const Message MSG_CANNOT_OPEN = {"Cannot opepn file %s!(%d/0x%lX)\n",
-                                 "ファイル%sをオープンできません!(%d/0x%lX)\n"};
-const Message MSG_READ_FAILED = {"Read file %s failed!\n", "ファイル%sの読出でエラーが発生しました!\n"};
-const Message MSG_CLOSE_FAILED = {"Close file %s failed!\n", "ファイル%sのクローズでエラーが発生しました!\n"};
-const Message MSG_CRC_COMPUTING = {"CRC Computing", "CRC 計算中"};
-const Message MSG_READ_TESTING = {"Read Testing", "読出テスト"};
-
-}  // namespace
-
-CrcResult crc_file() {
-    const OperationOptions& o = state.options;
-    const char* path = walker.entry_long_path.c_str();
-    // After a failure the walk goes on only with /FE, and never after ESC.
-    auto failed = [&o]() {
-        CrcResult result;
-        result.walk_result = o.continue_on_error && !state.aborted ? 1 : 0;
-        return result;
-    };
-    plat::File file;
-    if (!file.open(path, plat::OpenMode::read, plat::OPEN_SEQUENTIAL)) {
-        const int error = plat::last_error();
-        print_reversed(1, MSG_CANNOT_OPEN, path, error, static_cast<unsigned long>(error));
-        return failed();
-    }
-    const bool read_test = o.crc_polynomial == READ_TEST_ONLY;
-    unsigned flags = CRC_START | CRC_RESET;
-    std::uint32_t crc = 0;
-    if (o.crc_initial_given) {
-        flags = CRC_START;
-        crc = o.crc_initial_value;
-    }
-    const std::uint64_t total = current_level().find_data.size;
-    std::uint64_t remaining = total;
-    ProgressReport progress(2, total);
-    if (o.show_progress)
-        progress.set_heading(plat::message_text(read_test ? MSG_READ_TESTING : MSG_CRC_COMPUTING) + " " + path + " ");
-    unsigned char* buffer = state.transfer_buffer.get();
-    // An empty file makes one pass with 0 bytes, which finishes the CRC.
-    for (;;) {
-        const std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, TRANSFER_BUFFER_SIZE));
-        if (file.read(buffer, chunk) != static_cast<std::int64_t>(chunk)) {
-            print_reversed(1, MSG_READ_FAILED, path);
-            break;
-        }
-        if (!read_test) {
-            if (chunk == remaining) flags |= CRC_FINISH;
-            crc = o.crc32_selected ? crc32_update(flags, crc, buffer, chunk) : crc16_update(flags, crc, buffer, chunk);
-            flags = 0;
-        }
-        remaining -= chunk;
-        if (o.show_progress) progress.update(remaining);
-        if (check_user_break(nullptr, false) || remaining == 0) break;
-    }
-    progress.erase();
-    const int speed = progress.whole_speed();
-    if (!file.close()) {
-        print_reversed(2, MSG_CLOSE_FAILED, path);
-        return failed();
-    }
-    if (remaining != 0) return failed();
-    CrcResult result;
-    result.complete = true;
-    result.walk_result = 1;
-    result.crc = crc;
-    result.measured_speed = speed;
-    return result;
-}
 
 }  // namespace kesto

@@ -12,10 +12,6 @@
 
 namespace kesto {
 
-// The crc_polynomial value of /FN: files are read to the end, no CRC is
-// computed or shown.
-constexpr std::uint32_t READ_TEST_ONLY = 0xFFFFFFFF;
-
 // Flags of crc16_update and crc32_update.
 // CRC_START marks the first block of a file. The tables are built at compile
 // time, so it needs no work; it is accepted so that a caller can pass the
@@ -38,10 +34,10 @@ std::uint32_t crc32_update(unsigned flags, std::uint32_t crc, const void* bytes,
 // How the register is updated. All methods give the same register; the
 // fastest one the processor supports is chosen at start.
 enum class CrcMethod {
-    BYTEWISE,        // one table look-up per byte
-    SLICING,         // 16 bytes per step through 16 tables (portable)
-    CARRYLESS,       // 64 bytes per step folded by carry-less multiplication (x86 PCLMULQDQ)
-    WIDE_CARRYLESS,  // 128 bytes per step, the same in 32-byte lanes (x86 AVX2 VPCLMULQDQ)
+    bytewise,        // one table look-up per byte
+    slicing,         // 16 bytes per step through 16 tables (portable)
+    carryless,       // 64 bytes per step folded by carry-less multiplication (x86 PCLMULQDQ)
+    wide_carryless,  // 128 bytes per step, the same in 32-byte lanes (x86 AVX2 VPCLMULQDQ)
 };
 
 bool crc_method_supported(CrcMethod method);
@@ -49,21 +45,5 @@ bool crc_method_supported(CrcMethod method);
 // (and no change) when the processor does not support it.
 bool use_crc_method(CrcMethod method);
 CrcMethod current_crc_method();
-
-// What crc_file found. complete: the file was read to its end, crc and
-// measured_speed (KB per second, -1 when not measured) are valid. Otherwise
-// the failure is reported and walk_result is what the operation returns to
-// the walker (1 go on, 0 stop).
-struct CrcResult {
-    bool complete = false;
-    int walk_result = 0;
-    std::uint32_t crc = 0;
-    int measured_speed = -1;
-};
-
-// Reads the walker's current file (entry_long_path) to its end in blocks of
-// the transfer buffer, computing the CRC that crc_polynomial selects (none
-// for READ_TEST_ONLY), with the progress report of /FP on standard error.
-CrcResult crc_file();
 
 }  // namespace kesto

@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "kesto/crc.h"
+#include "kesto/crcfile.h"
 #include "kesto/options.h"
 #include "kesto/walker.h"
 #include "platform/console.h"
@@ -16,8 +16,6 @@
 namespace kesto {
 namespace {
 
-const char HEX_LOWER[] = "0123456789abcdef";
-const char HEX_UPPER[] = "0123456789ABCDEF";
 
 char* put_text(char* out, const char* text) {
     std::size_t length = std::strlen(text);
@@ -208,8 +206,8 @@ char* format_list_line(char* out, const ListLine& line) {
         if (directory) {
             out = put_blanks(out, static_cast<std::size_t>(digits));
         } else {
-            out = line.crc32_selected ? put_hex(out, line.crc, digits, HEX_LOWER)
-                                      : put_hex(out, line.crc & 0xFFFF, digits, HEX_UPPER);
+            out = line.crc32_selected ? put_hex(out, line.crc, digits, plat::HEX_DIGITS_LOWER)
+                                      : put_hex(out, line.crc & 0xFFFF, digits, plat::HEX_DIGITS);
         }
         *out++ = ' ';
     }

@@ -2,13 +2,14 @@
 
 #include <new>
 
-#include "kesto/crc.h"
+#include "kesto/crcfile.h"
 #include "platform/directory.h"
 #include "platform/fault.h"
 #include "platform/message.h"
 #include "platform/output.h"
 #include "platform/path.h"
 #include "platform/process.h"
+#include "platform/text.h"
 
 namespace kesto {
 
@@ -32,7 +33,6 @@ constexpr std::uint32_t LAST_YEAR = 30827;
 // GetCurrentDirectoryA into a buffer of 1024 bytes, terminator included.
 constexpr std::size_t START_DIRECTORY_SIZE = 1024;
 
-char upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
 bool at(std::string_view cursor, char c) { return !cursor.empty() && cursor.front() == c; }
 
@@ -42,7 +42,7 @@ bool at_digit(std::string_view cursor) {
 
 int digit_value(char c) {
     if (c >= '0' && c <= '9') return c - '0';
-    c = upper(c);
+    c = plat::ascii_upper(c);
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return 99;
 }
@@ -84,7 +84,7 @@ bool is_ascii_punctuation(char c) {
 
 // Takes one letter, in either case, if it is next.
 bool take_letter(std::string_view& cursor, char letter) {
-    if (cursor.empty() || upper(cursor.front()) != letter) return false;
+    if (cursor.empty() || plat::ascii_upper(cursor.front()) != letter) return false;
     cursor.remove_prefix(1);
     return true;
 }
@@ -96,7 +96,7 @@ bool take(std::string_view& cursor, std::string_view one_of) {
 }
 
 // What a sub-letter handler makes of one letter.
-enum class Letter { TAKEN, NOT_MINE, INVALID };
+enum class Letter { taken, not_mine, invalid };
 
 // Reads the sub-letters of an option (any order, repeats allowed) until the
 // first letter that handle does not take. handle gets the letter upper-cased
@@ -106,12 +106,12 @@ template <typename Handler>
 bool take_sub_letters(std::string_view& cursor, Handler handle) {
     while (!cursor.empty()) {
         std::string_view before = cursor;
-        char letter = upper(cursor.front());
+        char letter = plat::ascii_upper(cursor.front());
         cursor.remove_prefix(1);
         switch (handle(letter)) {
-        case Letter::TAKEN: break;
-        case Letter::NOT_MINE: cursor = before; return true;
-        case Letter::INVALID: return false;
+        case Letter::taken: break;
+        case Letter::not_mine: cursor = before; return true;
+        case Letter::invalid: return false;
         }
     }
     return true;
@@ -134,11 +134,11 @@ bool parse_attribute_filter(std::string_view& cursor, std::uint32_t& mask) {
     mask = 0;
     state.options.selection_flags |= SELECT_ATTRIBUTES;
     return take_sub_letters(cursor, [&](char letter) {
-        if (letter == 'V') return Letter::TAKEN;
+        if (letter == 'V') return Letter::taken;
         std::uint32_t bit = attribute_bit(letter);
-        if (bit == 0) return Letter::NOT_MINE;
+        if (bit == 0) return Letter::not_mine;
         mask |= bit;
-        return Letter::TAKEN;
+        return Letter::taken;
     });
 }
 
@@ -150,12 +150,12 @@ bool parse_attribute_change(std::string_view& cursor, std::uint32_t& mask) {
     return take_sub_letters(cursor, [&](char letter) {
         if (letter == 'I') {
             o.confirm_each = false;
-            return Letter::TAKEN;
+            return Letter::taken;
         }
         std::uint32_t bit = attribute_bit(letter);
-        if (bit == 0 || bit == plat::ATTR_DIRECTORY) return Letter::NOT_MINE;
+        if (bit == 0 || bit == plat::ATTR_DIRECTORY) return Letter::not_mine;
         mask |= bit;
-        return Letter::TAKEN;
+        return Letter::taken;
     });
 }
 
@@ -192,16 +192,16 @@ bool parse_copy(std::string_view& cursor, std::uint16_t mode) {
         case 'T': o.write_through = true; break;
         case 'V':
         case 'R':
-            if (o.operation_mode & MODE_FLAG_MOVE) return Letter::INVALID;
+            if (o.operation_mode & MODE_FLAG_MOVE) return Letter::invalid;
             o.operation_mode |= letter == 'V' ? MODE_FLAG_VERIFY : MODE_FLAG_REMOVE_SOURCE;
             break;
         case 'M':
-            if (o.operation_mode & (MODE_FLAG_VERIFY | MODE_FLAG_REMOVE_SOURCE)) return Letter::INVALID;
+            if (o.operation_mode & (MODE_FLAG_VERIFY | MODE_FLAG_REMOVE_SOURCE)) return Letter::invalid;
             o.operation_mode |= MODE_FLAG_MOVE;
             break;
-        default: return Letter::NOT_MINE;
+        default: return Letter::not_mine;
         }
-        return Letter::TAKEN;
+        return Letter::taken;
     });
 }
 
@@ -240,9 +240,9 @@ bool parse_crc(std::string_view& cursor) {
             break;
         case 'N': o.crc_polynomial = READ_TEST_ONLY; break;
         case 'P': o.show_progress = true; break;
-        default: return Letter::NOT_MINE;
+        default: return Letter::not_mine;
         }
-        return Letter::TAKEN;
+        return Letter::taken;
     });
 }
 
@@ -258,9 +258,9 @@ bool parse_delete(std::string_view& cursor) {
         case 'I': o.confirm_each = false; break;
         case 'P': o.show_progress = true; break;
         case 'V': o.operation_mode |= MODE_FLAG_VERIFY; break;
-        default: return Letter::NOT_MINE;
+        default: return Letter::not_mine;
         }
-        return Letter::TAKEN;
+        return Letter::taken;
     });
 }
 
@@ -302,20 +302,20 @@ bool parse_verify(std::string_view& cursor) {
     o.verify_show_all = true;
     return take_sub_letters(cursor, [&](char letter) {
         switch (letter) {
-        case '2': o.two_second_tolerance = true; return Letter::TAKEN;
-        case 'E': o.continue_on_error = true; return Letter::TAKEN;
-        case 'P': o.show_progress = true; return Letter::TAKEN;
-        case 'V': o.verify_show_all = false; return Letter::TAKEN;
+        case '2': o.two_second_tolerance = true; return Letter::taken;
+        case 'E': o.continue_on_error = true; return Letter::taken;
+        case 'P': o.show_progress = true; return Letter::taken;
+        case 'V': o.verify_show_all = false; return Letter::taken;
         case 'A': case 'H': case 'R': case 'S': o.verify_attr_mask |= attribute_bit(letter); break;
         case 'D': o.verify_date = true; break;
         case 'L': o.verify_size = true; break;
         case 'N': break;
-        default: return Letter::NOT_MINE;
+        default: return Letter::not_mine;
         }
         // Every comparison of attributes, date or size replaces the one of
         // contents.
         o.compare_content = false;
-        return Letter::TAKEN;
+        return Letter::taken;
     });
 }
 
@@ -350,9 +350,9 @@ bool parse_exec(std::string_view& cursor) {
         case 'F': o.exec_double_dollar = true; break;
         case 'I': o.confirm_each = false; break;
         case 'N': o.exec_hide_command = true; break;
-        default: return Letter::NOT_MINE;
+        default: return Letter::not_mine;
         }
-        return Letter::TAKEN;
+        return Letter::taken;
     });
     if (!parse_quoted_value(cursor, o.exec_command)) return false;
     if (!plat::current_directory(o.start_directory) || o.start_directory.size() >= START_DIRECTORY_SIZE)
@@ -406,7 +406,7 @@ bool parse_option(std::string_view& cursor) {
         o.max_depth = depth;
         return true;
     }
-    char letter = upper(cursor.front());
+    char letter = plat::ascii_upper(cursor.front());
     cursor.remove_prefix(1);
     switch (letter) {
     case '?': {
@@ -537,7 +537,7 @@ bool parse_date_time(plat::FileTime& result, std::string_view& cursor, int fill,
 int days_in_month(int year, int month) {
     switch (month) {
     case 4: case 6: case 9: case 11: return 30;
-    case 2: return (year % 4 == 0 && (year % 100 != 0 || year % 400 == 0)) ? 29 : 28;
+    case 2: return plat::is_leap_year(year) ? 29 : 28;
     default: return 31;
     }
 }

@@ -61,14 +61,13 @@ const OperationRow* operation_row(std::uint16_t mode) {
 
 std::uint16_t operation() { return state.options.operation_mode & MODE_OPERATION; }
 
-char upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
 // Length of the character at text, 0 at its end.
 std::size_t char_at(const char* text) { return *text ? plat::char_length(text) : 0; }
 
 bool same_char(const char* a, std::size_t a_length, const char* b, std::size_t b_length) {
     if (a_length != b_length) return false;
-    if (a_length == 1) return upper(*a) == upper(*b);
+    if (a_length == 1) return plat::ascii_upper(*a) == plat::ascii_upper(*b);
     return std::memcmp(a, b, a_length) == 0;
 }
 

@@ -265,8 +265,7 @@ bool Patch::copy_phase(std::int64_t total, const Message& title, const Message& 
                        const Message& write_failed) {
     out_.print(title);
     out_.flush();
-    const char* title_text = plat::use_english ? title.english : title.japanese;
-    const auto width = static_cast<std::uint64_t>(PROGRESS_COLUMNS - static_cast<int>(plat::message_columns(title_text)));
+    const auto width = static_cast<std::uint64_t>(PROGRESS_COLUMNS - static_cast<int>(plat::message_columns(title)));
     std::uint64_t shown = 0;
     for (std::int64_t done = 0; done < total;) {
         std::size_t size = static_cast<std::size_t>(std::min<std::int64_t>(BLOCK_SIZE, total - done));

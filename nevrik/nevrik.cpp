@@ -118,7 +118,7 @@ void print_levels() {
     std::string lines;
     for (const LevelPair& pair : HELP_LEVEL_PAIRS) {
         const std::size_t field = pair.left_code < 10 ? 37 : 36;
-        const std::size_t width = plat::message_columns(plat::use_english ? pair.left.english : pair.left.japanese);
+        const std::size_t width = plat::message_columns(pair.left);
         lines += "       " + std::to_string(pair.left_code) + " " + plat::message_text(pair.left);
         if (width < field) lines.append(field - width, ' ');
         if (pair.right_code != 0)
@@ -201,8 +201,7 @@ std::int64_t read_full(plat::File& file, unsigned char* buffer, std::size_t size
 }
 
 void print_hex(char* out, std::uint64_t value, int digits) {
-    static const char HEX[] = "0123456789ABCDEF";
-    for (int i = digits - 1; i >= 0; --i, value >>= 4) out[i] = HEX[value & 15];
+    for (int i = digits - 1; i >= 0; --i, value >>= 4) out[i] = plat::HEX_DIGITS[value & 15];
 }
 
 // The compare loop's state and its lines.
@@ -287,18 +286,17 @@ private:
     }
 
     void print_byte(unsigned char x, unsigned char y) {
-        static const char HEX[] = "0123456789ABCDEF";
         plat::Output& out = plat::std_out();
         const std::string_view line_end = plat::text_line_end();
         char* p = out.reserve(24 + line_end.size());
         print_hex(p, static_cast<std::uint64_t>(position1_), 16);
         p[16] = ':';
         p[17] = ' ';
-        p[18] = HEX[x >> 4];
-        p[19] = HEX[x & 15];
+        p[18] = plat::HEX_DIGITS[x >> 4];
+        p[19] = plat::HEX_DIGITS[x & 15];
         p[20] = ' ';
-        p[21] = HEX[y >> 4];
-        p[22] = HEX[y & 15];
+        p[21] = plat::HEX_DIGITS[y >> 4];
+        p[22] = plat::HEX_DIGITS[y & 15];
         std::memcpy(p + 23, line_end.data(), line_end.size());
         out.commit(23 + line_end.size());
     }

@@ -9,110 +9,6 @@
 #include "text.h"
 
 namespace plat {
-namespace {
-
-// One conversion of a format, given its arguments: the width and precision
-// that "*" asks for (count of them), then the value.
-template <typename T>
-void append_conversion(std::string& out, const std::string& spec, const int* stars, int count, T value) {
-    auto print = [&](char* to, std::size_t size) {
-        return count == 0   ? std::snprintf(to, size, spec.c_str(), value)
-               : count == 1 ? std::snprintf(to, size, spec.c_str(), stars[0], value)
-                            : std::snprintf(to, size, spec.c_str(), stars[0], stars[1], value);
-    };
-    const int needed = print(nullptr, 0);
-    if (needed <= 0) return;
-    const std::size_t start = out.size();
-    out.resize(start + static_cast<std::size_t>(needed) + 1);
-    print(out.data() + start, static_cast<std::size_t>(needed) + 1);
-    out.resize(start + static_cast<std::size_t>(needed));
-}
-
-// Formats like vsnprintf, with every control character of a "%s" argument
-// shown as "?". Each conversion is formatted on its own, with the arguments
-// its "*" fields, length modifier and conversion letter call for.
-std::string format_masking_names(const char* format, std::va_list args) {
-    std::string out;
-    const char* p = format;
-    while (const char* percent = std::strchr(p, '%')) {
-        out.append(p, percent);
-        const char* q = percent + 1;
-        if (*q == '%') {
-            out += '%';
-            p = q + 1;
-            continue;
-        }
-        int stars[2];
-        int count = 0;
-        q += std::strspn(q, "-+ #0'");
-        for (int field = 0; field < 2; ++field) {  // width, then precision
-            if (field == 1) {
-                if (*q != '.') break;
-                ++q;
-            }
-            if (*q == '*') {
-                stars[count++] = va_arg(args, int);
-                ++q;
-            } else {
-                q += std::strspn(q, "0123456789");
-            }
-        }
-        const char* modifier = q;
-        q += std::strspn(q, "hlLqjzt");
-        const std::string length(modifier, q);
-        const char conversion = *q;
-        if (conversion) ++q;
-        const std::string spec(percent, q);
-        p = q;
-        switch (conversion) {
-        case 's': {
-            std::string text = va_arg(args, const char*);
-            mask_control_characters(text.data(), text.data() + text.size());
-            append_conversion(out, spec, stars, count, text.c_str());
-            break;
-        }
-        case 'd':
-        case 'i':
-        case 'c':
-        case 'u':
-        case 'o':
-        case 'x':
-        case 'X': {
-            const bool is_signed = conversion == 'd' || conversion == 'i' || conversion == 'c';
-            if (length == "ll" || length == "q" || length == "j")
-                is_signed ? append_conversion(out, spec, stars, count, va_arg(args, long long))
-                          : append_conversion(out, spec, stars, count, va_arg(args, unsigned long long));
-            else if (length == "z" || length == "t")
-                is_signed ? append_conversion(out, spec, stars, count, va_arg(args, std::ptrdiff_t))
-                          : append_conversion(out, spec, stars, count, va_arg(args, std::size_t));
-            else if (length == "l")
-                is_signed ? append_conversion(out, spec, stars, count, va_arg(args, long))
-                          : append_conversion(out, spec, stars, count, va_arg(args, unsigned long));
-            else
-                is_signed ? append_conversion(out, spec, stars, count, va_arg(args, int))
-                          : append_conversion(out, spec, stars, count, va_arg(args, unsigned));
-            break;
-        }
-        case 'p': append_conversion(out, spec, stars, count, va_arg(args, void*)); break;
-        case 'e':
-        case 'E':
-        case 'f':
-        case 'F':
-        case 'g':
-        case 'G':
-        case 'a':
-        case 'A':
-            length == "L" ? append_conversion(out, spec, stars, count, va_arg(args, long double))
-                          : append_conversion(out, spec, stars, count, va_arg(args, double));
-            break;
-        default: out += spec;  // no conversion this layer's formats use
-        }
-    }
-    out += p;
-    return out;
-}
-
-}  // namespace
 
 Output::Output(int stream, std::size_t capacity)
     : stream_(stream), terminal_(stream_is_console(stream)), capacity_(capacity), buffer_(new char[capacity]) {}
@@ -183,8 +79,9 @@ void Output::name(std::string_view name) {
 }
 
 void Output::vformat_text(const char* format, std::va_list args) {
-    if (masking_names_) {
-        text(format_masking_names(format, args));
+    // Numbered conversions are formatted here, the same on every system.
+    if (masking_names_ || std::strchr(format, '$')) {
+        text(format_text(format, args, masking_names_));
         return;
     }
     char small[512];

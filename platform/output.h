@@ -10,6 +10,17 @@
 
 #include "message.h"
 
+// Lets the compiler check a printf-style call's arguments against its
+// format (GCC names the C99 checks gnu_printf, MinGW's printf being the
+// system's older one).
+#if defined(__GNUC__) && !defined(__clang__)
+#define PLAT_PRINTF_FORMAT(format_index, first_index) __attribute__((format(gnu_printf, format_index, first_index)))
+#elif defined(__clang__)
+#define PLAT_PRINTF_FORMAT(format_index, first_index) __attribute__((format(printf, format_index, first_index)))
+#else
+#define PLAT_PRINTF_FORMAT(format_index, first_index)
+#endif
+
 namespace plat {
 
 class Output {
@@ -24,7 +35,7 @@ public:
     void print(Message message, ...);
     void vprint(const Message& message, std::va_list args);
     // Formats a plain (language-neutral) format string and appends it as text.
-    void printf(const char* format, ...);
+    void printf(const char* format, ...) PLAT_PRINTF_FORMAT(2, 3);
 
     // Room for at least size bytes at the end of the buffer; commit() then
     // keeps the used part.

@@ -36,18 +36,9 @@ void mask_control_characters(char* begin, char* end) {
 void to_upper(char* text) {
     while (*text) {
         std::size_t length = char_length(text);
-        if (length == 1 && *text >= 'a' && *text <= 'z') *text = static_cast<char>(*text - 'a' + 'A');
+        if (length == 1) *text = ascii_upper(*text);
         text += length;
     }
-}
-
-std::size_t message_columns(const char* utf8) {
-    std::size_t columns = 0;
-    for (const auto* p = reinterpret_cast<const unsigned char*>(utf8); *p; ++p) {
-        if (*p < 0x80) columns += 1;
-        else if (*p >= 0xC0) columns += 2;  // a lead byte; continuation bytes add nothing
-    }
-    return columns;
 }
 
 bool text_is_shift_jis() { return console_encoding() == Encoding::shift_jis; }

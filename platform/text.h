@@ -4,6 +4,12 @@
 
 namespace plat {
 
+// The capital of an ASCII letter; any other byte as it is.
+constexpr char ascii_upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+// The digits of hexadecimal numbers, by value.
+inline constexpr char HEX_DIGITS[] = "0123456789ABCDEF";
+inline constexpr char HEX_DIGITS_LOWER[] = "0123456789abcdef";
+
 // True for the first byte of a double-byte Shift-JIS (code page 932)
 // character.
 constexpr bool is_shift_jis_lead(unsigned c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
@@ -11,11 +17,6 @@ constexpr bool is_shift_jis_lead(unsigned c) { return (c >= 0x81 && c <= 0x9F) |
 // character. Bytes below 0x40 ("/", "\0", ".", ":", "*", "?") never are, so a
 // name that ends on a lead byte never swallows the separator after it.
 constexpr bool is_shift_jis_trail(unsigned c) { return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFC); }
-
-// Screen columns of a message text in UTF-8: one for each ASCII character,
-// two for any other (the messages hold full-width characters only, two
-// bytes each in Shift-JIS, so this is also their Shift-JIS byte count).
-std::size_t message_columns(const char* utf8);
 
 // Length in bytes of the character that starts at text: 2 for a
 // Shift-JIS lead byte followed by a byte that can be its trail byte when

@@ -17,11 +17,12 @@ struct CalendarTime {
 // can hold: years 1601 to 30827, days that the month has, hours 0 to 23,
 // no leap second. Both conversions to a file time refuse other fields
 // instead of rolling them over.
+constexpr bool is_leap_year(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+
 inline bool valid_calendar_time(const CalendarTime& t) {
     static const int DAYS[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     if (t.year < 1601 || t.year > 30827 || t.month < 1 || t.month > 12) return false;
-    bool leap = (t.year % 4 == 0 && t.year % 100 != 0) || t.year % 400 == 0;
-    int days = DAYS[t.month - 1] + (t.month == 2 && leap ? 1 : 0);
+    int days = DAYS[t.month - 1] + (t.month == 2 && is_leap_year(t.year) ? 1 : 0);
     return t.day >= 1 && t.day <= days && t.hour >= 0 && t.hour <= 23 && t.minute >= 0 &&
            t.minute <= 59 && t.second >= 0 && t.second <= 59 && t.millisecond >= 0 &&
            t.millisecond <= 999;

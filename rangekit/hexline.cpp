@@ -6,6 +6,7 @@
 
 #include "platform/console.h"
 #include "platform/output.h"
+#include "platform/text.h"
 
 namespace rangekit {
 namespace {
@@ -20,24 +21,21 @@ constexpr int MAX_LINE = 128;  // widest address, columns and line end
 // as it is (double-byte text shows as its characters), or with the bytes
 // from 0x80 on as "." too.
 struct Tables {
-    char cell[256][4];
-    char shown[256];
-    char shown_ascii[256];
-    char digit[16];
-    Tables() {
-        const char* digits = "0123456789ABCDEF";
+    char cell[256][4] = {};
+    char shown[256] = {};
+    char shown_ascii[256] = {};
+    constexpr Tables() {
         for (int b = 0; b < 256; ++b) {
-            cell[b][0] = digits[b >> 4];
-            cell[b][1] = digits[b & 15];
+            cell[b][0] = plat::HEX_DIGITS[b >> 4];
+            cell[b][1] = plat::HEX_DIGITS[b & 15];
             cell[b][2] = ' ';
             cell[b][3] = ' ';
             shown[b] = b < 0x20 ? '.' : static_cast<char>(b);
             shown_ascii[b] = b >= 0x80 ? '.' : shown[b];
         }
-        std::memcpy(digit, digits, 16);
     }
 };
-const Tables tables;
+constexpr Tables tables;
 
 }  // namespace
 
@@ -55,7 +53,7 @@ int HexLine::format_address(char* out, std::int64_t line_start) const {
     int length;
     if (style_ == AddressStyle::file_offset && position < (std::uint64_t{1} << 48)) {
         // The common case, twelve digits, without a formatted print.
-        for (int i = 11; i >= 0; --i, position >>= 4) out[i] = tables.digit[position & 15];
+        for (int i = 11; i >= 0; --i, position >>= 4) out[i] = plat::HEX_DIGITS[position & 15];
         out[12] = ':';
         out[13] = ' ';
         return 14;
@@ -64,9 +62,9 @@ int HexLine::format_address(char* out, std::int64_t line_start) const {
         std::uint64_t sector = position / sector_size_, within = position % sector_size_;
         if (sector <= 0xFFFFFFFFu && within <= 0xFFF) {
             // The common case, eight and three digits, without a formatted print.
-            for (int i = 7; i >= 0; --i, sector >>= 4) out[i] = tables.digit[sector & 15];
+            for (int i = 7; i >= 0; --i, sector >>= 4) out[i] = plat::HEX_DIGITS[sector & 15];
             out[8] = '/';
-            for (int i = 11; i >= 9; --i, within >>= 4) out[i] = tables.digit[within & 15];
+            for (int i = 11; i >= 9; --i, within >>= 4) out[i] = plat::HEX_DIGITS[within & 15];
             out[12] = ':';
             out[13] = ' ';
             return 14;

@@ -193,9 +193,7 @@ bool primary_phase(LineEntry* index, BlockEntry* blocks, std::int64_t block_coun
         if (got != size) {
             auto wanted = static_cast<long long>(size), at = static_cast<long long>(read_offset);
             auto arrived = static_cast<long long>(std::max<std::int64_t>(got, 0));
-            if (plat::use_english)
-                return fail(EXIT_FILE_ACCESS, MSG_READ_BLOCK_FAILED, source_word().c_str(), wanted, at, arrived);
-            return fail(EXIT_FILE_ACCESS, MSG_READ_BLOCK_FAILED, source_word().c_str(), at, wanted, arrived);
+            return fail(EXIT_FILE_ACCESS, MSG_READ_BLOCK_FAILED, source_word().c_str(), wanted, at, arrived);
         }
         sort_block(index + block.first_line, block, text.get(), read_offset, items.get());
         text.reset();
@@ -209,10 +207,7 @@ bool primary_phase(LineEntry* index, BlockEntry* blocks, std::int64_t block_coun
         auto table = static_cast<unsigned long long>(block_count) * sizeof(BlockEntry);
         auto largest = static_cast<unsigned long long>(largest_block_bytes);
         auto count = static_cast<long long>(block_count);
-        if (plat::use_english)
-            report(MSG_PRIMARY_STATISTICS, table, largest, count);
-        else
-            report(MSG_PRIMARY_STATISTICS, table, count, largest);
+        report(MSG_PRIMARY_STATISTICS, table, largest, count);
     }
     return true;
 }

@@ -39,7 +39,7 @@ const Message MSG_PRIMARY_MEMORY = {"Out of memory %llu bytes for primary sort!\
                                     "一次ソートでメモリ%lluバイトが確保ができません!\n"};
 // The Japanese text takes the offset before the size.
 const Message MSG_READ_BLOCK_FAILED = {"Read %s file %lld bytes at offset %lld results in %lld bytes!\n",
-                                       "%sファイル位置%lldの%lldバイトを%lldバイトしか読み出せません!\n"};
+                                       "%1$sファイル位置%3$lldの%2$lldバイトを%4$lldバイトしか読み出せません!\n"};
 const Message MSG_READ_LINE_FAILED = {"Read %s file failed!\n", "%sファイルが読み出せません!\n"};
 const Message MSG_SLOTS_TOO_LARGE = {"Total max data size of each block exceeds 4GBytes!\n",
                                      "各ブロックの合計最大データサイズが4Gバイトを超えました!\n"};
@@ -49,10 +49,9 @@ const Message MSG_ORDER_MEMORY = {"Out of memory for index!\n", "インデック
 const Message MSG_WRITE_OUTPUT_FAILED = {"Write output file failed!\n", "出力ファイルに書き込みできません!\n"};
 const Message MSG_SORTING_PRIMARY = {"Sorting primary...\n", "一次ソート中...\n"};
 const Message MSG_SORTING_SECONDARY = {"Sorting secondary...\n", "二次ソート中...\n"};
-// The Japanese text takes the block count before the largest block.
 const Message MSG_PRIMARY_STATISTICS = {
     "Memory %llu bytes allocated, max %llu bytes used temporary for %lld blocks.\n",
-    "メモリ使用量 %llu バイト, %lld個のブロックへの最大一時使用量 %llu バイト.\n"};
+    "メモリ使用量 %1$llu バイト, %3$lld個のブロックへの最大一時使用量 %2$llu バイト.\n"};
 const Message MSG_MERGE_STATISTICS = {"Done, used another memory %llu and %llu bytes.\n",
                                       "終了, メモリ追加使用量%llu,%lluバイト.\n"};
 

@@ -37,6 +37,7 @@
 #include "platform/posix/at.h"
 #include "platform/posix/filetime.h"
 #include "platform/file.h"
+#include "platform/text.h"
 
 namespace plat {
 namespace {
@@ -202,8 +203,6 @@ bool describe(int at, const std::string& path, const std::string& text, const st
     return true;
 }
 
-char fold(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
 // True when name matches pattern: "*" any run of bytes, "?" one byte,
 // letters without regard to case; "*.*" matches every name.
 bool matches(const char* name, const char* pattern) {
@@ -214,7 +213,7 @@ bool matches(const char* name, const char* pattern) {
         if (*pattern == '*') {
             star = ++pattern;
             retry = name;
-        } else if (*pattern && (*pattern == '?' || fold(*pattern) == fold(*name))) {
+        } else if (*pattern && (*pattern == '?' || ascii_upper(*pattern) == ascii_upper(*name))) {
             ++pattern;
             ++name;
         } else if (star) {

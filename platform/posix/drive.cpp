@@ -20,6 +20,7 @@
 
 #include "platform/backend.h"
 #include "platform/file.h"
+#include "platform/text.h"
 
 namespace plat {
 namespace {
@@ -131,7 +132,7 @@ bool is_drive_path(const char* operand) { return std::strchr(operand, '/') != nu
 // /dev/fd1; C to Z the partitions of the first disk, /dev/sda1 to /dev/sda24.
 std::string drive_device_path(DriveMethod, char drive) {
     if (drive >= '0' && drive <= '9') return std::string("/dev/sd") + static_cast<char>('a' + (drive - '0'));
-    char letter = (drive >= 'a' && drive <= 'z') ? static_cast<char>(drive - 'a' + 'A') : drive;
+    char letter = ascii_upper(drive);
     if (letter == 'A' || letter == 'B') return std::string("/dev/fd") + static_cast<char>('0' + (letter - 'A'));
     return "/dev/sda" + std::to_string(letter - 'C' + 1);
 }

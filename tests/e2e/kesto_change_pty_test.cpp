@@ -9,39 +9,27 @@
 #include "platform/directory.h"
 #include "support/kesto_tree.h"
 #include "support/process.h"
-#include "support/pty.h"
+#include "support/pty_tool_test.h"
 #include "support/temp_dir.h"
 
 namespace {
 
 using namespace testsupport;
 
-const char ESC[] = "\x1b";
-const char ABORT[] = "\x1b[7m\nAbort by user!\n\x1b[27m";
 const std::string UPDATE = " <Update:Y, Skip:N, All:A, Skip All:X>? ";
 const std::string EXECUTE = " <Execute:Y, Skip:N, All:A, Skip All:X>? ";
 
-class KestoChangeKeys : public ::testing::Test {
+class KestoChangeKeys : public PtyToolTest {
 protected:
+    KestoChangeKeys() : PtyToolTest("kesto") {}
     void SetUp() override {
         make_tree(dir, {{"f1", 0, 0, false, 1}, {"f2", 0, 0, false, 2}, {"f3", 0, 0, false, 3}, {"f4", 0, 0, false, 4}});
-    }
-    void start(const std::vector<std::string>& args) {
-        ASSERT_TRUE(pty.start(program_path("kesto"), args, {"LC_ALL=C"}, dir.path()));
-    }
-    // Waits for the screen to show expected, then types keys.
-    void answer(const std::string& expected, const std::string& keys) {
-        ASSERT_TRUE(pty.wait_for(expected)) << pty.output();
-        pty.send(keys);
     }
     bool read_only(const std::string& name) {
         std::uint32_t attributes = 0;
         EXPECT_TRUE(plat::get_attributes(dir.file(name).c_str(), attributes));
         return (attributes & plat::ATTR_READONLY) != 0;
     }
-
-    TempDir dir;
-    PtySession pty;
 };
 
 TEST_F(KestoChangeKeys, AttributesYesNoAll) {

@@ -22,8 +22,6 @@ namespace {
 
 using namespace testsupport;
 
-bool on_windows() { return std::string(line_end()) == "\r\n"; }
-
 constexpr std::uint32_t CHANGEABLE = plat::ATTR_READONLY | plat::ATTR_HIDDEN | plat::ATTR_SYSTEM | plat::ATTR_ARCHIVE;
 
 const std::vector<TreeEntry> TREE = {

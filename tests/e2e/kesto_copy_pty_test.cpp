@@ -10,32 +10,24 @@
 
 #include "support/files.h"
 #include "support/process.h"
-#include "support/pty.h"
+#include "support/pty_tool_test.h"
 #include "support/temp_dir.h"
 
 namespace {
 
 using namespace testsupport;
 
-const char ESC[] = "\x1b";
-const char ABORT[] = "\x1b[7m\nAbort by user!\n\x1b[27m";
 const std::string CREATE = " <Create:Y, Skip:N, All:A, Skip All:X>? ";
 const std::string UPDATE = " <Update:Y, Skip:N, All:A, Skip All:X>? ";
 
-class KestoCopyKeys : public ::testing::Test {
+class KestoCopyKeys : public PtyToolTest {
 protected:
+    KestoCopyKeys() : PtyToolTest("kesto") {}
     // src/a src/b src/c src/d, and an old dst/b.
     void SetUp() override {
         for (const char* folder : {"src", "dst"}) ASSERT_TRUE(std::filesystem::create_directory(dir.file(folder)));
         for (const char* name : {"a", "b", "c", "d"}) ASSERT_TRUE(write_file(dir.file(std::string("src/") + name), name));
         ASSERT_TRUE(write_file(dir.file("dst/b"), "old"));
-    }
-    void start(const std::vector<std::string>& args) {
-        ASSERT_TRUE(pty.start(program_path("kesto"), args, {"LC_ALL=C"}, dir.path()));
-    }
-    void answer(const std::string& line, const std::string& key) {
-        ASSERT_TRUE(pty.wait_for(line)) << pty.output();
-        pty.send(key);
     }
     // The contents of dst/a .. dst/d, "-" for a missing one.
     std::string destination() {
@@ -46,9 +38,6 @@ protected:
         }
         return out;
     }
-
-    TempDir dir;
-    PtySession pty;
 };
 
 // Y copies, N skips, A copies this one and the rest without asking.

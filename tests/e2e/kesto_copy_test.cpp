@@ -24,8 +24,6 @@ namespace {
 
 using namespace testsupport;
 
-bool on_windows() { return std::string(line_end()) == "\r\n"; }
-
 constexpr std::uint32_t A = plat::ATTR_ARCHIVE;
 constexpr std::uint32_t R = plat::ATTR_READONLY;
 constexpr std::uint32_t H = plat::ATTR_HIDDEN;

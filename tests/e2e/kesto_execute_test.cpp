@@ -21,8 +21,6 @@ namespace {
 
 using namespace testsupport;
 
-bool on_windows() { return std::string(line_end()) == "\r\n"; }
-
 // The short form: Windows upper-cases it.
 std::string short_form(std::string path) {
     path = native(path);

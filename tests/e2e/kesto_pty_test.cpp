@@ -9,26 +9,24 @@
 
 #include "support/files.h"
 #include "support/process.h"
-#include "support/pty.h"
+#include "support/pty_tool_test.h"
 #include "support/temp_dir.h"
 
 namespace {
 
 using namespace testsupport;
 
-const char ESC[] = "\x1b";
 const char CTRL_S[] = "\x13";
 const char CTRL_Q[] = "\x11";
-// The abort message in reversed colours.
-const char ABORT[] = "\x1b[7m\nAbort by user!\n\x1b[27m";
 
-class KestoKeys : public ::testing::Test {
+class KestoKeys : public PtyToolTest {
 protected:
+    KestoKeys() : PtyToolTest("kesto") {}
     // Nine empty files f1 .. f9, listed by name only (/!A keeps the listing
     // short to read: every line ends with its name).
     void start(std::vector<std::string> args) {
         for (int i = 1; i <= 9; ++i) ASSERT_TRUE(write_file(dir.file("f" + std::to_string(i)), ""));
-        ASSERT_TRUE(pty.start(program_path("kesto"), args, {"LC_ALL=C"}, dir.path()));
+        PtyToolTest::start(args);
     }
     // The names listed so far, in order.
     std::string names() {
@@ -43,9 +41,6 @@ protected:
         pty.pump(300);
         return names();
     }
-
-    TempDir dir;
-    PtySession pty;
 };
 
 TEST_F(KestoKeys, PauseEveryThirdEntryAndEscAborts) {

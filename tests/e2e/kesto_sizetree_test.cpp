@@ -21,8 +21,6 @@ namespace {
 
 using namespace testsupport;
 
-bool on_windows() { return std::string(line_end()) == "\r\n"; }
-
 // Sizes chosen for the rounding: 1 byte is one unit of every size, 513
 // bytes two halves of a KB, 5000 bytes two 4 KB clusters, 0 bytes nothing,
 // 1024 bytes exactly one KB. z.log comes last in its directory.

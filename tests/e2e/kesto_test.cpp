@@ -23,8 +23,6 @@ namespace {
 
 using namespace testsupport;
 
-bool on_windows() { return std::string(line_end()) == "\r\n"; }
-
 // Files carry distinct stamps on 2024-03-15; directories one on 2023-01-02.
 const std::vector<TreeEntry> TREE = {
     {"src", 0, 0, true, 0},

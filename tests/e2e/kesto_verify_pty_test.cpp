@@ -10,41 +10,31 @@
 
 #include "support/files.h"
 #include "support/process.h"
-#include "support/pty.h"
+#include "support/pty_tool_test.h"
 #include "support/temp_dir.h"
 
 namespace {
 
 using namespace testsupport;
 
-const char ESC[] = "\x1b";
-const char ABORT[] = "\x1b[7m\nAbort by user!\n\x1b[27m";
 const std::string PROMPT = " <Delete:Y, Skip:N, All:A, Skip All:X>? ";
 
-class KestoDeletePrompt : public ::testing::Test {
+class KestoDeletePrompt : public PtyToolTest {
 protected:
+    KestoDeletePrompt() : PtyToolTest("kesto") {}
     // Files d/a/f1 d/a/f2 d/b/g, walked in that order.
     void SetUp() override {
         for (const char* folder : {"d", "d/a", "d/b"}) ASSERT_TRUE(std::filesystem::create_directory(dir.file(folder)));
         for (const char* name : {"d/a/f1", "d/a/f2", "d/b/g"}) ASSERT_TRUE(write_file(dir.file(name), name));
     }
-    void start(const std::vector<std::string>& args) {
-        ASSERT_TRUE(pty.start(program_path("kesto"), args, {"LC_ALL=C"}, dir.path()));
-    }
     // Waits for the prompt behind the entry's line, then answers it.
-    void answer(const std::string& line, const char* key) {
-        ASSERT_TRUE(pty.wait_for(line + PROMPT)) << pty.output();
-        pty.send(key);
-    }
+    void answer(const std::string& line, const char* key) { PtyToolTest::answer(line + PROMPT, key); }
     std::vector<std::string> left() {
         std::vector<std::string> names;
         for (const char* name : {"d/a/f1", "d/a/f2", "d/b/g", "d/a", "d/b", "d"})
             if (file_exists(dir.file(name))) names.push_back(name);
         return names;
     }
-
-    TempDir dir;
-    PtySession pty;
 };
 
 // Y deletes, N skips, A deletes this and everything after without asking.

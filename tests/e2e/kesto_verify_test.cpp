@@ -21,8 +21,6 @@ namespace {
 
 using namespace testsupport;
 
-bool on_windows() { return std::string(line_end()) == "\r\n"; }
-
 constexpr std::uint32_t A = plat::ATTR_ARCHIVE;
 constexpr std::uint32_t PROTECTED = plat::ATTR_ARCHIVE | plat::ATTR_READONLY | plat::ATTR_HIDDEN | plat::ATTR_SYSTEM;
 

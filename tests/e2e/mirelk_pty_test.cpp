@@ -9,23 +9,20 @@
 
 #include "support/files.h"
 #include "support/process.h"
-#include "support/pty.h"
+#include "support/pty_tool_test.h"
 #include "support/temp_dir.h"
 
 namespace {
 
 using namespace testsupport;
 
-const char ESC[] = "\x1b";
 // Large enough that no scan or copy of it ends before the keys arrive
 // (reading a hole runs at a few hundred MiB/s here).
 constexpr std::int64_t BIG = 16LL << 30;
 
-class MirelkKeys : public ::testing::Test {
+class MirelkKeys : public PtyToolTest {
 protected:
-    void start(std::vector<std::string> args) {
-        ASSERT_TRUE(pty.start(program_path("mirelk"), args, {"LC_ALL=C"}, dir.path()));
-    }
+    MirelkKeys() : PtyToolTest("mirelk") {}
     // Writes bytes into an existing file at offset.
     void poke(const std::string& name, std::int64_t offset, const std::string& bytes) {
         std::fstream file(dir.file(name), std::ios::in | std::ios::out | std::ios::binary);
@@ -33,9 +30,6 @@ protected:
         file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
         ASSERT_TRUE(file.good());
     }
-
-    TempDir dir;
-    PtySession pty;
 };
 
 TEST_F(MirelkKeys, EscStopsTheScan) {

@@ -2,6 +2,8 @@
 
 namespace testsupport {
 
+bool on_windows() { return std::string(line_end()) == "\r\n"; }
+
 std::string with_line_ends(const std::string& text) {
     const std::string end = line_end();
     if (end == "\n") return text;

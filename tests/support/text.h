@@ -7,6 +7,8 @@ namespace testsupport {
 // What a line feed written by a program in text mode becomes: "\n" on POSIX,
 // "\r\n" on Windows.
 const char* line_end();
+// True when the programs are built for Windows.
+bool on_windows();
 // text with every "\n" replaced by line_end().
 std::string with_line_ends(const std::string& text);
 

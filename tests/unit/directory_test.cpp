@@ -17,6 +17,7 @@
 #include "platform/path.h"
 #include "support/files.h"
 #include "support/temp_dir.h"
+#include "support/text.h"
 
 namespace {
 
@@ -24,8 +25,7 @@ namespace fs = std::filesystem;
 using plat::FileTime;
 using plat::FindRecord;
 using testsupport::TempDir;
-
-bool posix() { return plat::path_separator() == '/'; }
+using testsupport::on_windows;
 
 std::string join(const std::string& directory, const std::string& name) {
     return directory + plat::path_separator() + name;
@@ -82,7 +82,7 @@ TEST(DirectorySearch, ReportsEveryEntryDotsFirstThenSortedByName) {
     Tree tree;
     std::vector<FindRecord> records = search(join(tree.dir.path(), "*"));
     std::vector<std::string> expected = {".", "..", "!bang", "A.TXT", "_x", "b.txt", "c", "sub"};
-    if (posix())
+    if (!on_windows())
         EXPECT_EQ(names(records), expected);
     else
         EXPECT_EQ(sorted(names(records)), sorted(expected));
@@ -167,7 +167,7 @@ TEST(DirectorySearch, ClosesAndReopens) {
 }
 
 TEST(DirectorySearch, LeavesOutSpecialFiles) {
-    if (!posix()) GTEST_SKIP() << "no FIFOs on Windows";
+    if (on_windows()) GTEST_SKIP() << "no FIFOs on Windows";
     Tree tree;
     ASSERT_TRUE(testsupport::make_fifo(tree.dir.file("pipe")));
     EXPECT_EQ(find(search(join(tree.dir.path(), "*")), "pipe"), nullptr);
@@ -175,7 +175,7 @@ TEST(DirectorySearch, LeavesOutSpecialFiles) {
 }
 
 TEST(DirectorySearch, ReportsWhatLinksPointTo) {
-    if (!posix()) GTEST_SKIP() << "symbolic links are a POSIX row";
+    if (on_windows()) GTEST_SKIP() << "symbolic links are a POSIX row";
     Tree tree;
     const std::string& root = tree.dir.path();
     fs::create_symlink("c", tree.dir.file("to_file"));
@@ -222,7 +222,7 @@ TEST(DirectorySearch, ReportsWhatLinksPointTo) {
 }
 
 TEST(DirectorySearch, RemovingALinkLeavesItsTargetAlone) {
-    if (!posix()) GTEST_SKIP() << "symbolic links are a POSIX row";
+    if (on_windows()) GTEST_SKIP() << "symbolic links are a POSIX row";
     Tree tree;
     ASSERT_TRUE(plat::set_attributes(tree.dir.file("c").c_str(), plat::ATTR_READONLY));
     fs::create_symlink("c", tree.dir.file("to_file"));
@@ -249,8 +249,8 @@ TEST(DirectoryAttributes, SetAndReadBack) {
                         A = plat::ATTR_ARCHIVE, D = plat::ATTR_DIRECTORY;
     // Wine reports every file as archived and keeps neither R nor A on a
     // directory: the Windows build compares the bits Wine keeps.
-    const std::uint32_t file_bits = posix() ? R | H | S | A : R | H | S;
-    const std::uint32_t dir_bits = posix() ? R | H | S | A | D : H | S | D;
+    const std::uint32_t file_bits = !on_windows() ? R | H | S | A : R | H | S;
+    const std::uint32_t dir_bits = !on_windows() ? R | H | S | A | D : H | S | D;
     const std::uint32_t values[] = {R, H, S, A, R | H | S | A, H | A, S | R, 0};
     for (std::uint32_t value : values) {
         ASSERT_TRUE(plat::set_attributes(dir.file("file").c_str(), value)) << value;
@@ -270,7 +270,7 @@ TEST(DirectoryAttributes, SetAndReadBack) {
 }
 
 TEST(DirectoryAttributes, ReadOnlyIsTheOwnersWritePermission) {
-    if (!posix()) GTEST_SKIP() << "permission bits are a POSIX row";
+    if (on_windows()) GTEST_SKIP() << "permission bits are a POSIX row";
     TempDir dir;
     const std::string file = dir.file("file");
     testsupport::write_file(file, "x");
@@ -286,7 +286,7 @@ TEST(DirectoryAttributes, ReadOnlyIsTheOwnersWritePermission) {
 }
 
 TEST(DirectoryAttributes, LeadingDotCountsAsHidden) {
-    if (!posix()) GTEST_SKIP() << "a POSIX naming rule";
+    if (on_windows()) GTEST_SKIP() << "a POSIX naming rule";
     TempDir dir;
     testsupport::write_file(dir.file(".profile"), "x");
     EXPECT_EQ(attributes_of(dir.file(".profile")), plat::ATTR_HIDDEN);
@@ -300,7 +300,7 @@ TEST(DirectoryAttributes, LeadingDotCountsAsHidden) {
 // Linux keeps no user extended attributes on a FIFO: it stands in for a file
 // system without them.
 TEST(DirectoryAttributes, WithoutExtendedAttributesOnlyClearingSucceeds) {
-    if (!posix()) GTEST_SKIP() << "no FIFOs on Windows";
+    if (on_windows()) GTEST_SKIP() << "no FIFOs on Windows";
     TempDir dir;
     const std::string pipe = dir.file("pipe");
     ASSERT_TRUE(testsupport::make_fifo(pipe));
@@ -343,7 +343,7 @@ TEST(DirectoryTimes, SetAndReadBackTo100Nanoseconds) {
             EXPECT_EQ(write, times[2]) << name;
             // POSIX cannot set the birth time and leaves it alone. (Wine
             // reports the status-change time instead: not checked there.)
-            if (posix()) {
+            if (!on_windows()) {
                 EXPECT_EQ(creation, creation_before) << name;
             }
         }
@@ -405,13 +405,13 @@ TEST(DirectoryPaths, FullPathResolvesDotsInTheText) {
     std::string long_path;
     for (int i = 0; i < 100; ++i) long_path += native("directory" + std::to_string(i) + "/");
     out = "unchanged";
-    if (plat::full_path(long_path.c_str(), out) || posix()) {
+    if (plat::full_path(long_path.c_str(), out) || !on_windows()) {
         EXPECT_EQ(out, cwd + sep + long_path);
     } else {
         EXPECT_EQ(out, "unchanged");
     }
 
-    if (!posix()) return;
+    if (on_windows()) return;
     const Row absolute[] = {
         {"/a/../..", "/"}, {"/a//b/", "/a/b/"}, {"/", "/"}, {"//x/../y/./", "/y/"},
     };
@@ -428,7 +428,7 @@ TEST(DirectoryPaths, ShortPathNamesTheSameFileInUpperCaseOnWindowsUnchangedOnPos
     testsupport::write_file(path, "x");
     std::string out;
     ASSERT_TRUE(plat::short_path(path.c_str(), out));
-    if (posix()) {
+    if (!on_windows()) {
         EXPECT_EQ(out, path);
     } else {
         EXPECT_TRUE(std::none_of(out.begin(), out.end(), [](char c) { return std::islower(c); }))
@@ -486,12 +486,12 @@ TEST(DirectoryOperations, CreateFromAModel) {
     ASSERT_TRUE(plat::set_attributes(model.c_str(),
                                      plat::ATTR_DIRECTORY | plat::ATTR_HIDDEN | plat::ATTR_SYSTEM));
     ASSERT_TRUE(plat::set_file_times(model.c_str(), nullptr, &JUNE_1965, &MARCH_2021));
-    if (posix()) fs::permissions(model, fs::perms(0550));
+    if (!on_windows()) fs::permissions(model, fs::perms(0550));
 
     ASSERT_TRUE(plat::create_directory(copy.c_str(), model.c_str()));
     EXPECT_FALSE(plat::create_directory(dir.file("other").c_str(), dir.file("missing").c_str()));
     EXPECT_FALSE(fs::exists(dir.file("other")));
-    if (!posix()) return;  // the rest is what the POSIX build copies by hand
+    if (on_windows()) return;  // the rest is what the POSIX build copies by hand
     EXPECT_EQ(fs::status(copy).permissions(), fs::perms(0750));
     EXPECT_EQ(attributes_of(copy), plat::ATTR_DIRECTORY | plat::ATTR_HIDDEN | plat::ATTR_SYSTEM);
     FileTime creation, access, write;
@@ -506,7 +506,7 @@ TEST(DirectoryOperations, InjectedFaultsFailAndChangeNothing) {
     testsupport::write_file(file, "x");
     fs::create_directory(sub);
     const int ERROR_CODE = 5;
-    const int IO_ERROR = posix() ? EIO : 1117;  // what a "short" fault reports where nothing transfers
+    const int IO_ERROR = on_windows() ? 1117 : EIO;  // what a "short" fault reports where nothing transfers
     struct Row {
         plat::fault::Call call;
         std::function<bool()> run;

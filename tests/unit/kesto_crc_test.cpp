@@ -15,8 +15,8 @@ namespace {
 
 using namespace kesto;
 
-constexpr CrcMethod ALL_METHODS[] = {CrcMethod::BYTEWISE, CrcMethod::SLICING, CrcMethod::CARRYLESS,
-                                     CrcMethod::WIDE_CARRYLESS};
+constexpr CrcMethod ALL_METHODS[] = {CrcMethod::bytewise, CrcMethod::slicing, CrcMethod::carryless,
+                                     CrcMethod::wide_carryless};
 
 // The CRC register one bit at a time, straight from the definition of a
 // reflected CRC.
@@ -137,9 +137,9 @@ TEST(KestoCrc, BlocksChainLikeOneUpdate) {
 }
 
 TEST(KestoCrc, FastestMethodIsChosen) {
-    CrcMethod fastest = crc_method_supported(CrcMethod::WIDE_CARRYLESS) ? CrcMethod::WIDE_CARRYLESS
-                        : crc_method_supported(CrcMethod::CARRYLESS)    ? CrcMethod::CARRYLESS
-                                                                        : CrcMethod::SLICING;
+    CrcMethod fastest = crc_method_supported(CrcMethod::wide_carryless) ? CrcMethod::wide_carryless
+                        : crc_method_supported(CrcMethod::carryless)    ? CrcMethod::carryless
+                                                                        : CrcMethod::slicing;
     EXPECT_EQ(current_crc_method(), fastest);
 }
 

@@ -12,13 +12,13 @@
 #include "platform/path.h"
 #include "platform/process.h"
 #include "support/kesto_tree.h"  // native()
+#include "support/text.h"
 
 namespace {
 
 using namespace kesto;
 using testsupport::native;
-
-bool posix() { return plat::path_separator() == '/'; }
+using testsupport::on_windows;
 
 CommandNames names_of(const std::string& short_path, const std::string& long_path) {
     CommandNames names;
@@ -54,7 +54,7 @@ TEST(KestoExpand, Variables) {
 
 // Drives exist where ':' ends a path component (Windows).
 TEST(KestoExpand, Drives) {
-    if (posix()) {  // ':' is an ordinary character
+    if (!on_windows()) {  // ':' is an ordinary character
         EXPECT_EQ(expand_one("$V $v $P $S", names_of("C:/DIR/X", "c:/dir/x")), ". . C:/DIR C:/DIR");
         return;
     }
@@ -77,12 +77,12 @@ TEST(KestoExpand, QuotingAndDoubling) {
     CommandNames names = names_of("A$B.TXT", "it's;rm x.$(y)");
     names.double_dollar = true;
     const std::string command = expand_one("$$ $F $f $e", names);
-    if (posix())
+    if (!on_windows())
         EXPECT_EQ(command, "$ 'A$$B' 'it'\\''s;rm x' '$$(y)'");
     else
         EXPECT_EQ(command, "$ A$$B it's;rm x $$(y)");
     names.double_dollar = false;
-    EXPECT_EQ(expand_one("$F", names), posix() ? "'A$B'" : "A$B");
+    EXPECT_EQ(expand_one("$F", names), !on_windows() ? "'A$B'" : "A$B");
     // Characters a shell takes literally stay unquoted.
     EXPECT_EQ(plat::quote_command_argument("a-Z_0.9/+,:@%="), "a-Z_0.9/+,:@%=");
     EXPECT_EQ(plat::quote_command_argument(""), "");

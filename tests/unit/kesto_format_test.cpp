@@ -12,7 +12,7 @@
 #include <random>
 #include <string>
 
-#include "kesto/crc.h"
+#include "kesto/crcfile.h"
 #include "kesto/progress.h"
 #include "platform/time.h"
 
