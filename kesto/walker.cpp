@@ -179,17 +179,6 @@ bool make_entry_paths() {
     return true;
 }
 
-// The directory a level enumerates, as a path for the system.
-std::string level_directory(const LevelRecord& level) {
-    std::string directory = level.search_path.substr(0, last_component_offset(level.search_path));
-    if (directory.empty()) return ".";
-    // "dir/" names dir; a root ("/", "C:\") keeps its separator.
-    if (directory.size() > 1 && plat::is_path_separator(directory.back()) &&
-        !plat::ends_path_component(directory[directory.size() - 2]))
-        directory.pop_back();
-    return directory;
-}
-
 // A path without one trailing separator, unless that separator is a root's
 // ("/", "C:\" on Windows).
 std::string without_trailing_separator(std::string path) {
@@ -197,6 +186,13 @@ std::string without_trailing_separator(std::string path) {
         !plat::ends_path_component(path[path.size() - 2]))
         path.pop_back();
     return path;
+}
+
+// The directory a level enumerates, as a path for the system: "dir/" names
+// dir, a root ("/", "C:\") keeps its separator.
+std::string level_directory(const LevelRecord& level) {
+    std::string directory = level.search_path.substr(0, last_component_offset(level.search_path));
+    return directory.empty() ? "." : without_trailing_separator(std::move(directory));
 }
 
 // True when the directory root is one of the directories above the one
