@@ -116,8 +116,8 @@ function Table(tbl)
   local total = 0
   for _, length in ipairs(longest) do total = total + length end
   local scale = 0.9 / math.max(total, 66)
-  for column, spec in ipairs(tbl.colspecs) do
-    spec[2] = (longest[column] or 1) * scale
+  for column, colspec in ipairs(tbl.colspecs) do
+    colspec[2] = (longest[column] or 1) * scale
   end
   return tbl
 end

@@ -34,7 +34,7 @@ namespace {
 struct Conversion {
     const char* start;
     const char* end;
-    std::string spec;
+    std::string text;
     std::string reads;  // length modifier and conversion letter
     int stars[2];       // arguments for "*" width and precision
     int star_count = 0;
@@ -80,7 +80,7 @@ std::vector<Conversion> parse_format(const char* format) {
         }
         if (*q) ++q;
         c.end = q;
-        c.spec = "%" + std::string(flags, q);
+        c.text = "%" + std::string(flags, q);
         conversions.push_back(std::move(c));
         p = q;
     }
@@ -138,10 +138,10 @@ Value read_argument(Kind kind, std::va_list& args) {
 template <typename T>
 void append_conversion(std::string& out, const Conversion& c, const int* stars, T value) {
     auto print = [&](char* to, std::size_t size) {
-        const char* spec = c.spec.c_str();
-        return c.star_count == 0   ? std::snprintf(to, size, spec, value)
-               : c.star_count == 1 ? std::snprintf(to, size, spec, stars[0], value)
-                                   : std::snprintf(to, size, spec, stars[0], stars[1], value);
+        const char* format = c.text.c_str();
+        return c.star_count == 0   ? std::snprintf(to, size, format, value)
+               : c.star_count == 1 ? std::snprintf(to, size, format, stars[0], value)
+                                   : std::snprintf(to, size, format, stars[0], stars[1], value);
     };
     const int needed = print(nullptr, 0);
     if (needed <= 0) return;
@@ -171,7 +171,7 @@ void append_value(std::string& out, const Conversion& c, Kind kind, const Value&
         append_conversion(out, c, stars, text.c_str());
         break;
     }
-    case Kind::none: out += c.spec == "%%" ? "%" : c.spec;  // no conversion this layer's formats use
+    case Kind::none: out += c.text == "%%" ? "%" : c.text;  // no conversion this layer's formats use
     }
 }
 
