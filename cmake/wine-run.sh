@@ -54,12 +54,4 @@ if [ -n "$server" ]; then
         start_server
     fi
 fi
-# A test program's list of cases (gtest_discover_tests) comes through the
-# console's text mode with CR LF line ends; CTest reads plain line feeds.
-for argument; do
-    if [ "$argument" = --gtest_list_tests ]; then
-        "$wine" "$@" | tr -d '\r'
-        exit
-    fi
-done
 exec "$wine" "$@"

@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
 # Builds and runs every test of the suite:
-#   1. native release build, unit, end-to-end and terminal tests, every
-#      GoogleTest case a CTest test of its own
+#   1. native release build, unit, end-to-end and terminal tests
 #   2. native build with AddressSanitizer and UBSan, same tests
 #   3. Windows build (mingw-w64), same tests under Wine
 #   4. the packages: the .deb and the Windows zip, built and checked
@@ -13,8 +12,8 @@
 #
 # Every step runs even when an earlier one failed (a failed build skips only
 # its own tests); the exit status is non-zero when anything failed. The
-# summary at the end gives, per step, the cases run, passed, failed and
-# skipped (with the names and reasons of the skipped ones), the fuzz targets with their
+# summary at the end gives, per step, the cases run, passed and skipped (with
+# the names and reasons of the skipped ones), the fuzz targets with their
 # runs, the benchmarks run or skipped (and why), the packages, and the time
 # each step took.
 #
@@ -66,8 +65,8 @@ attribute() {
     grep -o -m1 "[[:space:]]$1=\"[0-9]*\"" "$2" | grep -o '[0-9]*'
 }
 
-# Cases of a preset, from ctest's JUnit report (every case is a CTest test
-# of its own).
+# Cases of a native preset, from ctest's JUnit report (every case is a
+# CTest test of its own).
 count_ctest_cases() {
     local report=$1 tests failures skipped
     tests=$(attribute tests "$report")
@@ -80,6 +79,41 @@ count_ctest_cases() {
          /status="notrun"|<skipped/ { skipped[name] = 1 }
          (name in skipped) && /Skipped$/ { getline reason; sub(/^[ \t]+/, "", reason); why[name] = reason }
          END { for (n in skipped) printf "    skipped %s: %s\n", n, why[n] }' "$report" | sort
+}
+
+# Cases of the Windows preset, from the GoogleTest XML report of each test
+# program (one CTest test per program there).
+count_gtest_cases() {
+    local folder=$1 report tests failures errors skipped
+    local total=0 failed=0 skips=0
+    for report in "$folder"/*.xml; do
+        [ -f "$report" ] || continue
+        tests=$(attribute tests "$report")
+        failures=$(attribute failures "$report")
+        errors=$(attribute errors "$report")
+        skipped=$(grep -c 'result="skipped"' "$report")
+        total=$((total + tests))
+        failed=$((failed + failures + errors))
+        skips=$((skips + skipped))
+    done
+    if [ "$total" -eq 0 ]; then
+        echo "  cases: no GoogleTest report found in $folder"
+        return
+    fi
+    printf '  %d cases: %d passed, %d failed, %d skipped\n' \
+        "$total" $((total - failed - skips)) "$failed" "$skips"
+    awk '/<testcase / {
+             match($0, /name="[^"]*"/); name = substr($0, RSTART + 6, RLENGTH - 7)
+             match($0, /classname="[^"]*"/); suite = substr($0, RSTART + 11, RLENGTH - 12)
+             skipped = /result="skipped"/
+         }
+         skipped && /<skipped message="/ {
+             match($0, /message="[^"]*"/); reason = substr($0, RSTART + 9, RLENGTH - 10)
+             sub(/.*&#x0A;/, "", reason); gsub(/&quot;/, "\"", reason); gsub(/&apos;/, "\047", reason)
+             gsub(/&lt;/, "<", reason); gsub(/&gt;/, ">", reason); gsub(/&amp;/, "\\&", reason)
+             printf "    skipped %s.%s: %s\n", suite, name, reason
+             skipped = 0
+         }' "$folder"/*.xml | sort
 }
 
 # configure, build and test one preset
@@ -98,12 +132,21 @@ run_preset() {
     fi
     section "$title: tests ($preset)"
     local log="build/$preset/ctest-summary.log" junit="$root/build/$preset/ctest-junit.xml"
-    rm -f "$junit"
+    local gtest_reports="$root/build/$preset/gtest-reports"
+    rm -rf "$gtest_reports" "$junit"
+    # The Windows test programs write a GoogleTest XML report each (into
+    # the folder by its Wine drive path: Z: is the root).
+    [ "$preset" = windows ] && export GTEST_OUTPUT="xml:Z:$gtest_reports/"
     ctest --preset "$preset" --parallel "$jobs" --timeout 600 --no-tests=error \
         --output-junit "$junit" 2>&1 | tee "$log"
     local status=${PIPESTATUS[0]}
+    unset GTEST_OUTPUT
     summaries+=("[$preset] $title ($(step_time))")
-    [ -f "$junit" ] && summaries+=("$(count_ctest_cases "$junit")")
+    if [ "$preset" = windows ]; then
+        summaries+=("$(count_gtest_cases "$gtest_reports")")
+    elif [ -f "$junit" ]; then
+        summaries+=("$(count_ctest_cases "$junit")")
+    fi
     summaries+=("  ctest: $(grep -E '% tests passed' "$log")")
     if [ "$status" -ne 0 ]; then
         fail "$preset: tests"
