@@ -73,10 +73,6 @@ bool open_spool_file(File& file, SpoolFailure* failure) {
     return file.is_open();
 }
 
-bool open_replacement_file(File& file, const char* path, unsigned hints, const File* model, std::string& name) {
-    return open_replacement_file(file, Directory(), path, hints, model, name);
-}
-
 bool open_replacement_file(File& file, const Directory& directory, const char* path, unsigned hints,
                            const File* model, std::string& name) {
     file.close();

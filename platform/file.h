@@ -82,16 +82,14 @@ bool same_file(const char* path_a, const char* path_b);
 // tells which step failed: making the file's unique name, or opening it.
 bool open_spool_file(File& file, SpoolFailure* failure = nullptr);
 
-// Creates a new, empty file for writing in the directory of path, under a
+// Creates a new, empty file for writing in directory (directory.h; a
+// directory that is not open stands for the directory of path), under a
 // name of its own that starts with path's last component, and sets name to
-// its path: the copy that will take path's place (replace_file,
+// its name there: the copy that will take path's place (replace_file,
 // directory.h) once it is complete, so that path stays as it was until
 // then. On POSIX the new file takes the permission bits of model (an open
 // file) when one is given. Fails, creating nothing, when path is a
 // directory or a special file, with the error that writing there gives.
-bool open_replacement_file(File& file, const char* path, unsigned hints, const File* model, std::string& name);
-// The same for the entry path of directory (directory.h), a name there:
-// the new file is made inside it, and name is its name there.
 bool open_replacement_file(File& file, const Directory& directory, const char* path, unsigned hints,
                            const File* model, std::string& name);
 
