@@ -100,7 +100,10 @@ TEST(PatchString, DoubleByteCharacters) {
 
 class PatchStringFile : public ::testing::Test {
 protected:
-    std::string path = ::testing::TempDir() + "mirelk_string_file.txt";
+    // A name of its own for each test: ctest runs the cases of this fixture
+    // side by side, each in a process of its own.
+    std::string path = ::testing::TempDir() + "mirelk_string_file_" +
+                       ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".txt";
     void put(const std::string& bytes) {
         std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
     }
