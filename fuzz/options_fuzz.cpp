@@ -52,11 +52,11 @@ void check_option_text(const Text& text) {
     bool known_unit = false;
     for (std::uint32_t unit : units) known_unit |= o.size_unit == unit;
     require(known_unit);
-    for (const std::string* list : {&o.include_file_list, &o.exclude_file_list, &o.include_dir_list,
-                                    &o.exclude_dir_list})
+    for (const std::string* list :
+         {&o.include_file_list, &o.exclude_file_list, &o.include_dir_list, &o.exclude_dir_list})
         require(list->empty() || list->front() == ',');
-    const std::uint16_t codes[] = {MODE_LIST,   MODE_ATTRIB, MODE_SIZE,   MODE_TREE, MODE_DELETE,
-                                   MODE_COPY,   MODE_UPDATE, MODE_VERIFY, MODE_DATE, MODE_EXEC};
+    const std::uint16_t codes[] = {MODE_LIST, MODE_ATTRIB, MODE_SIZE,   MODE_TREE, MODE_DELETE,
+                                   MODE_COPY, MODE_UPDATE, MODE_VERIFY, MODE_DATE, MODE_EXEC};
     bool known_code = false;
     for (std::uint16_t code : codes) known_code |= (o.operation_mode & MODE_OPERATION) == code;
     require(known_code);
@@ -105,8 +105,8 @@ void check_date_round_trip(const std::uint8_t* data, std::size_t size) {
     fields.second = data[6] % 60;
     fields.millisecond = data[7] * 999 / 255;
     char written[64];
-    std::snprintf(written, sizeof written, "%d-%d/%d&%d:%d:%d.%03d", fields.year, fields.month,
-                  fields.day, fields.hour, fields.minute, fields.second, fields.millisecond);
+    std::snprintf(written, sizeof written, "%d-%d/%d&%d:%d:%d.%03d", fields.year, fields.month, fields.day, fields.hour,
+                  fields.minute, fields.second, fields.millisecond);
     plat::FileTime expected;
     if (!plat::local_to_file_time(fields, expected)) return;
     std::string_view cursor = written;

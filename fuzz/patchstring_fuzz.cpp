@@ -79,7 +79,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string bytes(reinterpret_cast<const char*>(data + 1), size - 1);
     std::string text = encode(bytes, data[0], double_byte);
     std::ptrdiff_t length = parse_patch_string(&text[0], double_byte);
-    if (length != static_cast<std::ptrdiff_t>(bytes.size()) || text.compare(0, bytes.size(), bytes) != 0)
-        std::abort();
+    if (length != static_cast<std::ptrdiff_t>(bytes.size()) || text.compare(0, bytes.size(), bytes) != 0) std::abort();
     return 0;
 }

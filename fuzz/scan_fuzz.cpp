@@ -88,8 +88,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     if (expected.size() >= 2) {
         const unsigned char* base = text;
-        std::string x(reinterpret_cast<const char*>(base + expected[0].offset), static_cast<std::size_t>(expected[0].length));
-        std::string y(reinterpret_cast<const char*>(base + expected[1].offset), static_cast<std::size_t>(expected[1].length));
+        std::string x(reinterpret_cast<const char*>(base + expected[0].offset),
+                      static_cast<std::size_t>(expected[0].length));
+        std::string y(reinterpret_cast<const char*>(base + expected[1].offset),
+                      static_cast<std::size_t>(expected[1].length));
         for (bool double_byte : {true, false}) {
             tolven::state.double_byte = double_byte;
             for (int case_mode = 0; case_mode < 3; ++case_mode) {

@@ -50,7 +50,8 @@ const HelpScreen HELP = {MSG_TITLE, "1.02", "2002-2008", HELP_USAGE, HELP_OPTION
 const Message MSG_OPEN_INPUT_FAILED = {"Open input file %s failed!\n", "入力ファイル %s が開けません!\n"};
 const Message MSG_OPEN_FAILED = {"Open %s failed!\n", "ダンプファイル %s が開けません!\n"};
 const Message MSG_SEEK_FAILED = {"Seek %s failed!\n", "ダンプファイル %s がシークできません!\n"};
-const Message MSG_WRITE_OUTPUT_FAILED = {"Write output file %s failed!\n", "出力ファイル %s の書き出しに失敗しました!\n"};
+const Message MSG_WRITE_OUTPUT_FAILED = {"Write output file %s failed!\n",
+                                         "出力ファイル %s の書き出しに失敗しました!\n"};
 const Message MSG_WRITE_FAILED = {"Write %s failed!\n", "ダンプファイル %s の書き込みに失敗しました!\n"};
 const Message MSG_READ_FAILED = {"Read %s failed!\n", "ダンプファイル %s が読み込めません!\n"};
 const Message MSG_READ_INPUT_FAILED = {"Read input file %s failed!\n", "入力ファイル %s が読み込めません!\n"};
@@ -59,7 +60,7 @@ const Message MSG_OUTPUT_IS_DUMP = {"Output file %s is the dump file itself!\n",
 const Message MSG_INPUT_IS_DUMP = {"Input file %s is the dump file itself!\n",
                                    "入力ファイル %s はダンプファイルそのものです!\n"};
 const Message MSG_OUTPUT_IS_INPUT = {"Output file %s is the input file itself!\n",
-                                    "出力ファイル %s は入力ファイルそのものです!\n"};
+                                     "出力ファイル %s は入力ファイルそのものです!\n"};
 
 struct Request {
     Range range;
@@ -154,8 +155,8 @@ bool Dump::open_files() {
         if (!dump_write_.open(dump_name_, plat::OpenMode::write_existing)) return fail(MSG_OPEN_FAILED, dump_name_);
     }
     if (!dump_.open(dump_name_, plat::OpenMode::read, plat::OPEN_SEQUENTIAL)) return fail(MSG_OPEN_FAILED, dump_name_);
-    if (range_.start != 0 && (!seek_start(dump_, range_.start) ||
-                              (dump_write_.is_open() && !seek_start(dump_write_, range_.start))))
+    if (range_.start != 0 &&
+        (!seek_start(dump_, range_.start) || (dump_write_.is_open() && !seek_start(dump_write_, range_.start))))
         return fail(MSG_SEEK_FAILED, dump_name_);
     return true;
 }
@@ -220,8 +221,8 @@ int Dump::run() {
     }
     if (!open_files()) return level_;
 
-    DumpOutput output(request_.mode, request_.page_lines, AddressStyle::file_offset, 512, output_,
-                      request_.output_name, MSG_WRITE_OUTPUT_FAILED);
+    DumpOutput output(request_.mode, request_.page_lines, AddressStyle::file_offset, 512, output_, request_.output_name,
+                      MSG_WRITE_OUTPUT_FAILED);
     output.start(range_.start);
     dump_range(output);
     output.finish();

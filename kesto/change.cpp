@@ -23,8 +23,7 @@ const Message MSG_CLOSE_FAILED = {"Close file %s failed!", "ファイル%sのク
 
 // The path the entry is shown and changed under.
 const char* entry_path() {
-    return display_path(state.options.name_display, walker.entry_long_path.c_str(),
-                        walker.entry_short_path.c_str());
+    return display_path(state.options.name_display, walker.entry_long_path.c_str(), walker.entry_short_path.c_str());
 }
 
 // Asks about the entry whose line was just begun, when confirm_each is set,
@@ -72,8 +71,8 @@ int change_date_entry() {
     // The time being replaced, in full whatever /Y says.
     plat::CalendarTime old;
     plat::file_time_to_local(entry.last_write_time, old);
-    plat::std_out().printf("%02d-%02d-%02d %02d:%02d:%02d.%03d %s", old.year, old.month, old.day, old.hour,
-                           old.minute, old.second, old.millisecond, path);
+    plat::std_out().printf("%02d-%02d-%02d %02d:%02d:%02d.%03d %s", old.year, old.month, old.day, old.hour, old.minute,
+                           old.second, old.millisecond, path);
     const int answer = confirm_update();
     if (answer <= 0) return answer + 1;
 
@@ -84,9 +83,9 @@ int change_date_entry() {
     if (read_only && !set_attributes_of(path, entry.attributes & ~std::uint32_t{plat::ATTR_READONLY})) return 0;
     // A link found as one gives its time to what it leads to, as touch
     // does; an entry that has become a link since is refused.
-    const unsigned failed = plat::set_last_write_time(current_level().directory, entry.long_name.c_str(),
-                                                      state.options.new_file_time,
-                                                      (entry.attributes & plat::ATTR_REPARSE_POINT) != 0);
+    const unsigned failed =
+        plat::set_last_write_time(current_level().directory, entry.long_name.c_str(), state.options.new_file_time,
+                                  (entry.attributes & plat::ATTR_REPARSE_POINT) != 0);
     if (failed & plat::WRITE_TIME_OPEN_FAILED) {
         const int error = plat::last_error();
         print_reversed(1, MSG_CANNOT_OPEN, path, error, static_cast<unsigned long>(static_cast<unsigned>(error)));

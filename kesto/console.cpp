@@ -12,14 +12,10 @@ namespace kesto {
 
 using plat::Message;
 
-const Message PROMPT_UPDATE = {" <Update:Y, Skip:N, All:A, Skip All:X>? ",
-                               " <更新:Y, 次:N, 全部:A, 全部無視:X>? "};
-const Message PROMPT_CREATE = {" <Create:Y, Skip:N, All:A, Skip All:X>? ",
-                               " <作成:Y, 次:N, 全部:A, 全部無視:X>? "};
-const Message PROMPT_DELETE = {" <Delete:Y, Skip:N, All:A, Skip All:X>? ",
-                               " <削除:Y, 次:N, 全部:A, 全部無視:X>? "};
-const Message PROMPT_EXECUTE = {" <Execute:Y, Skip:N, All:A, Skip All:X>? ",
-                                " <実行:Y, 次:N, 全部:A, 全部無視:X>? "};
+const Message PROMPT_UPDATE = {" <Update:Y, Skip:N, All:A, Skip All:X>? ", " <更新:Y, 次:N, 全部:A, 全部無視:X>? "};
+const Message PROMPT_CREATE = {" <Create:Y, Skip:N, All:A, Skip All:X>? ", " <作成:Y, 次:N, 全部:A, 全部無視:X>? "};
+const Message PROMPT_DELETE = {" <Delete:Y, Skip:N, All:A, Skip All:X>? ", " <削除:Y, 次:N, 全部:A, 全部無視:X>? "};
+const Message PROMPT_EXECUTE = {" <Execute:Y, Skip:N, All:A, Skip All:X>? ", " <実行:Y, 次:N, 全部:A, 全部無視:X>? "};
 
 namespace {
 
@@ -92,9 +88,15 @@ int ask_confirm(const Message& prompt) {
         int result = -1;
         switch (key < 0x80 ? plat::ascii_upper(static_cast<char>(key)) : key) {
         case 'Y': result = 1; break;
-        case 'A': state.options.confirm_each = false; result = 1; break;
+        case 'A':
+            state.options.confirm_each = false;
+            result = 1;
+            break;
         case 'N': result = 0; break;
-        case 'X': state.skip_all = true; result = 0; break;
+        case 'X':
+            state.skip_all = true;
+            result = 0;
+            break;
         case 0: continue;
         default:  // Ctrl+C too, after it switched the prompts back on
             err.text("\a");

@@ -49,7 +49,8 @@ const Message MSG_CLOSE_DESTINATION = {"\nClose destination file %s failed!",
                                        "\n書込ファイル%sのクローズでエラーが発生しました!"};
 const Message MSG_SET_ATTRIBUTES_FAILED = {"\nChange destination file %s attributes failed!",
                                            "\n書込ファイル%sの属性変更でエラーが発生しました!"};
-const Message MSG_CLOSE_SOURCE = {"\nClose source file %s failed!", "\n読出ファイル%sのクローズでエラーが発生しました!"};
+const Message MSG_CLOSE_SOURCE = {"\nClose source file %s failed!",
+                                  "\n読出ファイル%sのクローズでエラーが発生しました!"};
 // The old destination could not be replaced: it could not be deleted.
 const Message MSG_REPLACE_FAILED = {"\nDelete file %s failed!", "\nファイル%sの削除でエラーが発生しました!"};
 const Message LABEL_UPDATE = {"update file      ", "更新ファイル     "};
@@ -293,9 +294,8 @@ int move_file(bool exists) {
     const char* to = walker.dest_path.c_str();
     const plat::Directory& directory = current_level().directory;
     const char* name = current_level().find_data.long_name.c_str();
-    if (!open_dest_directory() ||
-        !(exists ? plat::replace_file(directory, name, walker.dest_directory, dest_name())
-                 : plat::rename_path(directory, name, walker.dest_directory, dest_name()))) {
+    if (!open_dest_directory() || !(exists ? plat::replace_file(directory, name, walker.dest_directory, dest_name())
+                                           : plat::rename_path(directory, name, walker.dest_directory, dest_name()))) {
         print_reversed(1, MSG_MOVE_FAILED, from, to);
         return entry_failed();
     }

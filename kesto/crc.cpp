@@ -113,8 +113,7 @@ Word update_slicing(const CrcTables<Word>& tables, Word crc, const unsigned char
         Word next = 0;
 #pragma GCC unroll 8
         for (int j = 0; j < 8; ++j)
-            next ^= tables.slice[15 - j][(first >> (8 * j)) & 0xFF] ^
-                    tables.slice[7 - j][(second >> (8 * j)) & 0xFF];
+            next ^= tables.slice[15 - j][(first >> (8 * j)) & 0xFF] ^ tables.slice[7 - j][(second >> (8 * j)) & 0xFF];
         crc = next;
     }
     return update_bytewise(tables, crc, p, n);
@@ -178,14 +177,13 @@ __attribute__((target("avx2,vpclmulqdq,pclmul"))) inline __m256i load256(const u
 }
 
 __attribute__((target("avx2,vpclmulqdq,pclmul"))) inline __m256i constants256(const std::uint64_t (&k)[2]) {
-    return _mm256_set_epi64x(static_cast<long long>(k[1]), static_cast<long long>(k[0]),
-                             static_cast<long long>(k[1]), static_cast<long long>(k[0]));
+    return _mm256_set_epi64x(static_cast<long long>(k[1]), static_cast<long long>(k[0]), static_cast<long long>(k[1]),
+                             static_cast<long long>(k[0]));
 }
 
 template <typename Word>
-__attribute__((target("avx2,vpclmulqdq,pclmul"))) Word update_wide_carryless(const CrcTables<Word>& tables,
-                                                                             Word crc, const unsigned char* p,
-                                                                             std::size_t n) {
+__attribute__((target("avx2,vpclmulqdq,pclmul"))) Word update_wide_carryless(const CrcTables<Word>& tables, Word crc,
+                                                                             const unsigned char* p, std::size_t n) {
     if (n < WIDE_FOLD_MINIMUM) return update_carryless(tables, crc, p, n);
     const __m256i by_8 = constants256(tables.fold_by_8), by_2 = constants256(tables.fold_by_2);
     __m256i y0 = _mm256_xor_si256(load256(p), _mm256_set_epi64x(0, 0, 0, static_cast<long long>(crc)));
@@ -200,8 +198,8 @@ __attribute__((target("avx2,vpclmulqdq,pclmul"))) Word update_wide_carryless(con
     y = _mm256_xor_si256(fold_wide(y, by_2), y2);
     y = _mm256_xor_si256(fold_wide(y, by_2), y3);
     for (; n >= 32; p += 32, n -= 32) y = _mm256_xor_si256(fold_wide(y, by_2), load256(p));
-    __m128i x = _mm_xor_si128(fold(_mm256_castsi256_si128(y), constants128(tables.fold_by_1)),
-                              _mm256_extracti128_si256(y, 1));
+    __m128i x =
+        _mm_xor_si128(fold(_mm256_castsi256_si128(y), constants128(tables.fold_by_1)), _mm256_extracti128_si256(y, 1));
     return finish_folding(tables, x, p, n);
 }
 

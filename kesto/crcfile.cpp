@@ -18,8 +18,7 @@ namespace {
 
 using plat::Message;
 
-const Message MSG_CANNOT_OPEN = {"Cannot opepn file %s!(%d/0x%lX)\n",
-                                 "ファイル%sをオープンできません!(%d/0x%lX)\n"};
+const Message MSG_CANNOT_OPEN = {"Cannot opepn file %s!(%d/0x%lX)\n", "ファイル%sをオープンできません!(%d/0x%lX)\n"};
 const Message MSG_READ_FAILED = {"Read file %s failed!\n", "ファイル%sの読出でエラーが発生しました!\n"};
 const Message MSG_CLOSE_FAILED = {"Close file %s failed!\n", "ファイル%sのクローズでエラーが発生しました!\n"};
 const Message MSG_CRC_COMPUTING = {"CRC Computing", "CRC 計算中"};

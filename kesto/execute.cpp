@@ -15,8 +15,7 @@ namespace {
 
 using plat::Message;
 
-const Message MSG_TOO_LONG = {"Too long command line to execute!\n[%s]\n",
-                              "コプロセスの引数が長すぎます!\n[%s]\n"};
+const Message MSG_TOO_LONG = {"Too long command line to execute!\n[%s]\n", "コプロセスの引数が長すぎます!\n[%s]\n"};
 const Message MSG_CHILD_FAILED = {"%s!\n", "%s!\n"};
 
 const Message CHILD_NOT_FOUND = {"file or path not found", "ファイル名またはパス名が見つかりません"};
@@ -94,18 +93,26 @@ bool append_variable(std::string& command, char letter, const CommandNames& name
     const std::string& path = lower ? names.long_path : names.short_path;
     char text[DATE_MAX > TIME_MAX ? DATE_MAX : TIME_MAX];
     switch (letter) {
-    case 'D': case 'd':
+    case 'D':
+    case 'd':
         command.append(text, format_date(text, names.last_write_time, letter == 'D' ? '-' : 0, names.four_digit_year));
         return true;
-    case 'T': case 't':
+    case 'T':
+    case 't':
         command.append(text, format_time(text, names.last_write_time, letter == 'T' ? TIME_COLONS : TIME_COMPACT));
         return true;
-    case 'E': case 'e': append_name(command, form.extension, names.double_dollar); return true;
-    case 'F': case 'f': append_name(command, form.base, names.double_dollar); return true;
-    case 'N': case 'n': append_name(command, path, names.double_dollar); return true;
-    case 'P': case 'p': append_name(command, parent_of(form.directory), names.double_dollar); return true;
-    case 'S': case 's': append_name(command, parent_without_drive(form.directory), names.double_dollar); return true;
-    case 'V': case 'v': command += drive_of(short_form.directory, lower); return true;
+    case 'E':
+    case 'e': append_name(command, form.extension, names.double_dollar); return true;
+    case 'F':
+    case 'f': append_name(command, form.base, names.double_dollar); return true;
+    case 'N':
+    case 'n': append_name(command, path, names.double_dollar); return true;
+    case 'P':
+    case 'p': append_name(command, parent_of(form.directory), names.double_dollar); return true;
+    case 'S':
+    case 's': append_name(command, parent_without_drive(form.directory), names.double_dollar); return true;
+    case 'V':
+    case 'v': command += drive_of(short_form.directory, lower); return true;
     default: return false;
     }
 }

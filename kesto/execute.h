@@ -19,7 +19,7 @@ constexpr std::size_t COMMAND_PREFIX = 3;
 
 // What a template can insert for one entry.
 struct CommandNames {
-    std::string short_path;   // the short form
+    std::string short_path;  // the short form
     std::string long_path;
     plat::FileTime last_write_time = 0;
     bool four_digit_year = false;

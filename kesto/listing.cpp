@@ -16,7 +16,6 @@
 namespace kesto {
 namespace {
 
-
 char* put_text(char* out, const char* text) {
     std::size_t length = std::strlen(text);
     std::memcpy(out, text, length);
@@ -216,9 +215,8 @@ char* format_list_line(char* out, const ListLine& line) {
         if (directory) {
             out = put_blanks(out, 12);
         } else {
-            out = line.measured_speed < 0
-                      ? put_text(out, "-----")
-                      : put_number(out, static_cast<std::uint64_t>(line.measured_speed), 5, ' ');
+            out = line.measured_speed < 0 ? put_text(out, "-----")
+                                          : put_number(out, static_cast<std::uint64_t>(line.measured_speed), 5, ' ');
             out = put_text(out, "KB/sec ");
         }
     }

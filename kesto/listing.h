@@ -17,15 +17,14 @@ namespace kesto {
 
 // Widest text of each formatter.
 constexpr std::size_t ATTRIBUTE_WIDTH = 6;
-constexpr std::size_t GROUPED_NUMBER_MAX = 26;               // 18,446,744,073,709,551,615
+constexpr std::size_t GROUPED_NUMBER_MAX = 26;  // 18,446,744,073,709,551,615
 constexpr std::size_t SIZE_COLUMN_MAX = GROUPED_NUMBER_MAX + 1;
-constexpr std::size_t DATE_MAX = 11;                         // years past 9999 take five digits
-constexpr std::size_t TIME_MAX = 11;                         // hh:mm:ss.hh
+constexpr std::size_t DATE_MAX = 11;  // years past 9999 take five digits
+constexpr std::size_t TIME_MAX = 11;  // hh:mm:ss.hh
 constexpr std::size_t SIZE_TOTAL_MAX = 64;
 // The widest listing line without its path: attributes, size, three stamps
 // with their suffixes, CRC-32 column, speed column of the largest int.
-constexpr std::size_t LIST_FIELDS_MAX =
-    ATTRIBUTE_WIDTH + SIZE_COLUMN_MAX + 3 * (DATE_MAX + 1 + TIME_MAX + 3) + 9 + 17;
+constexpr std::size_t LIST_FIELDS_MAX = ATTRIBUTE_WIDTH + SIZE_COLUMN_MAX + 3 * (DATE_MAX + 1 + TIME_MAX + 3) + 9 + 17;
 
 // Styles of format_time.
 constexpr int TIME_HUNDREDTHS = 0;  // hh:mm:ss.hh

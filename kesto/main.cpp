@@ -73,7 +73,8 @@ bool make_source_search(bool& named_exists) {
     level.prefix_length = last_component_offset(path);
     // A directory source keeps its own name: the directory itself is the
     // only level-0 entry.
-    if (!(state.options.selection_flags & SELECT_SOURCE_DIRECTORY)) path.replace(level.prefix_length, std::string::npos, "*");
+    if (!(state.options.selection_flags & SELECT_SOURCE_DIRECTORY))
+        path.replace(level.prefix_length, std::string::npos, "*");
     if (path.size() >= PATH_BUFFER_SIZE) {
         return report_path_too_long(path);
     }
@@ -134,8 +135,7 @@ bool reserve(std::unique_ptr<unsigned char[]>& buffer) {
 
 bool reserve_buffers() {
     const std::uint16_t mode = state.options.operation_mode;
-    if ((state.options.crc_polynomial != 0 || uses_destination(mode)) && !reserve(state.transfer_buffer))
-        return false;
+    if ((state.options.crc_polynomial != 0 || uses_destination(mode)) && !reserve(state.transfer_buffer)) return false;
     if (((mode & (MODE_FLAG_VERIFY | MODE_VERIFY)) != 0 || mode == MODE_DELETE_VERIFIED) &&
         !reserve(state.compare_buffer))
         return false;

@@ -33,12 +33,9 @@ constexpr std::uint32_t LAST_YEAR = 30827;
 // GetCurrentDirectoryA into a buffer of 1024 bytes, terminator included.
 constexpr std::size_t START_DIRECTORY_SIZE = 1024;
 
-
 bool at(std::string_view cursor, char c) { return !cursor.empty() && cursor.front() == c; }
 
-bool at_digit(std::string_view cursor) {
-    return !cursor.empty() && cursor.front() >= '0' && cursor.front() <= '9';
-}
+bool at_digit(std::string_view cursor) { return !cursor.empty() && cursor.front() >= '0' && cursor.front() <= '9'; }
 
 int digit_value(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -78,8 +75,7 @@ bool read_field(std::string_view& cursor, std::uint32_t low, std::uint32_t high,
 }
 
 bool is_ascii_punctuation(char c) {
-    return (c >= '!' && c <= '/') || (c >= ':' && c <= '@') || (c >= '[' && c <= '`') ||
-           (c >= '{' && c <= '~');
+    return (c >= '!' && c <= '/') || (c >= ':' && c <= '@') || (c >= '[' && c <= '`') || (c >= '{' && c <= '~');
 }
 
 // Takes one letter, in either case, if it is next.
@@ -167,8 +163,10 @@ bool parse_date_bound(std::string_view& cursor, plat::FileTime& bound, bool lowe
     std::uint32_t inclusive_flag = lower ? SELECT_LOWER_INCLUSIVE : SELECT_UPPER_INCLUSIVE;
     bool inclusive = take_letter(cursor, 'E');
     o.selection_flags |= SELECT_DATE;
-    if (inclusive) o.selection_flags |= inclusive_flag;
-    else o.selection_flags &= ~inclusive_flag;
+    if (inclusive)
+        o.selection_flags |= inclusive_flag;
+    else
+        o.selection_flags &= ~inclusive_flag;
     return parse_date_time(bound, cursor, inclusive == lower ? DATE_FILL_START : DATE_FILL_END);
 }
 
@@ -283,7 +281,12 @@ bool parse_size(std::string_view& cursor) {
         return true;
     }
     switch (n) {
-    case 1: case 2: case 4: case 8: case 16: case 32: o.size_unit = n * 1024; return true;
+    case 1:
+    case 2:
+    case 4:
+    case 8:
+    case 16:
+    case 32: o.size_unit = n * 1024; return true;
     default: return false;
     }
 }
@@ -306,7 +309,10 @@ bool parse_verify(std::string_view& cursor) {
         case 'E': o.continue_on_error = true; return Letter::taken;
         case 'P': o.show_progress = true; return Letter::taken;
         case 'V': o.verify_show_all = false; return Letter::taken;
-        case 'A': case 'H': case 'R': case 'S': o.verify_attr_mask |= attribute_bit(letter); break;
+        case 'A':
+        case 'H':
+        case 'R':
+        case 'S': o.verify_attr_mask |= attribute_bit(letter); break;
         case 'D': o.verify_date = true; break;
         case 'L': o.verify_size = true; break;
         case 'N': break;
@@ -355,10 +361,8 @@ bool parse_exec(std::string_view& cursor) {
         return Letter::taken;
     });
     if (!parse_quoted_value(cursor, o.exec_command)) return false;
-    if (!plat::current_directory(o.start_directory) || o.start_directory.size() >= START_DIRECTORY_SIZE)
-        return false;
-    if (!plat::get_env("COMSPEC", o.command_interpreter))
-        o.command_interpreter = plat::default_command_interpreter();
+    if (!plat::current_directory(o.start_directory) || o.start_directory.size() >= START_DIRECTORY_SIZE) return false;
+    if (!plat::get_env("COMSPEC", o.command_interpreter)) o.command_interpreter = plat::default_command_interpreter();
     return true;
 }
 
@@ -379,8 +383,10 @@ bool split_option_text(std::string_view argument, bool (*handle_option)(std::str
         switch (cursor.front()) {
         case '/':
             if (!handle_option(cursor)) return false;
-            if (at(cursor, ' ')) cursor.remove_prefix(1);
-            else if (!cursor.empty() && cursor.front() != '\t' && cursor.front() != '/') return false;
+            if (at(cursor, ' '))
+                cursor.remove_prefix(1);
+            else if (!cursor.empty() && cursor.front() != '\t' && cursor.front() != '/')
+                return false;
             break;
         case '"': {
             std::size_t close = cursor.find('"', 1);
@@ -435,9 +441,7 @@ bool parse_option(std::string_view& cursor) {
         return true;
     }
     case 'O': return parse_list_value(cursor, o.exclude_dir_list);
-    case 'P':
-        o.include_depth = 0;
-        return parse_list_value(cursor, o.include_dir_list);
+    case 'P': o.include_depth = 0; return parse_list_value(cursor, o.include_dir_list);
     case 'Q': o.beep_count = read_number(cursor); return true;
     case 'R': return parse_delete(cursor);
     case 'S': return parse_size(cursor);
@@ -461,8 +465,7 @@ bool parse_quoted_value(std::string_view& cursor, std::string& value) {
     cursor.remove_prefix(2);
     value.clear();
     if (plat::shell_expands_arguments() &&
-        !(is_ascii_punctuation(quote) &&
-          std::string_view("*?./~$_-").find(quote) == std::string_view::npos)) {
+        !(is_ascii_punctuation(quote) && std::string_view("*?./~$_-").find(quote) == std::string_view::npos)) {
         // The shell took the user's quotes away: the value is the rest.
         value += quote;
         value += cursor;
@@ -491,8 +494,7 @@ bool parse_date_time(plat::FileTime& result, std::string_view& cursor, int fill)
     return parse_date_time(result, cursor, fill, now);
 }
 
-bool parse_date_time(plat::FileTime& result, std::string_view& cursor, int fill,
-                     const plat::CalendarTime& now) {
+bool parse_date_time(plat::FileTime& result, std::string_view& cursor, int fill, const plat::CalendarTime& now) {
     plat::CalendarTime fields = now;
     // A time written without milliseconds means its whole second (.000);
     // only the end of a day takes .999.
@@ -503,8 +505,7 @@ bool parse_date_time(plat::FileTime& result, std::string_view& cursor, int fill,
         if (year < 100) year += year < 80 ? 2000 : 1900;
         if (year < FIRST_YEAR || year > LAST_YEAR) return false;
         fields.year = static_cast<int>(year);
-        if (!take(cursor, "-/") || !read_field(cursor, 1, 12, fields.month) || !take(cursor, "-/"))
-            return false;
+        if (!take(cursor, "-/") || !read_field(cursor, 1, 12, fields.month) || !take(cursor, "-/")) return false;
         std::uint32_t last_day = static_cast<std::uint32_t>(days_in_month(fields.year, fields.month));
         if (!read_field(cursor, 1, last_day, fields.day)) return false;
     }
@@ -536,7 +537,10 @@ bool parse_date_time(plat::FileTime& result, std::string_view& cursor, int fill,
 
 int days_in_month(int year, int month) {
     switch (month) {
-    case 4: case 6: case 9: case 11: return 30;
+    case 4:
+    case 6:
+    case 9:
+    case 11: return 30;
     case 2: return plat::is_leap_year(year) ? 29 : 28;
     default: return 31;
     }

@@ -45,12 +45,12 @@ enum : std::uint16_t {
 // selection_flags. SELECT_SOURCE_WILDCARD and SELECT_SOURCE_DIRECTORY are
 // the driver's; the command line sets the others.
 enum : std::uint32_t {
-    SELECT_DATE = 0x01,               // /A or /B given
-    SELECT_ATTRIBUTES = 0x02,         // /= /: /& /! given
-    SELECT_SOURCE_WILDCARD = 0x04,    // the source's last component holds a wildcard
-    SELECT_SOURCE_DIRECTORY = 0x08,   // the source is a directory
-    SELECT_LOWER_INCLUSIVE = 0x10,    // /AE
-    SELECT_UPPER_INCLUSIVE = 0x20,    // /BE
+    SELECT_DATE = 0x01,              // /A or /B given
+    SELECT_ATTRIBUTES = 0x02,        // /= /: /& /! given
+    SELECT_SOURCE_WILDCARD = 0x04,   // the source's last component holds a wildcard
+    SELECT_SOURCE_DIRECTORY = 0x08,  // the source is a directory
+    SELECT_LOWER_INCLUSIVE = 0x10,   // /AE
+    SELECT_UPPER_INCLUSIVE = 0x20,   // /BE
 };
 
 // crc_polynomial: 0 lists without CRC; READ_TEST_ONLY (crcfile.h, /FN) reads
@@ -77,26 +77,26 @@ enum DateFill {
 // any field the last option that sets it wins.
 struct OperationOptions {
     std::uint16_t operation_mode = MODE_LIST;
-    std::int32_t max_depth = 512;          // levels below the source level; 0: source level only
-    bool confirm_each = true;              // ask before each change
+    std::int32_t max_depth = 512;  // levels below the source level; 0: source level only
+    bool confirm_each = true;      // ask before each change
     bool continue_on_error = false;
     bool show_progress = false;
     bool two_second_tolerance = false;
     bool write_through = false;
-    bool compare_content = true;           // /V compares contents
-    std::uint32_t verify_attr_mask = 0;    // attributes /V compares
+    bool compare_content = true;         // /V compares contents
+    std::uint32_t verify_attr_mask = 0;  // attributes /V compares
     bool verify_size = false;
     bool verify_date = false;
-    bool verify_show_all = true;           // false: /V shows discord files only
-    std::uint32_t crc_polynomial = 0;      // POLY_*
+    bool verify_show_all = true;       // false: /V shows discord files only
+    std::uint32_t crc_polynomial = 0;  // POLY_*
     bool crc32_selected = false;
     bool crc_initial_given = false;
     std::uint32_t crc_initial_value = 0;
     bool size_total_only = false;
-    std::uint32_t size_unit = 1;           // bytes: 1, 512 or n * 1024
-    std::int32_t name_display = 1;         // display selector, unchecked
+    std::uint32_t size_unit = 1;    // bytes: 1, 512 or n * 1024
+    std::int32_t name_display = 1;  // display selector, unchecked
     bool four_digit_year = false;
-    std::uint32_t pause_every = 0;         // wait for a key after every n entries; 0: never
+    std::uint32_t pause_every = 0;  // wait for a key after every n entries; 0: never
     std::uint32_t beep_count = 0;
     std::uint32_t attr_any_mask = 0;
     std::uint32_t attr_all_mask = 0;
@@ -106,21 +106,21 @@ struct OperationOptions {
     plat::FileTime date_lower_bound = 0;
     plat::FileTime date_upper_bound = 0xFFFFFFFFFFFFFFFFu;
     plat::FileTime new_file_time = 0;
-    std::uint32_t selection_flags = 0;     // SELECT_*
+    std::uint32_t selection_flags = 0;  // SELECT_*
     // Name lists: every /W /I /P /O appends "," and its value, so a list
     // that was given begins with a comma; empty means none.
     std::string include_file_list;
     std::string exclude_file_list;
     std::string include_dir_list;
     std::string exclude_dir_list;
-    int include_depth = 1;                 // /P sets 0; the walker counts
-    std::string exec_command;              // /X template
+    int include_depth = 1;     // /P sets 0; the walker counts
+    std::string exec_command;  // /X template
     bool exec_full_path = false;
     bool exec_double_dollar = false;
     bool exec_hide_command = false;
-    std::string command_interpreter;       // COMSPEC, else the system's default
-    std::string start_directory;           // current directory when /X was read
-    std::uint32_t help_request = 0;        // HELP_*
+    std::string command_interpreter;  // COMSPEC, else the system's default
+    std::string start_directory;      // current directory when /X was read
+    std::uint32_t help_request = 0;   // HELP_*
 };
 
 // Size of each of the two file data buffers.
@@ -136,11 +136,11 @@ struct State {
     std::optional<std::string> dest_arg;    // second path argument
     int parameter_errors = 0;               // arguments reported as parameter errors
 
-    bool skip_all = false;                  // answer X: every later prompt says no
-    bool aborted = false;                   // ESC was read; never cleared
-    std::uint32_t pause_counter = 0;        // operations since the last /M pause
+    bool skip_all = false;            // answer X: every later prompt says no
+    bool aborted = false;             // ESC was read; never cleared
+    std::uint32_t pause_counter = 0;  // operations since the last /M pause
 
-    int exit_error_code = 0;                // 255 after an error that ends the run
+    int exit_error_code = 0;  // 255 after an error that ends the run
     std::uint32_t selected_file_count = 0;
     std::uint32_t verified_file_count = 0;
     std::uint64_t size_total = 0;
@@ -190,8 +190,7 @@ bool parse_quoted_value(std::string_view& cursor, std::string& value);
 // behind the date; false on a syntax or range error or when the time cannot
 // be converted.
 bool parse_date_time(plat::FileTime& result, std::string_view& cursor, int fill);
-bool parse_date_time(plat::FileTime& result, std::string_view& cursor, int fill,
-                     const plat::CalendarTime& now);
+bool parse_date_time(plat::FileTime& result, std::string_view& cursor, int fill, const plat::CalendarTime& now);
 
 // Days of a month (1..12) in the Gregorian calendar.
 int days_in_month(int year, int month);

@@ -38,7 +38,11 @@ char* format_progress(char* out, int percent, int speed, std::size_t cover) {
 }
 
 ProgressReport::ProgressReport(int stream, std::uint64_t total)
-    : stream_(stream), total_(total), start_(plat::tick_count_ms()), last_time_(start_), last_remaining_(total),
+    : stream_(stream),
+      total_(total),
+      start_(plat::tick_count_ms()),
+      last_time_(start_),
+      last_remaining_(total),
       visible_(false) {}
 
 void ProgressReport::update(std::uint64_t remaining) {
@@ -69,9 +73,7 @@ void ProgressReport::grow(std::uint64_t bytes) {
     last_remaining_ += bytes;
 }
 
-int ProgressReport::whole_speed() const {
-    return shown_ ? kilobytes_per_second(total_, last_time_ - start_) : -1;
-}
+int ProgressReport::whole_speed() const { return shown_ ? kilobytes_per_second(total_, last_time_ - start_) : -1; }
 
 void ProgressReport::erase() {
     if (!shown_ || !visible_) return;

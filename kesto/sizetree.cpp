@@ -73,8 +73,8 @@ char* put_tree_name(char* out) {
 std::size_t tree_line_room() {
     const std::size_t name = std::max(walker.entry_long_path.size(), walker.entry_short_path.size()) +
                              SHORT_BASE_WIDTH + SHORT_EXTENSION_WIDTH;
-    return TREE_COLUMN_WIDTH * (depth() + 1) + name + TREE_NAME_GAP + ATTRIBUTE_WIDTH + 1 + DATE_MAX + 1 +
-           TIME_MAX + 1 + std::max(SIZE_COLUMN_MAX, NOT_DISPLAYED.size());
+    return TREE_COLUMN_WIDTH * (depth() + 1) + name + TREE_NAME_GAP + ATTRIBUTE_WIDTH + 1 + DATE_MAX + 1 + TIME_MAX +
+           1 + std::max(SIZE_COLUMN_MAX, NOT_DISPLAYED.size());
 }
 
 }  // namespace
@@ -93,8 +93,8 @@ int sum_entry_size() {
     ++state.pause_counter;
     add_size_units(current_level().find_data.size);
     if (state.options.size_total_only) return 1;
-    const std::string_view path = display_path(state.options.name_display, walker.entry_long_path.c_str(),
-                                               walker.entry_short_path.c_str());
+    const std::string_view path =
+        display_path(state.options.name_display, walker.entry_long_path.c_str(), walker.entry_short_path.c_str());
     char* begin = reserve_line(path.size());
     commit_line(begin, put(begin, path));
     return 1;

@@ -126,8 +126,7 @@ Outcome compare_contents(const char* destination_file, const char* prefix, Calle
             break;
         }
     }
-    if (o.show_progress &&
-        (outcome == Outcome::equal || (outcome == Outcome::different && caller == Caller::verify))) {
+    if (o.show_progress && (outcome == Outcome::equal || (outcome == Outcome::different && caller == Caller::verify))) {
         show_pending_header();
         progress.print_done(" ");
     }

@@ -61,7 +61,6 @@ const OperationRow* operation_row(std::uint16_t mode) {
 
 std::uint16_t operation() { return state.options.operation_mode & MODE_OPERATION; }
 
-
 // Length of the character at text, 0 at its end.
 std::size_t char_at(const char* text) { return *text ? plat::char_length(text) : 0; }
 
@@ -182,8 +181,7 @@ bool make_entry_paths() {
 // A path without one trailing separator, unless that separator is a root's
 // ("/", "C:\" on Windows).
 std::string without_trailing_separator(std::string path) {
-    if (path.size() > 1 && plat::is_path_separator(path.back()) &&
-        !plat::ends_path_component(path[path.size() - 2]))
+    if (path.size() > 1 && plat::is_path_separator(path.back()) && !plat::ends_path_component(path[path.size() - 2]))
         path.pop_back();
     return path;
 }
@@ -470,10 +468,8 @@ int match_date_range() {
     // open lower bound would otherwise refuse.
     if (!(o.selection_flags & SELECT_DATE)) return 1;
     const plat::FileTime t = current_level().find_data.last_write_time;
-    if (t < o.date_lower_bound || (t == o.date_lower_bound && !(o.selection_flags & SELECT_LOWER_INCLUSIVE)))
-        return 0;
-    if (t > o.date_upper_bound || (t == o.date_upper_bound && !(o.selection_flags & SELECT_UPPER_INCLUSIVE)))
-        return 0;
+    if (t < o.date_lower_bound || (t == o.date_lower_bound && !(o.selection_flags & SELECT_LOWER_INCLUSIVE))) return 0;
+    if (t > o.date_upper_bound || (t == o.date_upper_bound && !(o.selection_flags & SELECT_UPPER_INCLUSIVE))) return 0;
     return 1;
 }
 

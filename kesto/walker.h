@@ -24,12 +24,12 @@ constexpr int LEVEL_COUNT = 513;
 constexpr std::size_t PATH_BUFFER_SIZE = 1024;
 
 struct LevelRecord {
-    plat::FindRecord find_data;       // the current entry of this level
-    plat::Directory directory;        // the directory the search enumerates, held open
+    plat::FindRecord find_data;  // the current entry of this level
+    plat::Directory directory;   // the directory the search enumerates, held open
     plat::DirectorySearch find_handle;
-    std::size_t prefix_length = 0;    // length of the source's directory part
-    std::string search_path;          // a directory path and "*" (level 0: the source)
-    int remaining_entries = 0;        // entries met, minus those operations removed
+    std::size_t prefix_length = 0;  // length of the source's directory part
+    std::string search_path;        // a directory path and "*" (level 0: the source)
+    int remaining_entries = 0;      // entries met, minus those operations removed
 };
 
 // Tree mode only: a second search over the directory of the same level
@@ -48,12 +48,12 @@ struct Walker {
     std::array<LookaheadRecord, LEVEL_COUNT> lookahead;
     int current_depth = 0;
     std::string entry_long_path;
-    std::size_t entry_long_name = 0;       // start of the last component
+    std::size_t entry_long_name = 0;                       // start of the last component
     std::size_t entry_long_extension = std::string::npos;  // after the last "."; npos: none
-    std::string entry_short_path;          // the short form (upper case on Windows)
+    std::string entry_short_path;                          // the short form (upper case on Windows)
     std::size_t entry_short_name = 0;
     std::size_t entry_short_extension = std::string::npos;
-    bool in_source_directory = false;      // inside a source that names a directory
+    bool in_source_directory = false;  // inside a source that names a directory
     // Destination prefix and the record probe_dest found.
     std::string dest_path;
     std::size_t dest_prefix_length = 0;
@@ -69,9 +69,7 @@ extern Walker walker;
 void reset_walker();
 
 inline LevelRecord& current_level() { return walker.levels[static_cast<std::size_t>(walker.current_depth)]; }
-inline LookaheadRecord& current_lookahead() {
-    return walker.lookahead[static_cast<std::size_t>(walker.current_depth)];
-}
+inline LookaheadRecord& current_lookahead() { return walker.lookahead[static_cast<std::size_t>(walker.current_depth)]; }
 
 // Opens the directory the current level enumerates and starts its search
 // (and in tree mode the look-ahead's): at level 0 the directory part of the

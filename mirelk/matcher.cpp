@@ -13,16 +13,14 @@ namespace {
 int commonness(unsigned char byte) {
     if (byte == 0x00) return 4;
     if (byte == 0xFF || byte == ' ') return 3;
-    if ((byte >= 'a' && byte <= 'z') || (byte >= '0' && byte <= '9') || byte == '\n' || byte == '\r')
-        return 2;
+    if ((byte >= 'a' && byte <= 'z') || (byte >= '0' && byte <= '9') || byte == '\n' || byte == '\r') return 2;
     if (byte >= 0x21 && byte <= 0x7E) return 1;
     return 0;
 }
 
 }  // namespace
 
-Matcher::Matcher(const unsigned char* pattern, std::size_t length)
-    : pattern_(pattern), length_(length), anchor_(0) {
+Matcher::Matcher(const unsigned char* pattern, std::size_t length) : pattern_(pattern), length_(length), anchor_(0) {
     // The anchor is the rarest byte; among equals, the one the pattern
     // itself repeats least (so "AAAB" looks for the B).
     std::size_t repeats[256] = {};
@@ -40,8 +38,8 @@ std::size_t Matcher::find(const unsigned char* data, std::size_t size) const {
     const unsigned char* next = data + anchor_;
     const unsigned char* const stop = data + (size - length_) + anchor_ + 1;
     while (next < stop) {
-        const auto* hit = static_cast<const unsigned char*>(
-            std::memchr(next, anchor_byte, static_cast<std::size_t>(stop - next)));
+        const auto* hit =
+            static_cast<const unsigned char*>(std::memchr(next, anchor_byte, static_cast<std::size_t>(stop - next)));
         if (!hit) break;
         const unsigned char* candidate = hit - anchor_;
         if (std::memcmp(candidate, pattern_, length_) == 0) return static_cast<std::size_t>(candidate - data);

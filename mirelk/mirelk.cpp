@@ -57,7 +57,6 @@ const Message HELP_REMARKS[] = {
 };
 const HelpScreen HELP = {MSG_TITLE, "1.01", "2008", HELP_USAGE, HELP_OPTIONS, HELP_REMARKS, HELP_LEVELS};
 
-
 // What goes wrong with a find or replace pattern.
 struct PatternMessages {
     Message invalid;       // /F:, /R:
@@ -235,8 +234,7 @@ public:
 
 private:
     bool open_files();
-    bool copy_phase(std::int64_t total, const Message& title, const Message& read_failed,
-                    const Message& write_failed);
+    bool copy_phase(std::int64_t total, const Message& title, const Message& read_failed, const Message& write_failed);
 
     Request& request_;
     const Mode mode_;
@@ -302,9 +300,7 @@ bool Patch::occurrence(std::int64_t offset, unsigned char* bytes) {
     const auto position = static_cast<unsigned long long>(offset);
     const Pattern& replace = request_.replace.pattern;
     switch (mode_) {
-    case Mode::find:
-        out_.print(MSG_FIND, position, source_name_);
-        return true;
+    case Mode::find: out_.print(MSG_FIND, position, source_name_); return true;
     case Mode::destination:
         out_.print(MSG_REPLACE, position, destination_name_);
         std::memcpy(bytes, replace.bytes, replace.length);
@@ -320,8 +316,7 @@ bool Patch::occurrence(std::int64_t offset, unsigned char* bytes) {
 }
 
 bool Patch::release(const unsigned char* data, std::size_t size) {
-    if (mode_ != Mode::destination || writer_.write(data, size) == static_cast<std::int64_t>(size))
-        return true;
+    if (mode_ != Mode::destination || writer_.write(data, size) == static_cast<std::int64_t>(size)) return true;
     return fail(MSG_WRITE_FAILED, destination_name_, EXIT_FILE_ACCESS);
 }
 
@@ -363,10 +358,9 @@ int Patch::run() {
     const std::int64_t start = range.start;
     if (range.start_given) {
         // A negative start is no position in the file: the seek refuses it.
-        bool ready =
-            mode_ == Mode::destination && start > 0
-                ? copy_phase(start, MSG_COPY_BEFORE, MSG_READ_FAILED_NEW_LINE, MSG_WRITE_FAILED_NEW_LINE)
-                : source_.seek(start) || fail(MSG_SEEK_FAILED, source_name_, EXIT_FILE_ACCESS);
+        bool ready = mode_ == Mode::destination && start > 0
+                         ? copy_phase(start, MSG_COPY_BEFORE, MSG_READ_FAILED_NEW_LINE, MSG_WRITE_FAILED_NEW_LINE)
+                         : source_.seek(start) || fail(MSG_SEEK_FAILED, source_name_, EXIT_FILE_ACCESS);
         if (!ready) return level_;
     }
     const std::int64_t end = range_end(range, size);
@@ -377,10 +371,8 @@ int Patch::run() {
         !copy_phase(size - 1 - end, MSG_COPY_AFTER, MSG_READ_FAILED, MSG_WRITE_FAILED))
         return level_;
     // What was written counts only once the file is closed without error.
-    if (mode_ == Mode::destination && !writer_.close())
-        fail(MSG_WRITE_FAILED, destination_name_, EXIT_FILE_ACCESS);
-    if (mode_ == Mode::in_place && !writer_.close())
-        fail(MSG_WRITE_SOURCE_FAILED, source_name_, EXIT_FILE_ACCESS);
+    if (mode_ == Mode::destination && !writer_.close()) fail(MSG_WRITE_FAILED, destination_name_, EXIT_FILE_ACCESS);
+    if (mode_ == Mode::in_place && !writer_.close()) fail(MSG_WRITE_SOURCE_FAILED, source_name_, EXIT_FILE_ACCESS);
     return level_;
 }
 
@@ -391,9 +383,7 @@ int mirelk_main(int argc, char** argv) {
     Request request;
     int level = parse(argc, argv, request);
     if (level < 0) {
-        Mode mode = !request.replace.given ? Mode::find
-                    : request.output_name  ? Mode::destination
-                                           : Mode::in_place;
+        Mode mode = !request.replace.given ? Mode::find : request.output_name ? Mode::destination : Mode::in_place;
         level = Patch(request, mode).run();
     }
     return tool_finish(level);

@@ -28,8 +28,7 @@ enum CompareResult {
     COMPARE_DIFFER_FILE1_LARGER = 14,
 };
 
-const Message MSG_TITLE = {"File binariy compare program Version %s\n",
-                           "ファイルバイナリ比較プログラム Version %s\n"};
+const Message MSG_TITLE = {"File binariy compare program Version %s\n", "ファイルバイナリ比較プログラム Version %s\n"};
 const Message HELP_USAGE[] = {
     {"       NEVRIK [/S:start_offset1[,start_offset2]] [/E:end_offset] [/C:count]\n",
      "       NEVRIK [/S:開始位置1[,開始位置2]] [/E:終了位置] [/C:データ数]\n"},
@@ -71,22 +70,36 @@ struct LevelPair {
     Message right;
 };
 const LevelPair HELP_LEVEL_PAIRS[] = {
-    {COMPARE_EQUAL_SAME_SIZE, {"--- compare equal, same size", "--- 比較一致,ファイルサイズ一致"},
-     EXIT_MISSING_ARGUMENTS, {"--- missing arguments\n", "--- パラメータが足りない\n"}},
-    {COMPARE_EQUAL_FILE1_SMALLER, {"-- compare equal, file1 is smaller", "-- 比較一致, ファイル1が小さい"},
-     EXIT_INVALID_ARGUMENTS, {"--- invalid arguments\n", "--- パラメータが不正\n"}},
-    {COMPARE_EQUAL_FILE1_LARGER, {"-- compare equal, file1 is larger", "-- 比較一致, ファイル1が大きい"},
-     EXIT_CANCELED, {"--- operation canceled by ESC\n", "--- ESCキー入力による中止\n"}},
-    {COMPARE_DIFFER_SAME_SIZE, {"-- file differ, same size", "-- 比較不一致, ファイルサイズ一致"},
-     EXIT_NO_MEMORY, {"--- insufficent memory\n", "--- メモリ確保失敗\n"}},
-    {COMPARE_DIFFER_FILE1_SMALLER, {"-- file differ, file1 is smaller", "-- 比較不一致, ファイル1が小さい"},
-     EXIT_FILE_ACCESS, {"--- file access error\n", "--- ファイルアクセスエラー\n"}},
-    {COMPARE_DIFFER_FILE1_LARGER, {"-- file differ, file1 is larger\n", "-- 比較不一致, ファイル1が大きい\n"},
-     0, {nullptr, nullptr}},
+    {COMPARE_EQUAL_SAME_SIZE,
+     {"--- compare equal, same size", "--- 比較一致,ファイルサイズ一致"},
+     EXIT_MISSING_ARGUMENTS,
+     {"--- missing arguments\n", "--- パラメータが足りない\n"}},
+    {COMPARE_EQUAL_FILE1_SMALLER,
+     {"-- compare equal, file1 is smaller", "-- 比較一致, ファイル1が小さい"},
+     EXIT_INVALID_ARGUMENTS,
+     {"--- invalid arguments\n", "--- パラメータが不正\n"}},
+    {COMPARE_EQUAL_FILE1_LARGER,
+     {"-- compare equal, file1 is larger", "-- 比較一致, ファイル1が大きい"},
+     EXIT_CANCELED,
+     {"--- operation canceled by ESC\n", "--- ESCキー入力による中止\n"}},
+    {COMPARE_DIFFER_SAME_SIZE,
+     {"-- file differ, same size", "-- 比較不一致, ファイルサイズ一致"},
+     EXIT_NO_MEMORY,
+     {"--- insufficent memory\n", "--- メモリ確保失敗\n"}},
+    {COMPARE_DIFFER_FILE1_SMALLER,
+     {"-- file differ, file1 is smaller", "-- 比較不一致, ファイル1が小さい"},
+     EXIT_FILE_ACCESS,
+     {"--- file access error\n", "--- ファイルアクセスエラー\n"}},
+    {COMPARE_DIFFER_FILE1_LARGER,
+     {"-- file differ, file1 is larger\n", "-- 比較不一致, ファイル1が大きい\n"},
+     0,
+     {nullptr, nullptr}},
 };
 
-const Message MSG_INVALID_START1 = {"Invalid start_offset1 formula %s!\n", "開始位置1の計算式 %s が正しくありません!\n"};
-const Message MSG_INVALID_START2 = {"Invalid start_offset2 formula %s!\n", "開始位置2の計算式 %s が正しくありません!\n"};
+const Message MSG_INVALID_START1 = {"Invalid start_offset1 formula %s!\n",
+                                    "開始位置1の計算式 %s が正しくありません!\n"};
+const Message MSG_INVALID_START2 = {"Invalid start_offset2 formula %s!\n",
+                                    "開始位置2の計算式 %s が正しくありません!\n"};
 const Message MSG_OPEN_FIRST_FAILED = {"Open first file %s failed!\n", "ファイル1 %s が開けません!\n"};
 const Message MSG_OPEN_SECOND_FAILED = {"Open second file %s failed!\n", "ファイル2 %s が開けません!\n"};
 const Message MSG_SEEK_FAILED = {"Seek %s failed!\n", "ファイル %s がシークできません!\n"};
@@ -94,8 +107,7 @@ const Message MSG_SIZE_FIRST_FAILED = {"Seek %s failed!\n", "ファイル %s が
 const Message MSG_READ_FAILED = {"Read %s failed!\n", "ファイル %s が読み込めません!\n"};
 const Message MSG_ROW = {"%08lX%06lX**: %3d/%3d byte(s) are different\n",
                          "%08lX%06lX**: %3d/%3d バイトが一致しません\n"};
-const Message MSG_SIZE_RELATION = {"File size %s %s %s by %s byte(s).\n",
-                                   "ファイルサイズ %s %s %s , %sバイト差.\n"};
+const Message MSG_SIZE_RELATION = {"File size %s %s %s by %s byte(s).\n", "ファイルサイズ %s %s %s , %sバイト差.\n"};
 const Message MSG_NO_DIFFERENCE = {"NEVRIK: no difference had been detected.\n",
                                    "NEVRIK: 違いは見つかりませんでした.\n"};
 
@@ -121,8 +133,7 @@ void print_levels() {
         const std::size_t width = plat::message_columns(pair.left);
         lines += "       " + std::to_string(pair.left_code) + " " + plat::message_text(pair.left);
         if (width < field) lines.append(field - width, ' ');
-        if (pair.right_code != 0)
-            lines += " " + std::to_string(pair.right_code) + " " + plat::message_text(pair.right);
+        if (pair.right_code != 0) lines += " " + std::to_string(pair.right_code) + " " + plat::message_text(pair.right);
     }
     plat::std_out().text(lines);
 }
@@ -172,8 +183,10 @@ int parse(int argc, char** argv, Request& request) {
                 continue;
             }
         }
-        if (!request.file1) request.file1 = arg;
-        else if (!request.file2) request.file2 = arg;
+        if (!request.file1)
+            request.file1 = arg;
+        else if (!request.file2)
+            request.file2 = arg;
     }
     if (!request.file1 || !request.file2) {
         print_help(HELP);
@@ -304,8 +317,7 @@ private:
     void write_row() {
         const auto first = static_cast<std::uint64_t>(row_first_);
         plat::std_out().print(MSG_ROW, static_cast<unsigned long>(first >> 32),
-                              static_cast<unsigned long>((first & 0xFFFFFFFFu) >> 8), row_differences_,
-                              row_examined_);
+                              static_cast<unsigned long>((first & 0xFFFFFFFFu) >> 8), row_differences_, row_examined_);
         row_differences_ = 0;
     }
     bool print_row() {
@@ -390,8 +402,10 @@ int CompareRun::result() {
     int code = differs ? COMPARE_DIFFER_SAME_SIZE : COMPARE_EQUAL_SAME_SIZE;
     if (size1 != size2) {
         const bool smaller = size1 < size2;
-        if (smaller) code = differs ? COMPARE_DIFFER_FILE1_SMALLER : COMPARE_EQUAL_FILE1_SMALLER;
-        else code = differs ? COMPARE_DIFFER_FILE1_LARGER : COMPARE_EQUAL_FILE1_LARGER;
+        if (smaller)
+            code = differs ? COMPARE_DIFFER_FILE1_SMALLER : COMPARE_EQUAL_FILE1_SMALLER;
+        else
+            code = differs ? COMPARE_DIFFER_FILE1_LARGER : COMPARE_EQUAL_FILE1_LARGER;
         const std::uint64_t difference =
             smaller ? static_cast<std::uint64_t>(size2 - size1) : static_cast<std::uint64_t>(size1 - size2);
         out_.print(MSG_SIZE_RELATION, request_.file1, smaller ? "<" : ">", request_.file2,

@@ -51,8 +51,8 @@ bool is_disk_file(std::intptr_t file);
 // As open_spool_file; failure tells which step failed.
 std::intptr_t open_spool_file(SpoolFailure& failure);
 // As open_replacement_file; model is the handle of the model file, or -1.
-std::intptr_t open_replacement_file(const Directory& directory, const char* path, unsigned hints,
-                                    std::intptr_t model, std::string& name);
+std::intptr_t open_replacement_file(const Directory& directory, const char* path, unsigned hints, std::intptr_t model,
+                                    std::string& name);
 std::intptr_t open_standard_input();
 
 // Mapped reads (FileReader): the hint that reads will jump about, the map

@@ -30,9 +30,9 @@ struct FindRecord {
     FileTime creation_time = 0;
     FileTime last_access_time = 0;
     FileTime last_write_time = 0;
-    std::uint64_t size = 0;      // 0 for a directory
-    std::string long_name;       // last component only
-    std::string short_name;      // the 8.3 alias; empty when there is none
+    std::uint64_t size = 0;  // 0 for a directory
+    std::string long_name;   // last component only
+    std::string short_name;  // the 8.3 alias; empty when there is none
 };
 
 // A search over a pattern: a directory path followed by a last component
@@ -75,7 +75,9 @@ private:
     std::unique_ptr<State> state_;
 };
 
-namespace backend { struct DirectoryAccess; }
+namespace backend {
+struct DirectoryAccess;
+}
 
 // A directory held open while its entries are walked and changed, so that
 // whatever happens to its path meanwhile (a directory exchanged for a link
@@ -190,12 +192,11 @@ bool set_attributes(const Directory& directory, const char* name, std::uint32_t 
 bool get_file_times(const char* path, FileTime& creation, FileTime& access, FileTime& write);
 // Sets the times given; a null pointer leaves that time alone. A directory
 // is allowed. POSIX cannot set the creation time: it is left alone.
-bool set_file_times(const char* path, const FileTime* creation, const FileTime* access,
-                    const FileTime* write);
+bool set_file_times(const char* path, const FileTime* creation, const FileTime* access, const FileTime* write);
 
 // Steps of set_last_write_time that failed.
 enum : unsigned {
-    WRITE_TIME_OPEN_FAILED = 1,   // last_error() tells why; nothing else was tried
+    WRITE_TIME_OPEN_FAILED = 1,  // last_error() tells why; nothing else was tried
     WRITE_TIME_SET_FAILED = 2,
     WRITE_TIME_CLOSE_FAILED = 4,
 };

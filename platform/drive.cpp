@@ -10,9 +10,7 @@
 
 namespace plat {
 
-bool drive_method(DriveMethod& method) {
-    return !fault::hit(fault::Call::version) && backend::drive_method(method);
-}
+bool drive_method(DriveMethod& method) { return !fault::hit(fault::Call::version) && backend::drive_method(method); }
 
 Drive::~Drive() { close(); }
 

@@ -87,8 +87,8 @@ public:
 
     // Reads sector_count whole sectors of sector_size bytes from first_sector
     // into buffer; all of them or a failure.
-    SectorRead read_sectors(std::int64_t first_sector, std::uint32_t sector_count,
-                            std::uint32_t sector_size, void* buffer);
+    SectorRead read_sectors(std::int64_t first_sector, std::uint32_t sector_count, std::uint32_t sector_size,
+                            void* buffer);
 
     // The volume's file system name and label as the system reports them
     // (Windows asks for the root "d:\" of the drive letter; POSIX reads them

@@ -10,8 +10,8 @@ namespace plat::fault {
 namespace {
 
 struct Slot {
-    unsigned calls = 0;   // calls of this kind since the fault was armed
-    unsigned nth = 0;     // 0 = not armed
+    unsigned calls = 0;  // calls of this kind since the fault was armed
+    unsigned nth = 0;    // 0 = not armed
     int error = 0;
 };
 
@@ -19,8 +19,8 @@ Slot slots[static_cast<int>(Call::count_)];
 std::string swap_target;  // where the link of an armed swap leads
 
 const char* const call_names[] = {
-    "open", "read", "write", "seek", "close", "settimes", "setattr", "rename", "remove",
-    "mkdir", "alloc", "version", "sync", "swap",
+    "open",   "read",   "write", "seek",  "close",   "settimes", "setattr",
+    "rename", "remove", "mkdir", "alloc", "version", "sync",     "swap",
 };
 static_assert(sizeof call_names / sizeof call_names[0] == static_cast<int>(Call::count_));
 
@@ -66,9 +66,7 @@ bool due(Call call, int& error) {
 
 }  // namespace
 
-void arm(Call call, unsigned nth, int error) {
-    slots[static_cast<int>(call)] = Slot{0, nth, error};
-}
+void arm(Call call, unsigned nth, int error) { slots[static_cast<int>(call)] = Slot{0, nth, error}; }
 
 void clear() {
     for (Slot& slot : slots) slot = Slot{};

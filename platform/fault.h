@@ -19,8 +19,20 @@
 namespace plat::fault {
 
 enum class Call {
-    open, read, write, seek, close, set_times, set_attributes, rename, remove,
-    make_directory, allocate, version, sync, swap,
+    open,
+    read,
+    write,
+    seek,
+    close,
+    set_times,
+    set_attributes,
+    rename,
+    remove,
+    make_directory,
+    allocate,
+    version,
+    sync,
+    swap,
     count_
 };
 

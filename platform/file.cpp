@@ -39,9 +39,7 @@ std::int64_t File::write(const void* buffer, std::size_t size) {
     return backend::write_file(handle_, buffer, size);
 }
 
-bool File::seek(std::int64_t offset) {
-    return !fault::hit(fault::Call::seek) && backend::seek_file(handle_, offset);
-}
+bool File::seek(std::int64_t offset) { return !fault::hit(fault::Call::seek) && backend::seek_file(handle_, offset); }
 
 std::int64_t File::size() { return backend::file_size(handle_); }
 
@@ -73,8 +71,8 @@ bool open_spool_file(File& file, SpoolFailure* failure) {
     return file.is_open();
 }
 
-bool open_replacement_file(File& file, const Directory& directory, const char* path, unsigned hints,
-                           const File* model, std::string& name) {
+bool open_replacement_file(File& file, const Directory& directory, const char* path, unsigned hints, const File* model,
+                           std::string& name) {
     file.close();
     if (fault::hit(fault::Call::open)) return false;
     file.handle_ = backend::open_replacement_file(directory, path, hints, model ? model->handle_ : File::INVALID, name);

@@ -90,8 +90,8 @@ bool open_spool_file(File& file, SpoolFailure* failure = nullptr);
 // then. On POSIX the new file takes the permission bits of model (an open
 // file) when one is given. Fails, creating nothing, when path is a
 // directory or a special file, with the error that writing there gives.
-bool open_replacement_file(File& file, const Directory& directory, const char* path, unsigned hints,
-                           const File* model, std::string& name);
+bool open_replacement_file(File& file, const Directory& directory, const char* path, unsigned hints, const File* model,
+                           std::string& name);
 
 // The file that a termination signal removes before it ends the program
 // (POSIX: SIGTERM, SIGHUP, SIGQUIT, SIGABRT): the copy in flight, which must

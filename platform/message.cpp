@@ -20,9 +20,12 @@ std::size_t message_columns(const Message& message) {
     // One column for each ASCII character, two for any other: the messages
     // hold full-width characters only, two bytes each in Shift-JIS.
     std::size_t columns = 0;
-    for (const auto* p = reinterpret_cast<const unsigned char*>(use_english ? message.english : message.japanese); *p; ++p) {
-        if (*p < 0x80) columns += 1;
-        else if (*p >= 0xC0) columns += 2;  // a lead byte; continuation bytes add nothing
+    for (const auto* p = reinterpret_cast<const unsigned char*>(use_english ? message.english : message.japanese); *p;
+         ++p) {
+        if (*p < 0x80)
+            columns += 1;
+        else if (*p >= 0xC0)
+            columns += 2;  // a lead byte; continuation bytes add nothing
     }
     return columns;
 }
@@ -151,8 +154,7 @@ void append_conversion(std::string& out, const Conversion& c, const int* stars, 
     out.resize(start + static_cast<std::size_t>(needed));
 }
 
-void append_value(std::string& out, const Conversion& c, Kind kind, const Value& v, const int* stars,
-                  bool mask_names) {
+void append_value(std::string& out, const Conversion& c, Kind kind, const Value& v, const int* stars, bool mask_names) {
     switch (kind) {
     case Kind::int_: append_conversion(out, c, stars, static_cast<int>(v.i)); break;
     case Kind::uint: append_conversion(out, c, stars, static_cast<unsigned>(v.u)); break;
@@ -183,7 +185,8 @@ std::string format_text(const char* format, std::va_list args, bool mask_names) 
     // shows them in.
     std::vector<Kind> kinds;
     auto need = [&](int argument, Kind kind) {
-        if (argument >= static_cast<int>(kinds.size())) kinds.resize(static_cast<std::size_t>(argument) + 1, Kind::none);
+        if (argument >= static_cast<int>(kinds.size()))
+            kinds.resize(static_cast<std::size_t>(argument) + 1, Kind::none);
         kinds[static_cast<std::size_t>(argument)] = kind;
     };
     for (const Conversion& c : conversions) {
@@ -202,7 +205,8 @@ std::string format_text(const char* format, std::va_list args, bool mask_names) 
         out.append(p, c.start);
         p = c.end;
         int stars[2];
-        for (int s = 0; s < c.star_count; ++s) stars[s] = static_cast<int>(values[static_cast<std::size_t>(c.stars[s])].i);
+        for (int s = 0; s < c.star_count; ++s)
+            stars[s] = static_cast<int>(values[static_cast<std::size_t>(c.stars[s])].i);
         const Kind kind = c.argument >= 0 ? kinds[static_cast<std::size_t>(c.argument)] : Kind::none;
         append_value(out, c, kind, c.argument >= 0 ? values[static_cast<std::size_t>(c.argument)] : Value{}, stars,
                      mask_names);

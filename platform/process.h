@@ -30,7 +30,7 @@ enum class CommandFailure {
     too_long,        // the arguments exceed what the system takes
     not_executable,  // the interpreter is no program
     no_memory,
-    invalid,         // the system refused the way it was asked
+    invalid,  // the system refused the way it was asked
     other,
 };
 

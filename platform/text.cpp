@@ -9,10 +9,10 @@ bool continuation(unsigned char c) { return (c & 0xC0) == 0x80; }
 
 // Length of a well-formed UTF-8 sequence at text, or 1.
 std::size_t utf8_length(const unsigned char* text) {
-    std::size_t length = text[0] >= 0xF0 && text[0] <= 0xF4 ? 4
-                         : text[0] >= 0xE0                 ? 3
+    std::size_t length = text[0] >= 0xF0 && text[0] <= 0xF4  ? 4
+                         : text[0] >= 0xE0                   ? 3
                          : text[0] >= 0xC2 && text[0] < 0xE0 ? 2
-                                                           : 1;
+                                                             : 1;
     if (text[0] >= 0xF5) length = 1;
     for (std::size_t i = 1; i < length; ++i)
         if (!continuation(text[i])) return 1;

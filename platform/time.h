@@ -8,9 +8,9 @@ namespace plat {
 using FileTime = std::uint64_t;
 
 struct CalendarTime {
-    int year = 1601, month = 1, day = 1;     // month 1..12, day 1..31
+    int year = 1601, month = 1, day = 1;  // month 1..12, day 1..31
     int hour = 0, minute = 0, second = 0, millisecond = 0;
-    int weekday = 0;                         // 0 = Sunday
+    int weekday = 0;  // 0 = Sunday
 };
 
 // True for fields that name a real time in the range a Windows SYSTEMTIME
@@ -23,9 +23,8 @@ inline bool valid_calendar_time(const CalendarTime& t) {
     static const int DAYS[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     if (t.year < 1601 || t.year > 30827 || t.month < 1 || t.month > 12) return false;
     int days = DAYS[t.month - 1] + (t.month == 2 && is_leap_year(t.year) ? 1 : 0);
-    return t.day >= 1 && t.day <= days && t.hour >= 0 && t.hour <= 23 && t.minute >= 0 &&
-           t.minute <= 59 && t.second >= 0 && t.second <= 59 && t.millisecond >= 0 &&
-           t.millisecond <= 999;
+    return t.day >= 1 && t.day <= days && t.hour >= 0 && t.hour <= 23 && t.minute >= 0 && t.minute <= 59 &&
+           t.second >= 0 && t.second <= 59 && t.millisecond >= 0 && t.millisecond <= 999;
 }
 
 // Milliseconds since an arbitrary start, monotonic.

@@ -38,8 +38,10 @@ std::int64_t DumpOutput::put(const unsigned char* data, std::size_t size) {
 bool DumpOutput::delivered() { return mode_ == DumpMode::raw_file || plat::std_out().flush(); }
 
 void DumpOutput::finish() {
-    if (mode_ == DumpMode::hex_dump) line_.finish();
-    else if (pager_.canceled()) plat::std_out().text("\n");
+    if (mode_ == DumpMode::hex_dump)
+        line_.finish();
+    else if (pager_.canceled())
+        plat::std_out().text("\n");
 }
 
 }  // namespace rangekit

@@ -23,7 +23,11 @@ public:
     // file); write_failed is the tool's message for a short write.
     DumpOutput(DumpMode mode, int page_lines, AddressStyle style, std::uint32_t sector_size, plat::File& file,
                const char* file_name, const plat::Message& write_failed)
-        : mode_(mode), pager_(page_lines), line_(style, sector_size), file_(file), file_name_(file_name),
+        : mode_(mode),
+          pager_(page_lines),
+          line_(style, sector_size),
+          file_(file),
+          file_name_(file_name),
           write_failed_(write_failed) {}
 
     // Begins at a byte position: the hex dump aligns its first line to it.

@@ -21,9 +21,7 @@ constexpr std::size_t MAX_LENGTH = 8191;  // positions are 13 bits wide
 bool is_number(std::uint16_t token) { return (token & CONSUMED) == 0 && (token & (DECIMAL | HEXADECIMAL)) != 0; }
 bool is_sign(std::uint16_t token) { return token == '+' || token == '-'; }
 
-bool is_hex_digit(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
+bool is_hex_digit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 bool is_decimal_digit(char c) { return c >= '0' && c <= '9'; }
 
 struct Evaluator {
@@ -106,8 +104,10 @@ struct Evaluator {
             auto divisor = static_cast<std::int64_t>(b);
             if (divisor == 0) return false;
             // The most negative value divided by -1 wraps to itself.
-            if (divisor == -1) a = 0 - a;
-            else a = static_cast<std::uint64_t>(static_cast<std::int64_t>(a) / divisor);
+            if (divisor == -1)
+                a = 0 - a;
+            else
+                a = static_cast<std::uint64_t>(static_cast<std::int64_t>(a) / divisor);
             break;
         }
         }
@@ -125,7 +125,7 @@ struct Evaluator {
             if (right < 0) return false;
             std::size_t j = i - 1;
             while (j > low && tokens[j] == CONSUMED) --j;
-            if (j > low && is_number(tokens[j])) continue;  // binary: last pass
+            if (j > low && is_number(tokens[j])) continue;    // binary: last pass
             if (j > low && is_sign(tokens[j])) return false;  // 5+-3, 5--3
             if (tokens[i] == '-') {
                 std::uint64_t& v = value_of(static_cast<std::size_t>(right));
@@ -178,8 +178,7 @@ bool eval_offset_formula(const char* text, std::int64_t& value, HexPrefix hex_pr
     try {
         Evaluator evaluator;
         std::int64_t result = 0;
-        if (!evaluator.tokenise(text, length, hex_prefix) || !evaluator.convert(text) ||
-            !evaluator.evaluate(result))
+        if (!evaluator.tokenise(text, length, hex_prefix) || !evaluator.convert(text) || !evaluator.evaluate(result))
             return false;
         value = result;
         return true;

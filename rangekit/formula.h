@@ -14,7 +14,6 @@ enum class HexPrefix {
 
 // Evaluates text. On success stores the result in value and returns true;
 // on any error returns false and leaves value unchanged. Writes nothing.
-bool eval_offset_formula(const char* text, std::int64_t& value,
-                         HexPrefix hex_prefix = HexPrefix::need_digit);
+bool eval_offset_formula(const char* text, std::int64_t& value, HexPrefix hex_prefix = HexPrefix::need_digit);
 
 }  // namespace rangekit

@@ -46,7 +46,7 @@ HexLine::HexLine(AddressStyle style, std::uint32_t sector_size)
       // their own, C1 controls among them that drive the terminal: a dumped
       // file must not. Shift-JIS consoles show double-byte text as it is.
       shown_(plat::console_encoding() == plat::Encoding::utf8 && plat::text_is_utf8() ? tables.shown_ascii
-                                                                                    : tables.shown) {}
+                                                                                      : tables.shown) {}
 
 int HexLine::format_address(char* out, std::int64_t line_start) const {
     auto position = static_cast<std::uint64_t>(line_start);
@@ -74,8 +74,7 @@ int HexLine::format_address(char* out, std::int64_t line_start) const {
         length = std::snprintf(out, 32, "%04lX%08lX: ", static_cast<unsigned long>(position >> 32),
                                static_cast<unsigned long>(position & 0xFFFFFFFFu));
     else
-        length = std::snprintf(out, 32, "%08llX/%03lX: ",
-                               static_cast<unsigned long long>(position / sector_size_),
+        length = std::snprintf(out, 32, "%08llX/%03lX: ", static_cast<unsigned long long>(position / sector_size_),
                                static_cast<unsigned long>(position % sector_size_));
     for (; length < ADDRESS_WIDTH; ++length) out[length] = ' ';
     return length;

@@ -14,9 +14,8 @@ using plat::Message;
 
 const Message MSG_OUT_OF_MEMORY = {"Out of memory!\n", "メモリが確保できません!\n"};
 const Message MSG_OPEN_OUTPUT_FAILED = {"Open output file %s failed!\n", "出力ファイル %s が開けません!\n"};
-const Message HELP_FORMULA_LINE_2 = {
-    "       operator + - * / ( ), value can be decimal or hexa(need prefix`0x')\n",
-    "       数値は10進数または0xをつけた16進数\n"};
+const Message HELP_FORMULA_LINE_2 = {"       operator + - * / ( ), value can be decimal or hexa(need prefix`0x')\n",
+                                     "       数値は10進数または0xをつけた16進数\n"};
 const Message HELP_LEVELS[] = {
     {"       %d --- no error\n", "       %d --- エラー無し\n"},
     {"       %d --- missing arguments\n", "       %d --- パラメータが足りない\n"},
@@ -195,8 +194,10 @@ bool Pager::apply_resume_key(int key, bool resume_without_stops) {
         canceled_ = true;
         return false;
     }
-    if (key == plat::KEY_SPACE) lines_left_ = page_lines_;
-    else if (resume_without_stops) lines_left_ = 0;
+    if (key == plat::KEY_SPACE)
+        lines_left_ = page_lines_;
+    else if (resume_without_stops)
+        lines_left_ = 0;
     return true;
 }
 
@@ -221,8 +222,7 @@ bool Pager::check_file_output() {
     return !canceled_;
 }
 
-RawConsoleWriter::RawConsoleWriter()
-    : width_(plat::screen_width()), text_mode_(plat::stream_is_console(1)) {}
+RawConsoleWriter::RawConsoleWriter() : width_(plat::screen_width()), text_mode_(plat::stream_is_console(1)) {}
 
 std::size_t RawConsoleWriter::write_block(const unsigned char* data, std::size_t size, Pager& pager) {
     if (!pager.check_block_start()) return 0;
@@ -231,8 +231,10 @@ std::size_t RawConsoleWriter::write_block(const unsigned char* data, std::size_t
     // output gets the bytes unchanged.
     auto emit = [&](std::size_t from, std::size_t to) {
         const char* bytes = reinterpret_cast<const char*>(data) + from;
-        if (text_mode_) out.text(std::string_view(bytes, to - from));
-        else out.binary(bytes, to - from);
+        if (text_mode_)
+            out.text(std::string_view(bytes, to - from));
+        else
+            out.binary(bytes, to - from);
     };
     std::size_t written = 0;
     for (std::size_t i = 0; i < size; ++i) {

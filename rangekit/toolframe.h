@@ -148,14 +148,14 @@ std::unique_ptr<unsigned char[]> allocate_buffer(std::size_t size);
 
 // Help screen. Arrays end with a null entry.
 struct HelpScreen {
-    plat::Message title;          // format with one %s, the version
+    plat::Message title;  // format with one %s, the version
     const char* version;
     const char* year;
-    const plat::Message* usage;   // usage lines
-    const plat::Message* options; // option lines
-    const plat::Message* remarks; // remark lines
-    const plat::Message* levels;  // error level lines, numbered from 0, or
-                                  // null for a tool that prints its own
+    const plat::Message* usage;    // usage lines
+    const plat::Message* options;  // option lines
+    const plat::Message* remarks;  // remark lines
+    const plat::Message* levels;   // error level lines, numbered from 0, or
+                                   // null for a tool that prints its own
 };
 void print_help(const HelpScreen& screen);
 

@@ -56,9 +56,7 @@ constexpr KeyTables KEY_TABLES;
 // key_prefix() of every line that reaches the start column is at least this.
 constexpr std::uint64_t LONG_LINE = std::uint64_t(1) << 56;
 
-std::int64_t key_budget() {
-    return static_cast<std::int64_t>(state.sort_end_column) - state.sort_start_column;
-}
+std::int64_t key_budget() { return static_cast<std::int64_t>(state.sort_end_column) - state.sort_start_column; }
 
 // Where a line cut before text[column] would split a well-formed UTF-8
 // sequence, the cut moves back to the sequence's first byte. Bytes that form
@@ -73,8 +71,7 @@ std::int64_t utf8_cut(const unsigned char* text, std::int64_t column) {
 
 // The order of two lines by their keys, from their prefixes and their
 // NUL-terminated texts: negative, 0 (equal keys) or positive.
-int compare_lines(std::uint64_t x_prefix, const unsigned char* x, std::uint64_t y_prefix,
-                  const unsigned char* y) {
+int compare_lines(std::uint64_t x_prefix, const unsigned char* x, std::uint64_t y_prefix, const unsigned char* y) {
     if (x_prefix != y_prefix) return x_prefix < y_prefix ? -1 : 1;
     if (x_prefix < LONG_LINE) return 0;  // both end before the start column
     return compare_key(x + state.sort_start_column, y + state.sort_start_column, key_budget());
@@ -103,10 +100,10 @@ bool whole_source(plat::FileReader& reader) {
 }
 
 struct BlockEntry {
-    std::int64_t line_count;   // lines not yet written
-    std::int64_t first_line;   // index position of the first line not yet written
-    std::int64_t last_line;    // index position of the block's last line
-    std::int64_t slot_size;    // bytes of the block's slot
+    std::int64_t line_count;  // lines not yet written
+    std::int64_t first_line;  // index position of the first line not yet written
+    std::int64_t last_line;   // index position of the block's last line
+    std::int64_t slot_size;   // bytes of the block's slot
     // During the merge: the slot holds the block's next lines, read ahead,
     // each as a record of its 32-bit length, its text and a NUL; head is the
     // record of line first_line, loaded_end the index position after the
@@ -152,8 +149,7 @@ int compare_in_block(const SortItem& a, const SortItem& b, const unsigned char* 
 
 // Sorts the entries of one block whose text (block bytes, starting at
 // read_offset in the source) is in memory; notes the block's slot size.
-void sort_block(LineEntry* lines, BlockEntry& block, unsigned char* text, std::int64_t read_offset,
-                SortItem* items) {
+void sort_block(LineEntry* lines, BlockEntry& block, unsigned char* text, std::int64_t read_offset, SortItem* items) {
     const auto count = static_cast<std::size_t>(block.line_count);
     std::int64_t longest = 0;
     for (std::size_t i = 0; i < count; ++i) {
@@ -165,9 +161,8 @@ void sort_block(LineEntry* lines, BlockEntry& block, unsigned char* text, std::i
         longest = std::max(longest, entry.length);
     }
     block.slot_size = std::max(longest + RECORD_OVERHEAD, READ_AHEAD_BYTES);
-    std::sort(items, items + count, [&](const SortItem& a, const SortItem& b) {
-        return compare_in_block(a, b, text, read_offset) < 0;
-    });
+    std::sort(items, items + count,
+              [&](const SortItem& a, const SortItem& b) { return compare_in_block(a, b, text, read_offset) < 0; });
     for (std::size_t i = 0; i < count; ++i) lines[i] = items[i].entry;
 }
 
@@ -276,9 +271,9 @@ struct LoserTree {
     static constexpr std::uint64_t PREFIX_LIMIT = LONG_LINE << 1;
 
     BlockEntry* blocks;
-    std::uint32_t* tree;   // B entries
-    std::uint64_t* keys;   // B entries
-    std::size_t leaves;    // B
+    std::uint32_t* tree;  // B entries
+    std::uint64_t* keys;  // B entries
+    std::size_t leaves;   // B
 
     void set_key(std::uint32_t block) {
         const BlockEntry& entry = blocks[block];
@@ -352,7 +347,7 @@ void secondary_phase(LineEntry* index, BlockEntry* blocks, std::int64_t block_co
     plat::Output& out = plat::std_out();
     const std::string_view line_end = plat::text_line_end();
     ProgressBar progress;
-    for (std::uint64_t written = 0;; ) {
+    for (std::uint64_t written = 0;;) {
         std::uint32_t head = order[0];
         BlockEntry& block = blocks[head];
         if (block.line_count == 0) break;  // the winner is exhausted: all are

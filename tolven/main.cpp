@@ -1,5 +1,5 @@
-#include "tolven/tolven.h"
 #include "platform/process.h"
+#include "tolven/tolven.h"
 
 int main(int argc, char** argv) {
     const int exit_code = plat::take_standard_options(argc, argv, "tolven", plat::HelpAs::option);

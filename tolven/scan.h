@@ -44,7 +44,6 @@ constexpr std::size_t SCAN_READ_SIZE = 1 << 20;
 // copying it to the spool file when that is open, and fills index. Sets
 // state.error_level and prints the failure on error; prints the progress
 // marks, the statistics and the NUL warning.
-void scan_input(plat::File& input_stream, plat::File& spool_descriptor, std::int64_t input_length,
-                MovableArray& index);
+void scan_input(plat::File& input_stream, plat::File& spool_descriptor, std::int64_t input_length, MovableArray& index);
 
 }  // namespace tolven

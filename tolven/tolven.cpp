@@ -66,8 +66,7 @@ const Message MSG_START_AFTER_END = {"Sort start column is bigger than end colum
                                      "比較開始桁が終了桁を超えています!\n"};
 const Message MSG_OPEN_INPUT_FAILED = {"Open input file failed!\n", "入力ファイルが開けません!\n"};
 const Message MSG_STDIN_BINARY_FAILED = {"Set stdin binary mode failed!\n", "標準入力をバイナリモードにできません!\n"};
-const Message MSG_INPUT_LENGTH_FAILED = {"Get input file length failed!\n",
-                                         "入力ファイルのサイズが取得できません!\n"};
+const Message MSG_INPUT_LENGTH_FAILED = {"Get input file length failed!\n", "入力ファイルのサイズが取得できません!\n"};
 const Message MSG_TEMPORARY_NAME_FAILED = {"Get temporary file name failed!\n",
                                            "テンポラリファイル名を取得できません!\n"};
 const Message MSG_CREATE_TEMPORARY_FAILED = {"Create temporary file failed!\n",
@@ -106,8 +105,8 @@ const Message HELP_REMARKS[] = {
 // Levels 0 to 5 are those of the byte-range tools; 6 is this program's own.
 const Message HELP_LEVEL_MEMORY_OPERATION = {"       %d --- memroy operation error\n",
                                              "       %d --- メモリ操作エラー\n"};
-const rangekit::HelpScreen HELP = {MSG_TITLE, "1.00", "2008", HELP_USAGE, HELP_OPTIONS, HELP_REMARKS,
-                                   rangekit::HELP_LEVELS};
+const rangekit::HelpScreen HELP = {
+    MSG_TITLE, "1.00", "2008", HELP_USAGE, HELP_OPTIONS, HELP_REMARKS, rangekit::HELP_LEVELS};
 
 void vreport(const Message& message, std::va_list args) {
     // Lines already sorted come first, so that on a terminal a message
@@ -141,7 +140,8 @@ bool parse_arguments(int argc, char** argv) {
             }
             if (option_matches(arg, "/i")) {
                 state.case_mode = leading_decimal(arg + 2);
-                if (state.case_mode < 0 || state.case_mode > 2) return fail(EXIT_INVALID_ARGUMENTS, MSG_INVALID_CASE_MODE);
+                if (state.case_mode < 0 || state.case_mode > 2)
+                    return fail(EXIT_INVALID_ARGUMENTS, MSG_INVALID_CASE_MODE);
                 continue;
             }
             if (option_matches(arg, "/t")) {
@@ -160,7 +160,8 @@ bool parse_arguments(int argc, char** argv) {
             }
             if (arg[0] == '/' && (arg[1] == '+' || arg[1] == '-')) {
                 int column = leading_decimal(arg + 2);
-                if (column < 1) return fail(EXIT_INVALID_ARGUMENTS, arg[1] == '+' ? MSG_INVALID_START : MSG_INVALID_END);
+                if (column < 1)
+                    return fail(EXIT_INVALID_ARGUMENTS, arg[1] == '+' ? MSG_INVALID_START : MSG_INVALID_END);
                 (arg[1] == '+' ? state.sort_start_column : state.sort_end_column) = column - 1;
                 continue;
             }
@@ -192,8 +193,8 @@ bool open_input(plat::File& input, plat::File& spool, std::int64_t& input_length
     }
     plat::SpoolFailure failure;
     if (!plat::open_spool_file(spool, &failure))
-        return fail(EXIT_FILE_ACCESS, failure == plat::SpoolFailure::name ? MSG_TEMPORARY_NAME_FAILED
-                                                                : MSG_CREATE_TEMPORARY_FAILED);
+        return fail(EXIT_FILE_ACCESS,
+                    failure == plat::SpoolFailure::name ? MSG_TEMPORARY_NAME_FAILED : MSG_CREATE_TEMPORARY_FAILED);
     return true;
 }
 

@@ -20,13 +20,13 @@ constexpr int EXIT_MEMORY_OPERATION = 6;  // the line index could not grow
 // The one record of process-wide state: settings (set only by the parser)
 // and what the phases of a run share.
 struct State {
-    int case_mode = 1;                // 0 as is, 1 fold to upper, 2 fold to lower
-    int truncate_column = 0;          // 0: off
+    int case_mode = 1;        // 0 as is, 1 fold to upper, 2 fold to lower
+    int truncate_column = 0;  // 0: off
     bool reverse_order = false;
     bool show_progress = false;
-    int sort_start_column = 0;        // zero-based
-    int sort_end_column = 0x7FFFFFFF; // zero-based, not compared itself
-    const char* input_path = nullptr; // none: standard input
+    int sort_start_column = 0;         // zero-based
+    int sort_end_column = 0x7FFFFFFF;  // zero-based, not compared itself
+    const char* input_path = nullptr;  // none: standard input
     // Shift-JIS lead bytes begin two-byte characters in keys and /T
     // columns; otherwise every byte is one column.
     bool double_byte = true;

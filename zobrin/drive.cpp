@@ -24,9 +24,8 @@ const Message MSG_DRIVEINFO_FAILED = {"VWIN32_DIOC_DOS_DRIVEINFO failed! eax=%08
 const Message MSG_INT25_FAILED = {"VWIN32_DIOC_DOS_INT25 failed! eax=%08lX\n",
                                   "VWIN32_DIOC_DOS_INT25が失敗しました! eax=%08lX\n"};
 const Message MSG_IOCTL_FAILED = {"DeviceIoControl failed! (%lu/%lX)\n", "DeviceIoControlが失敗しました! (%lu/%lX)\n"};
-const Message MSG_GEOMETRY_FAILED = {
-    "DeviceIoControl(,IOCTL_DISK_GET_DRIVE_GEOMETRY,,,,,) failed! (%lu/%lX)\n",
-    "DeviceIoControl(,IOCTL_DISK_GET_DRIVE_GEOMETRY,,,,,)が失敗しました! (%lu/%lX)\n"};
+const Message MSG_GEOMETRY_FAILED = {"DeviceIoControl(,IOCTL_DISK_GET_DRIVE_GEOMETRY,,,,,) failed! (%lu/%lX)\n",
+                                     "DeviceIoControl(,IOCTL_DISK_GET_DRIVE_GEOMETRY,,,,,)が失敗しました! (%lu/%lX)\n"};
 
 // Fields of the boot sector, little-endian. Every read is checked against
 // the part of the sector the report looks at.
@@ -100,10 +99,11 @@ std::string volume_report(const unsigned char* bytes, bool ntfs, const std::stri
     if (ntfs) {
         unsigned long serial = boot.u32(72);
         report += format_line("  File System %s, Media Type %s\n", file_system.c_str(), media);
-        report += format_line("  Volume Serial %04lX-%04lX, Volume label %s\n", serial >> 16, serial & 0xFFFF, label.c_str());
-        report += format_line("  Sectors Per Cluster %u, SectorSize %hu, Total Sector counts %llu\n",
-                         static_cast<unsigned>(boot.u8(13)), static_cast<unsigned short>(boot.u16(11)),
-                         boot.u64(40));
+        report +=
+            format_line("  Volume Serial %04lX-%04lX, Volume label %s\n", serial >> 16, serial & 0xFFFF, label.c_str());
+        report +=
+            format_line("  Sectors Per Cluster %u, SectorSize %hu, Total Sector counts %llu\n",
+                        static_cast<unsigned>(boot.u8(13)), static_cast<unsigned short>(boot.u16(11)), boot.u64(40));
         report += format_line("  MFT start Cluser %llu, MFT Mirror start Cluster %llu\n", boot.u64(48), boot.u64(56));
         report += format_line("  Clusters Per FRS %lu, Cluster Per Index Block %lu\n", boot.u32(64), boot.u32(68));
         take_sector_size(boot.u16(11), sector_size);
@@ -123,10 +123,11 @@ std::string volume_report(const unsigned char* bytes, bool ntfs, const std::stri
     else
         report += format_line("  File System is unknown assumed FAT12, Media Type %s\n", media);
     report += format_line("  Volume serial %04lX-%04lX, Volume label %s\n", serial >> 16, serial & 0xFFFF,
-                     volume_label.c_str());
-    report += format_line("  Sector Size %hu, Total Sector counts %lu\n", static_cast<unsigned short>(boot.u16(11)), total);
+                          volume_label.c_str());
+    report +=
+        format_line("  Sector Size %hu, Total Sector counts %lu\n", static_cast<unsigned short>(boot.u16(11)), total);
     report += format_line("  FAT start sector %lu, FAT sector count %lu, FAT count %lu\n", boot.u16(14), fat_sectors,
-                     boot.u8(16));
+                          boot.u8(16));
     take_sector_size(boot.u16(11), sector_size);
     return report;
 }

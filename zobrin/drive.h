@@ -20,8 +20,8 @@ constexpr std::size_t BOOT_SECTOR_SIZE = 512;
 // The drive operand: a letter names a logical drive, a digit a physical
 // disk; on POSIX a path names a device or an image and counts as a letter.
 struct DriveOperand {
-    char drive = 0;             // first character as typed; 0 for a path
-    const char* path = nullptr; // the device or image path, when given as one
+    char drive = 0;              // first character as typed; 0 for a path
+    const char* path = nullptr;  // the device or image path, when given as one
 
     bool is_disk() const { return drive >= '0' && drive <= '9'; }
     // As the report prints it: the character as typed, or the path.
@@ -50,15 +50,15 @@ std::string device_path(plat::DriveMethod method, const DriveOperand& operand);
 bool open_drive(plat::Drive& drive, plat::DriveMethod method, const DriveOperand& operand);
 
 // Reads whole sectors; prints the failure. True only when all arrived.
-bool read_sectors(plat::Drive& drive, std::int64_t first_sector, std::uint32_t sector_count,
-                  std::uint32_t sector_size, unsigned char* buffer);
+bool read_sectors(plat::Drive& drive, std::int64_t first_sector, std::uint32_t sector_count, std::uint32_t sector_size,
+                  unsigned char* buffer);
 
 // Prints the drive report: the geometry (device file method), then for
 // letters and paths the boot sector's file system data. sector_size comes
 // out as the size to read the drive with; buffer holds at least one sector.
 // Returns the error level (0 or EXIT_DRIVE_ACCESS); go_on is false when the
 // boot sector could not be read, which ends the program.
-int drive_report(plat::Drive& drive, plat::DriveMethod method, const DriveOperand& operand,
-                 unsigned char* buffer, std::uint32_t& sector_size, bool& go_on);
+int drive_report(plat::Drive& drive, plat::DriveMethod method, const DriveOperand& operand, unsigned char* buffer,
+                 std::uint32_t& sector_size, bool& go_on);
 
 }  // namespace zobrin

@@ -1,5 +1,5 @@
-#include "zobrin/zobrin.h"
 #include "platform/process.h"
+#include "zobrin/zobrin.h"
 
 int main(int argc, char** argv) {
     const int exit_code = plat::take_standard_options(argc, argv, "zobrin", plat::HelpAs::no_arguments);

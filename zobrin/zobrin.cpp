@@ -45,7 +45,12 @@ const Message HELP_REMARKS[] = {
 };
 // Numbered from 0; level 6 is not used by this program and prints nothing.
 const Message HELP_ERROR_LEVELS[] = {
-    HELP_LEVELS[0], HELP_LEVELS[1], HELP_LEVELS[2], HELP_LEVELS[3], HELP_LEVELS[4], HELP_LEVELS[5],
+    HELP_LEVELS[0],
+    HELP_LEVELS[1],
+    HELP_LEVELS[2],
+    HELP_LEVELS[3],
+    HELP_LEVELS[4],
+    HELP_LEVELS[5],
     {"", ""},
     {"       %d --- drive access error\n", "       %d --- ドライブアクセスエラー\n"},
     {"       %d --- get OS version error\n", "       %d --- OSバージョン取得エラー\n"},
@@ -77,9 +82,7 @@ struct Request {
     bool have_drive = false;
 };
 
-bool is_ascii_alnum(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
+bool is_ascii_alnum(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
 // Reads the command line; returns an error level, or -1 to go on.
 int parse(int argc, char** argv, Request& request) {

@@ -284,8 +284,8 @@ void move_cursor_back(int stream, int cells) {
     int length = 0;
     if (cells / width > 0) length += std::snprintf(text, sizeof text, "\x1b[%dA", cells / width);
     if (cells % width > 0)
-        length += std::snprintf(text + length, sizeof text - static_cast<std::size_t>(length), "\x1b[%dD",
-                                cells % width);
+        length +=
+            std::snprintf(text + length, sizeof text - static_cast<std::size_t>(length), "\x1b[%dD", cells % width);
     send_control(stream, std::string_view(text, static_cast<std::size_t>(length)));
 }
 

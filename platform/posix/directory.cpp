@@ -34,9 +34,9 @@
 
 #include "platform/backend.h"
 #include "platform/fault.h"
+#include "platform/file.h"
 #include "platform/posix/at.h"
 #include "platform/posix/filetime.h"
-#include "platform/file.h"
 #include "platform/text.h"
 
 namespace plat {
@@ -60,14 +60,12 @@ struct Status {
 bool read_status(int at, const char* path, bool follow, Status& out) {
 #ifdef STATX_BTIME
     struct statx extended;
-    if (statx(at, path, follow ? 0 : AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME,
-              &extended) == 0) {
+    if (statx(at, path, follow ? 0 : AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME, &extended) == 0) {
         out.mode = extended.stx_mode;
         out.size = extended.stx_size;
         out.device = makedev(extended.stx_dev_major, extended.stx_dev_minor);
         out.inode = extended.stx_ino;
-        const statx_timestamp& born =
-            extended.stx_mask & STATX_BTIME ? extended.stx_btime : extended.stx_ctime;
+        const statx_timestamp& born = extended.stx_mask & STATX_BTIME ? extended.stx_btime : extended.stx_ctime;
         out.creation = to_file_time(born.tv_sec, born.tv_nsec);
         out.access = to_file_time(extended.stx_atime.tv_sec, extended.stx_atime.tv_nsec);
         out.write = to_file_time(extended.stx_mtime.tv_sec, extended.stx_mtime.tv_nsec);
@@ -87,16 +85,13 @@ bool read_status(int at, const char* path, bool follow, Status& out) {
     return true;
 }
 
-bool read_status(const char* path, bool follow, Status& out) {
-    return read_status(AT_FDCWD, path, follow, out);
-}
+bool read_status(const char* path, bool follow, Status& out) { return read_status(AT_FDCWD, path, follow, out); }
 
 // Extended attributes; where the system has none every call fails with
 // ENOTSUP, so H/S/A read as clear and cannot be set.
 #if defined(__linux__)
 ssize_t get_xattr(const char* path, bool follow, char* buffer, std::size_t size) {
-    return follow ? getxattr(path, DOS_XATTR, buffer, size)
-                  : lgetxattr(path, DOS_XATTR, buffer, size);
+    return follow ? getxattr(path, DOS_XATTR, buffer, size) : lgetxattr(path, DOS_XATTR, buffer, size);
 }
 int set_xattr(const char* path, const char* text, std::size_t size) {
     return lsetxattr(path, DOS_XATTR, text, size, 0);
@@ -164,14 +159,11 @@ std::string last_component(const std::string& path) {
     return path.substr(start, end + 1 - start);
 }
 
-bool hidden_name(const std::string& name) {
-    return name.size() > 1 && name[0] == '.' && name != "..";
-}
+bool hidden_name(const std::string& name) { return name.size() > 1 && name[0] == '.' && name != ".."; }
 
 // The attribute word of a file of the given status, without link bits;
 // follow tells whether user.DOSATTRIB is read through a link.
-std::uint32_t attributes_of(const Status& status, const char* path, const std::string& name,
-                            bool follow) {
+std::uint32_t attributes_of(const Status& status, const char* path, const std::string& name, bool follow) {
     std::uint32_t attributes = read_dos_bits(path, follow);
     if (S_ISDIR(status.mode)) attributes |= ATTR_DIRECTORY;
     if (!S_ISLNK(status.mode) && !(status.mode & S_IWUSR)) attributes |= ATTR_READONLY;
@@ -183,15 +175,13 @@ std::uint32_t attributes_of(const Status& status, const char* path, const std::s
 // a dangling link as a file of size 0. False when the entry has gone, or
 // when it is a special file (FIFO, socket, device), which holds no data.
 // text is the entry's path for reading its extended attributes.
-bool describe(int at, const std::string& path, const std::string& text, const std::string& name,
-              FindRecord& record) {
+bool describe(int at, const std::string& path, const std::string& text, const std::string& name, FindRecord& record) {
     Status status;
     if (!read_status(at, path.c_str(), false, status)) return false;
     bool link = S_ISLNK(status.mode);
     Status target;
     if (link && read_status(at, path.c_str(), true, target)) status = target;  // else dangling
-    if (!S_ISREG(status.mode) && !S_ISDIR(status.mode) && !S_ISLNK(status.mode))
-        return fail(ENOENT);
+    if (!S_ISREG(status.mode) && !S_ISDIR(status.mode) && !S_ISLNK(status.mode)) return fail(ENOENT);
     record.attributes = attributes_of(status, text.c_str(), name, true);
     if (link) record.attributes |= ATTR_REPARSE_POINT;
     record.creation_time = status.creation;
@@ -207,7 +197,7 @@ bool describe(int at, const std::string& path, const std::string& text, const st
 // letters without regard to case; "*.*" matches every name.
 bool matches(const char* name, const char* pattern) {
     if (std::strcmp(pattern, "*.*") == 0) return true;
-    const char* star = nullptr;  // the pattern after the last "*" met
+    const char* star = nullptr;   // the pattern after the last "*" met
     const char* retry = nullptr;  // where the name resumes if the run grows
     while (*name) {
         if (*pattern == '*') {
@@ -236,8 +226,7 @@ bool name_before(const std::string& a, const std::string& b) {
 
 // The names in directory (relative to the descriptor at) that match
 // pattern, in reporting order.
-bool list_directory(int at, const std::string& directory, const char* pattern,
-                    std::vector<std::string>& names) {
+bool list_directory(int at, const std::string& directory, const char* pattern, std::vector<std::string>& names) {
     const int descriptor = openat(at, directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (descriptor < 0) return fail(errno);
     DIR* handle = fdopendir(descriptor);
@@ -270,9 +259,7 @@ struct Directory::State {
 namespace backend {
 struct DirectoryAccess {
     // The descriptor that entry names are relative to.
-    static int at(const Directory& directory) {
-        return directory.state_ ? directory.state_->descriptor : AT_FDCWD;
-    }
+    static int at(const Directory& directory) { return directory.state_ ? directory.state_->descriptor : AT_FDCWD; }
     // The directory's path followed by "/"; "" for the working directory.
     static std::string prefix(const Directory& directory) {
         return directory.state_ ? directory.state_->path + "/" : std::string();
@@ -320,8 +307,7 @@ bool Directory::open_in(const Directory& parent, const char* name, bool follow_l
     close();
     const int at = descriptor_of(parent);
     swap_for_link(at, name);
-    const int descriptor =
-        openat(at, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC | (follow_link ? 0 : O_NOFOLLOW));
+    const int descriptor = openat(at, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC | (follow_link ? 0 : O_NOFOLLOW));
     if (descriptor < 0) return fail(errno);
     std::string path = text_path(parent, name);
     state_ = std::make_unique<State>();
@@ -373,8 +359,7 @@ bool DirectorySearch::first(const Directory& directory, const char* pattern, Fin
 
 bool DirectorySearch::start(std::unique_ptr<State> state, const char* name, FindRecord& record) {
     if (std::strpbrk(name, "*?")) {
-        if (!list_directory(state->at, state->directory.empty() ? "." : state->directory, name,
-                            state->names))
+        if (!list_directory(state->at, state->directory.empty() ? "." : state->directory, name, state->names))
             return false;
     } else if (*name) {
         state->names.emplace_back(name);  // a plain name: that entry alone
@@ -503,9 +488,8 @@ int change_entry_of(int at, const char* name, Change change) {
 // Renames the entry name of the directory at to to_name in to_at, where
 // both directories may be read-only.
 int rename_entry(int at, const char* name, int to_at, const char* to_name) {
-    return change_entry_of(at, name, [&] {
-        return change_entry_of(to_at, to_name, [&] { return renameat(at, name, to_at, to_name); });
-    });
+    return change_entry_of(
+        at, name, [&] { return change_entry_of(to_at, to_name, [&] { return renameat(at, name, to_at, to_name); }); });
 }
 
 }  // namespace
@@ -539,8 +523,7 @@ bool backend::remove_directory(const Directory& directory, const char* name, boo
     Status own, target;
     if (!read_status(at, name, false, own)) return false;
     if (S_ISLNK(own.mode) && !link) return fail(ENOTDIR);
-    bool directory_link =
-        S_ISLNK(own.mode) && read_status(at, name, true, target) && S_ISDIR(target.mode);
+    bool directory_link = S_ISLNK(own.mode) && read_status(at, name, true, target) && S_ISDIR(target.mode);
     if (change_entry_of(at, name, [&] { return unlinkat(at, name, directory_link ? 0 : AT_REMOVEDIR); }) != 0)
         return fail(errno);
     return true;
@@ -567,7 +550,6 @@ bool backend::replace_file(const Directory& directory, const char* name, const D
     if (rename_entry(descriptor_of(directory), name, descriptor_of(to_directory), to_name) != 0) return fail(errno);
     return true;
 }
-
 
 bool set_copy_attributes(const Directory& directory, const char* name, std::uint32_t attributes) {
     if (attributes & ATTR_DIRECTORY) attributes &= ~ATTR_READONLY;

@@ -28,12 +28,8 @@ namespace {
 int fd_of(std::intptr_t handle) { return static_cast<int>(handle); }
 
 std::uint32_t le16(const unsigned char* p) { return p[0] | (p[1] << 8); }
-std::uint32_t le32(const unsigned char* p) {
-    return le16(p) | (static_cast<std::uint32_t>(le16(p + 2)) << 16);
-}
-std::uint64_t le64(const unsigned char* p) {
-    return le32(p) | (static_cast<std::uint64_t>(le32(p + 4)) << 32);
-}
+std::uint32_t le32(const unsigned char* p) { return le16(p) | (static_cast<std::uint32_t>(le16(p + 2)) << 16); }
+std::uint64_t le64(const unsigned char* p) { return le32(p) | (static_cast<std::uint64_t>(le32(p + 4)) << 32); }
 
 bool power_of_two_between(std::uint64_t value, std::uint64_t low, std::uint64_t high) {
     return value >= low && value <= high && (value & (value - 1)) == 0;
@@ -209,7 +205,8 @@ GeometryStatus Drive::geometry(DriveGeometry& geometry) {
     geometry.tracks_per_cylinder = heads;
     geometry.sectors_per_track = sectors;
     geometry.bytes_per_sector = static_cast<std::uint32_t>(sector_size);
-    geometry.cylinders = static_cast<std::int64_t>(bytes / (std::uint64_t{heads} * sectors * geometry.bytes_per_sector));
+    geometry.cylinders =
+        static_cast<std::int64_t>(bytes / (std::uint64_t{heads} * sectors * geometry.bytes_per_sector));
     return GeometryStatus::ok;
 #else
     // Other systems name their geometry calls differently: none is known.
@@ -239,9 +236,12 @@ bool Drive::volume_information(char, std::string& file_system, std::string& labe
         return true;
     }
     // FAT labels are taken from the boot sector by the report itself.
-    if (std::memcmp(boot + 82, "FAT32", 5) == 0) file_system = "FAT32";
-    else if (std::memcmp(boot + 54, "FAT", 3) == 0) file_system = "FAT";
-    else return false;
+    if (std::memcmp(boot + 82, "FAT32", 5) == 0)
+        file_system = "FAT32";
+    else if (std::memcmp(boot + 54, "FAT", 3) == 0)
+        file_system = "FAT";
+    else
+        return false;
     return true;
 }
 

@@ -140,9 +140,7 @@ bool sync_file(std::intptr_t file) {
     return result == 0 || fail(errno);
 }
 
-bool close_file(std::intptr_t file) {
-    return ::close(static_cast<int>(file)) == 0 || errno == EINTR || fail(errno);
-}
+bool close_file(std::intptr_t file) { return ::close(static_cast<int>(file)) == 0 || errno == EINTR || fail(errno); }
 
 // POSIX cannot set the creation time: it is left alone.
 bool set_times_of(std::intptr_t file, const FileTime* /*creation*/, const FileTime* access, const FileTime* write) {
@@ -176,8 +174,7 @@ bool is_disk_file(std::intptr_t file) {
 }  // namespace backend
 
 DataCopy::DataCopy(File& source, File& destination, void* buffer, std::size_t capacity)
-    : source_(source), destination_(destination), buffer_(static_cast<unsigned char*>(buffer)),
-      capacity_(capacity) {
+    : source_(source), destination_(destination), buffer_(static_cast<unsigned char*>(buffer)), capacity_(capacity) {
     const int in = static_cast<int>(source.handle_);
 #ifdef SEEK_DATA
     // Fewer blocks than its size needs: the file has holes (cp's test too).
@@ -264,8 +261,8 @@ std::intptr_t open_spool_file(SpoolFailure& failure) {
     return fail(errno), -1;
 }
 
-std::intptr_t open_replacement_file(const Directory& directory, const char* path, unsigned hints,
-                                    std::intptr_t model, std::string& name) {
+std::intptr_t open_replacement_file(const Directory& directory, const char* path, unsigned hints, std::intptr_t model,
+                                    std::string& name) {
     const int at = descriptor_of(directory);
     // Only a regular file is replaced: a directory refuses, and a FIFO or a
     // device would take the data instead of a file (or block the open).
@@ -384,8 +381,7 @@ void unmap_file(const unsigned char* map, std::int64_t size) {
 
 bool same_file(const char* path_a, const char* path_b) {
     struct stat a, b;
-    return stat(path_a, &a) == 0 && stat(path_b, &b) == 0 && a.st_dev == b.st_dev &&
-           a.st_ino == b.st_ino;
+    return stat(path_a, &a) == 0 && stat(path_b, &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
 }  // namespace plat

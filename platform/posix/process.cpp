@@ -22,10 +22,17 @@ namespace {
 bool shell_literal(char c) {
     if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) return true;
     switch (c) {
-    case '_': case '.': case '/': case '+': case ',': case ':': case '@': case '%': case '=': case '-':
-        return true;
-    default:
-        return false;
+    case '_':
+    case '.':
+    case '/':
+    case '+':
+    case ',':
+    case ':':
+    case '@':
+    case '%':
+    case '=':
+    case '-': return true;
+    default: return false;
     }
 }
 
@@ -74,8 +81,7 @@ int backend::run_command(const std::string& interpreter, const std::string& comm
     int error = posix_spawnp(&child, interpreter.c_str(), nullptr, &attributes, arguments, environ);
     if (error == 0) {
         int status = 0;
-        while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-        }
+        while (waitpid(child, &status, 0) < 0 && errno == EINTR) {}
     }
     resume_keyboard();
     posix_spawnattr_destroy(&attributes);
@@ -86,8 +92,10 @@ int take_standard_options(int& argc, char** argv, const char* program, HelpAs he
     if (argc < 2) return -1;
     if (std::strcmp(argv[1], "--help") == 0) {
         static char help_option[] = "/?";
-        if (help_as == HelpAs::option) argv[1] = help_option;
-        else argc = 1;
+        if (help_as == HelpAs::option)
+            argv[1] = help_option;
+        else
+            argc = 1;
         return -1;
     }
     if (std::strcmp(argv[1], "--version") != 0) return -1;

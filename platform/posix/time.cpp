@@ -46,8 +46,7 @@ bool from_fields(const CalendarTime& in, FileTime& out, bool local) {
     if (fields.tm_wday < 0) return false;
     std::int64_t seconds = static_cast<std::int64_t>(t) + EPOCH_DIFFERENCE;
     if (seconds < 0) return false;
-    out = static_cast<FileTime>(seconds) * UNITS_PER_SECOND +
-          static_cast<FileTime>(in.millisecond) * 10000;
+    out = static_cast<FileTime>(seconds) * UNITS_PER_SECOND + static_cast<FileTime>(in.millisecond) * 10000;
     return true;
 }
 
@@ -61,8 +60,7 @@ std::uint64_t tick_count_ms() {
 
 void sleep_ms(unsigned ms) {
     timespec wait{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
-    while (nanosleep(&wait, &wait) != 0 && errno == EINTR) {
-    }
+    while (nanosleep(&wait, &wait) != 0 && errno == EINTR) {}
 }
 
 FileTime now_file_time() {

@@ -53,16 +53,13 @@ UINT output_code_page() {
     return state.code_page;
 }
 
-HANDLE stream_handle(int stream) {
-    return GetStdHandle(stream == 2 ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
-}
+HANDLE stream_handle(int stream) { return GetStdHandle(stream == 2 ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE); }
 
 bool keyboard_present() {
     if (!state.keyboard_known) {
         DWORD mode = 0;
         HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
-        state.keyboard = input != nullptr && input != INVALID_HANDLE_VALUE &&
-                         GetConsoleMode(input, &mode) != 0;
+        state.keyboard = input != nullptr && input != INVALID_HANDLE_VALUE && GetConsoleMode(input, &mode) != 0;
         state.keyboard_known = true;
     }
     return state.keyboard;
@@ -90,9 +87,7 @@ bool console_japanese() { return output_code_page() == CP_JAPANESE; }
 
 bool text_is_utf8() { return false; }
 
-Encoding console_encoding() {
-    return output_code_page() == CP_JAPANESE ? Encoding::shift_jis : Encoding::utf8;
-}
+Encoding console_encoding() { return output_code_page() == CP_JAPANESE ? Encoding::shift_jis : Encoding::utf8; }
 
 std::string to_console_text(std::string_view utf8) {
     if (console_encoding() != Encoding::shift_jis || utf8.empty()) return std::string(utf8);
@@ -101,20 +96,16 @@ std::string to_console_text(std::string_view utf8) {
     if (wide_length <= 0) return std::string(utf8);
     std::wstring wide(static_cast<std::size_t>(wide_length), L'\0');
     MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, wide.data(), wide_length);
-    int sjis_length =
-        WideCharToMultiByte(CP_JAPANESE, 0, wide.data(), wide_length, nullptr, 0, nullptr, nullptr);
+    int sjis_length = WideCharToMultiByte(CP_JAPANESE, 0, wide.data(), wide_length, nullptr, 0, nullptr, nullptr);
     if (sjis_length <= 0) return std::string(utf8);
     std::string sjis(static_cast<std::size_t>(sjis_length), '\0');
-    WideCharToMultiByte(CP_JAPANESE, 0, wide.data(), wide_length, sjis.data(), sjis_length, nullptr,
-                        nullptr);
+    WideCharToMultiByte(CP_JAPANESE, 0, wide.data(), wide_length, sjis.data(), sjis_length, nullptr, nullptr);
     return sjis;
 }
 
 int screen_width() {
     CONSOLE_SCREEN_BUFFER_INFO info;
-    if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info) ||
-        info.dwSize.X <= 0)
-        return 80;
+    if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info) || info.dwSize.X <= 0) return 80;
     return info.dwSize.X;
 }
 
@@ -163,8 +154,8 @@ bool write_stream(int stream, const void* data, std::size_t size) {
             DWORD error = GetLastError();
             // Windows reports a reader gone as ERROR_NO_DATA (or BROKEN_PIPE);
             // Wine, writing to a closed Unix pipe, as PIPE_NOT_CONNECTED.
-            state.broken_pipe = error == ERROR_BROKEN_PIPE || error == ERROR_NO_DATA ||
-                                error == ERROR_PIPE_NOT_CONNECTED;
+            state.broken_pipe =
+                error == ERROR_BROKEN_PIPE || error == ERROR_NO_DATA || error == ERROR_PIPE_NOT_CONNECTED;
             backend::set_last_error(static_cast<int>(error));
             return false;
         }

@@ -35,8 +35,8 @@ void to_record(const WIN32_FIND_DATAA& data, FindRecord& record) {
 class Handle {
 public:
     Handle(const char* path, DWORD access)
-        : handle_(CreateFileA(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)) {
+        : handle_(CreateFileA(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)) {
         if (handle_ == INVALID_HANDLE_VALUE) fail_with_os_error();
     }
     ~Handle() { close(); }
@@ -128,8 +128,8 @@ bool Directory::open(const char* path) {
     close();
     std::string text = path;
     if (!text.empty() && !ends_with_separator(text)) text += '\\';
-    HANDLE handle = CreateFileA(text.empty() ? "." : text.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE handle = CreateFileA(text.empty() ? "." : text.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return fail_with_os_error();
     state_ = std::make_unique<State>();
     state_->handle = handle;
@@ -141,8 +141,7 @@ bool Directory::open_in(const Directory& parent, const char* name, bool follow_l
     close();
     const std::string path = entry_path(parent, name);
     HANDLE handle = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_BACKUP_SEMANTICS | (follow_link ? 0 : FILE_FLAG_OPEN_REPARSE_POINT),
-                                nullptr);
+                                FILE_FLAG_BACKUP_SEMANTICS | (follow_link ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr);
     if (handle == INVALID_HANDLE_VALUE) return fail_with_os_error();
     state_ = std::make_unique<State>();
     state_->handle = handle;
@@ -228,27 +227,21 @@ bool file_identity(const char* path, FileIdentity& out) {
     if (!file.is_open()) return false;
     if (!GetFileInformationByHandle(file.get(), &information)) return fail_with_os_error();
     out.volume = information.dwVolumeSerialNumber;
-    out.index = (static_cast<std::uint64_t>(information.nFileIndexHigh) << 32) |
-                information.nFileIndexLow;
+    out.index = (static_cast<std::uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
     return true;
 }
 
 bool current_directory(std::string& out) {
-    return query_path([](char* buffer, DWORD size) { return GetCurrentDirectoryA(size, buffer); },
-                      out);
+    return query_path([](char* buffer, DWORD size) { return GetCurrentDirectoryA(size, buffer); }, out);
 }
 
 bool full_path(const char* path, std::string& out) {
-    return query_path(
-        [path](char* buffer, DWORD size) { return GetFullPathNameA(path, size, buffer, nullptr); },
-        out);
+    return query_path([path](char* buffer, DWORD size) { return GetFullPathNameA(path, size, buffer, nullptr); }, out);
 }
 
 bool short_path(const char* path, std::string& out) {
     std::string result;
-    if (!query_path(
-            [path](char* buffer, DWORD size) { return GetShortPathNameA(path, buffer, size); },
-            result))
+    if (!query_path([path](char* buffer, DWORD size) { return GetShortPathNameA(path, buffer, size); }, result))
         return false;
     CharUpperA(&result[0]);
     out = result;
@@ -258,10 +251,9 @@ bool short_path(const char* path, std::string& out) {
 bool backend::create_directory(const Directory& directory, const char* name, const char* model_path) {
     const std::string path = entry_path(directory, name);
     // Windows refuses a model it cannot open; Wine would ignore it.
-    if (model_path && GetFileAttributesA(model_path) == INVALID_FILE_ATTRIBUTES)
-        return fail_with_os_error();
-    BOOL created = model_path ? CreateDirectoryExA(model_path, path.c_str(), nullptr)
-                              : CreateDirectoryA(path.c_str(), nullptr);
+    if (model_path && GetFileAttributesA(model_path) == INVALID_FILE_ATTRIBUTES) return fail_with_os_error();
+    BOOL created =
+        model_path ? CreateDirectoryExA(model_path, path.c_str(), nullptr) : CreateDirectoryA(path.c_str(), nullptr);
     return created || fail_with_os_error();
 }
 
@@ -313,8 +305,7 @@ bool backend::replace_file(const Directory& directory, const char* name, const D
     // are lifted too, so that no attribute of the old file stands in the way.
     constexpr DWORD GUARDED = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
     const DWORD old = GetFileAttributesA(to);
-    const bool lifted = old != INVALID_FILE_ATTRIBUTES && !(old & FILE_ATTRIBUTE_DIRECTORY) &&
-                        (old & GUARDED) != 0 &&
+    const bool lifted = old != INVALID_FILE_ATTRIBUTES && !(old & FILE_ATTRIBUTE_DIRECTORY) && (old & GUARDED) != 0 &&
                         SetFileAttributesA(to, (old & ~GUARDED) ? (old & ~GUARDED) : FILE_ATTRIBUTE_NORMAL);
     if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) return true;
     const DWORD code = GetLastError();

@@ -36,9 +36,7 @@ struct DiskIoPacket {
 #pragma pack(pop)
 static_assert(sizeof(DiskIoPacket) == 10);
 
-HANDLE to_handle(std::intptr_t value) {
-    return value == -1 ? INVALID_HANDLE_VALUE : reinterpret_cast<HANDLE>(value);
-}
+HANDLE to_handle(std::intptr_t value) { return value == -1 ? INVALID_HANDLE_VALUE : reinterpret_cast<HANDLE>(value); }
 
 // A 32-bit address, as the DOS services take it. They exist only on the
 // 32-bit Windows 95 family, where every address fits.
@@ -53,13 +51,11 @@ bool backend::drive_method(DriveMethod& method) {
         return backend::fail_with_os_error();
     }
     switch (version.dwPlatformId) {
-    case VER_PLATFORM_WIN32_NT:
-        method = DriveMethod::device_file;
-        break;
+    case VER_PLATFORM_WIN32_NT: method = DriveMethod::device_file; break;
     case VER_PLATFORM_WIN32_WINDOWS:
         // The first Windows 95 ("C" is its service mark) lacks INT 21h 7305h.
-        method = version.dwMajorVersion == 4 && version.dwMinorVersion == 0 &&
-                         version.szCSDVersion[0] == 'C' && version.szCSDVersion[1] == '\0'
+        method = version.dwMajorVersion == 4 && version.dwMinorVersion == 0 && version.szCSDVersion[0] == 'C' &&
+                         version.szCSDVersion[1] == '\0'
                      ? DriveMethod::dos_int25
                      : DriveMethod::dos_extended;
         break;
@@ -78,16 +74,14 @@ std::string drive_device_path(DriveMethod method, char drive) {
     return std::string("\\\\.\\") + static_cast<char>(std::toupper(static_cast<unsigned char>(drive))) + ":";
 }
 
-bool file_backs_drive(const char* path, const std::string& device_path) {
-    return same_file(path, device_path.c_str());
-}
+bool file_backs_drive(const char* path, const std::string& device_path) { return same_file(path, device_path.c_str()); }
 
 // Windows has no loop devices.
 std::string loop_backing_file(const std::string&, unsigned, unsigned) { return {}; }
 
 std::intptr_t backend::open_drive(const std::string& path) {
-    HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, 0, nullptr);
+    HANDLE handle =
+        CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         backend::fail_with_os_error();
         return -1;
@@ -98,8 +92,8 @@ std::intptr_t backend::open_drive(const std::string& path) {
 GeometryStatus Drive::geometry(DriveGeometry& geometry) {
     DISK_GEOMETRY disk = {};
     DWORD returned = 0;
-    if (!DeviceIoControl(to_handle(handle_), IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, &disk, sizeof disk,
-                         &returned, nullptr)) {
+    if (!DeviceIoControl(to_handle(handle_), IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, &disk, sizeof disk, &returned,
+                         nullptr)) {
         backend::fail_with_os_error();
         return GeometryStatus::failed;
     }
@@ -114,8 +108,8 @@ std::int64_t Drive::size() {
     if (method_ != DriveMethod::device_file) return -1;
     GET_LENGTH_INFORMATION length = {};
     DWORD returned = 0;
-    if (DeviceIoControl(to_handle(handle_), IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &length, sizeof length,
-                        &returned, nullptr))
+    if (DeviceIoControl(to_handle(handle_), IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &length, sizeof length, &returned,
+                        nullptr))
         return length.Length.QuadPart;
     // An image file mapped as a drive answers like a file.
     LARGE_INTEGER bytes;

@@ -18,9 +18,7 @@ namespace {
 // Largest single ReadFile/WriteFile request (a DWORD count).
 constexpr std::size_t MAX_CHUNK = std::size_t(1) << 30;
 
-HANDLE to_handle(std::intptr_t value) {
-    return value == -1 ? INVALID_HANDLE_VALUE : reinterpret_cast<HANDLE>(value);
-}
+HANDLE to_handle(std::intptr_t value) { return value == -1 ? INVALID_HANDLE_VALUE : reinterpret_cast<HANDLE>(value); }
 
 std::intptr_t from_handle(HANDLE handle) {
     return handle == INVALID_HANDLE_VALUE ? -1 : reinterpret_cast<std::intptr_t>(handle);
@@ -63,8 +61,8 @@ namespace backend {
 bool fail_with_os_error() { return fail(static_cast<int>(GetLastError())); }
 
 int error_code_for(const char* name) {
-    if (std::strcmp(name, "io") == 0) return ERROR_IO_DEVICE;       // 1117
-    if (std::strcmp(name, "nospace") == 0) return ERROR_DISK_FULL;  // 112
+    if (std::strcmp(name, "io") == 0) return ERROR_IO_DEVICE;             // 1117
+    if (std::strcmp(name, "nospace") == 0) return ERROR_DISK_FULL;        // 112
     if (std::strcmp(name, "access") == 0) return ERROR_ACCESS_DENIED;     // 5
     if (std::strcmp(name, "notfound") == 0) return ERROR_FILE_NOT_FOUND;  // 2
     return 0;
@@ -75,8 +73,7 @@ std::intptr_t open_file(const char* path, OpenMode mode, unsigned hints) {
     DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
     DWORD disposition = OPEN_EXISTING;
     switch (mode) {
-    case OpenMode::read:
-        break;
+    case OpenMode::read: break;
     case OpenMode::write_existing:
         access = GENERIC_WRITE;
         share = FILE_SHARE_READ;
@@ -157,10 +154,9 @@ std::intptr_t open_spool_file(SpoolFailure& failure) {
         failure = SpoolFailure::name;
         return fail_with_os_error(), -1;
     }
-    HANDLE handle = CreateFileA(name, GENERIC_READ | GENERIC_WRITE,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
-                                nullptr);
+    HANDLE handle =
+        CreateFileA(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                    CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         fail_with_os_error();
         DeleteFileA(name);
@@ -208,8 +204,7 @@ std::intptr_t open_standard_input() {
     HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
     HANDLE copy = INVALID_HANDLE_VALUE;
     if (input == nullptr || input == INVALID_HANDLE_VALUE ||
-        !DuplicateHandle(GetCurrentProcess(), input, GetCurrentProcess(), &copy, 0, FALSE,
-                         DUPLICATE_SAME_ACCESS))
+        !DuplicateHandle(GetCurrentProcess(), input, GetCurrentProcess(), &copy, 0, FALSE, DUPLICATE_SAME_ACCESS))
         return fail_with_os_error(), -1;
     return from_handle(copy);
 }
@@ -238,8 +233,7 @@ bool copy_from_map(void* to, const unsigned char* from, std::size_t size) {
 
 // Every piece goes through the buffer.
 DataCopy::DataCopy(File& source, File& destination, void* buffer, std::size_t capacity)
-    : source_(source), destination_(destination), buffer_(static_cast<unsigned char*>(buffer)),
-      capacity_(capacity) {}
+    : source_(source), destination_(destination), buffer_(static_cast<unsigned char*>(buffer)), capacity_(capacity) {}
 
 std::int64_t DataCopy::next(std::uint64_t size) {
     const std::size_t piece = static_cast<std::size_t>(size < capacity_ ? size : capacity_);
@@ -255,9 +249,8 @@ void remove_at_termination(const char*) {}
 
 bool same_file(const char* path_a, const char* path_b) {
     auto identify = [](const char* path, BY_HANDLE_FILE_INFORMATION& info) {
-        HANDLE handle = CreateFileA(path, 0,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        HANDLE handle = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
         if (handle == INVALID_HANDLE_VALUE) return false;
         bool ok = GetFileInformationByHandle(handle, &info) != 0;
         CloseHandle(handle);
@@ -265,8 +258,8 @@ bool same_file(const char* path_a, const char* path_b) {
     };
     BY_HANDLE_FILE_INFORMATION a, b;
     if (!identify(path_a, a) || !identify(path_b, b)) return false;
-    return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
-           a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+    return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+           a.nFileIndexLow == b.nFileIndexLow;
 }
 
 }  // namespace plat

@@ -63,8 +63,7 @@ bool file_time_to_local(FileTime time, CalendarTime& out) {
     FILETIME file_time = to_filetime(time);
     FILETIME local;
     SYSTEMTIME system;
-    if (!FileTimeToLocalFileTime(&file_time, &local) || !FileTimeToSystemTime(&local, &system))
-        return false;
+    if (!FileTimeToLocalFileTime(&file_time, &local) || !FileTimeToSystemTime(&local, &system)) return false;
     to_calendar(system, out);
     return true;
 }

@@ -92,8 +92,8 @@ TEST_F(Holmic, Ranges) {
         {"whole file", {"data.bin"}, dump_lines(data, 0, 0x140), 0},
         {"start inside a line",
          {"data.bin", "/S:0x13", "/C:5"},
-         "000000000010: " + std::string(9, ' ') + "13 14 15 16 17 " + std::string(24, ' ') + " " +
-             "   ....." + std::string(8, ' ') + "\n",
+         "000000000010: " + std::string(9, ' ') + "13 14 15 16 17 " + std::string(24, ' ') + " " + "   ....." +
+             std::string(8, ' ') + "\n",
          0},
         {"range across a line end, options first",
          {"/S:0x1E", "/C:4", "data.bin"},
@@ -102,23 +102,30 @@ TEST_F(Holmic, Ranges) {
          0},
         {"characters 0x20 to 0x7F as they are, 0x80 and up by the encoding",
          {"data.bin", "/S:0x78", "/C:0x10"},
-         "000000000070: " + std::string(24, ' ') + "78 79 7A 7B 7C 7D 7E 7F " + " " +
-             std::string(8, ' ') + "xyz{|}~\x7F\n" +
-             "000000000080: 80 81 82 83 84 85 86 87 " + std::string(24, ' ') + " " +
-             (dump_shows_high_bytes("C") ? "\x80\x81\x82\x83\x84\x85\x86\x87" : "........") +
-             std::string(8, ' ') + "\n",
+         "000000000070: " + std::string(24, ' ') + "78 79 7A 7B 7C 7D 7E 7F " + " " + std::string(8, ' ') +
+             "xyz{|}~\x7F\n" + "000000000080: 80 81 82 83 84 85 86 87 " + std::string(24, ' ') + " " +
+             (dump_shows_high_bytes("C") ? "\x80\x81\x82\x83\x84\x85\x86\x87" : "........") + std::string(8, ' ') +
+             "\n",
          0},
         // Written as they are, C2 9B (a C1 control in UTF-8) would drive the
         // terminal; Shift-JIS text shows as its characters.
-        {"UTF-8: 0x80 and up as dots", {"data.bin", "/S:0x80"}, dump_lines(data, 0x80, 0x140, 0, "ja_JP.UTF-8"), 0,
+        {"UTF-8: 0x80 and up as dots",
+         {"data.bin", "/S:0x80"},
+         dump_lines(data, 0x80, 0x140, 0, "ja_JP.UTF-8"),
+         0,
          {"LC_ALL=ja_JP.UTF-8"}},
-        {"Shift-JIS: 0x80 and up as they are", {"data.bin", "/S:0x80"},
-         dump_lines(data, 0x80, 0x140, 0, "ja_JP.SJIS"), 0, {"LC_ALL=ja_JP.SJIS"}},
+        {"Shift-JIS: 0x80 and up as they are",
+         {"data.bin", "/S:0x80"},
+         dump_lines(data, 0x80, 0x140, 0, "ja_JP.SJIS"),
+         0,
+         {"LC_ALL=ja_JP.SJIS"}},
         {"start past the end, not on a line start", {"data.bin", "/S:0x145"}, blank_line_0x140, 0},
         {"start past the end on a line start", {"data.bin", "/S:0x1000"}, "", 0},
         // Beyond the largest file the system can hold: still past the end.
-        {"start past the largest file", {"data.bin", "/S:0x1000000000001"},
-         dump_lines(data, 0x1000000000001, 0x1000000000001), 0},
+        {"start past the largest file",
+         {"data.bin", "/S:0x1000000000001"},
+         dump_lines(data, 0x1000000000001, 0x1000000000001),
+         0},
         {"start past the end, the seek refused", {"data.bin", "/S:0x1000"}, "", 0, {"SUITE_FAULTS=seek:1:22"}},
         {"end below start", {"data.bin", "/S:0x20", "/E:0x10"}, "", 0},
         {"count 0", {"data.bin", "/C:0"}, "", 0},
@@ -164,8 +171,7 @@ TEST_F(Holmic, Japanese) {
         EXPECT_EQ(help.out, with_line_ends(japanese_output(HELP_JAPANESE, locale)));
         EXPECT_EQ(help.exit_code, 1);
         RunResult error = holmic({"data.bin", "/S:1+"}, {lc_all});
-        EXPECT_EQ(error.out,
-                  with_line_ends(japanese_output("開始位置の計算式 1+ が正しくありません!\n", locale)));
+        EXPECT_EQ(error.out, with_line_ends(japanese_output("開始位置の計算式 1+ が正しくありません!\n", locale)));
         EXPECT_EQ(error.exit_code, 2);
     }
 }
@@ -177,24 +183,34 @@ TEST_F(Holmic, Failures) {
     const std::vector<Row> rows = {
         {"missing dump file", {"missing.bin"}, "Open missing.bin failed!\n", 5},
         {"missing input file", {"data.bin", "/P:nope.bin"}, "Open input file nope.bin failed!\n", 5},
-        {"output into a missing folder", {"data.bin", "/T:nodir/out.bin"},
-         "Open output file nodir/out.bin failed!\n", 5},
-        {"output is the dump file", {"data.bin", "/T:data.bin"},
-         "Output file data.bin is the dump file itself!\n", 2},
-        {"input is the dump file", {"data.bin", "/P:./data.bin"},
-         "Input file ./data.bin is the dump file itself!\n", 2},
-        {"output is the input file", {"data.bin", "/P:in.bin", "/T:./in.bin"},
-         "Output file ./in.bin is the input file itself!\n", 2},
+        {"output into a missing folder",
+         {"data.bin", "/T:nodir/out.bin"},
+         "Open output file nodir/out.bin failed!\n",
+         5},
+        {"output is the dump file", {"data.bin", "/T:data.bin"}, "Output file data.bin is the dump file itself!\n", 2},
+        {"input is the dump file",
+         {"data.bin", "/P:./data.bin"},
+         "Input file ./data.bin is the dump file itself!\n",
+         2},
+        {"output is the input file",
+         {"data.bin", "/P:in.bin", "/T:./in.bin"},
+         "Output file ./in.bin is the input file itself!\n",
+         2},
         {"missing dump file, with an output file", {"missing.bin", "/T:out.bin"}, "Open missing.bin failed!\n", 5},
-        {"seek to start fails", {"data.bin", "/S:0x10"}, "Seek data.bin failed!\n", 5,
-         {"SUITE_FAULTS=seek:1:io"}},
+        {"seek to start fails", {"data.bin", "/S:0x10"}, "Seek data.bin failed!\n", 5, {"SUITE_FAULTS=seek:1:io"}},
         {"read fails", {"data.bin"}, "Read data.bin failed!\n", 5, {"SUITE_FAULTS=read:1:io"}},
         {"no memory for the buffer", {"data.bin"}, "Out of memory!\n", 4, {"SUITE_FAULTS=alloc:1:io"}},
-        {"short write to the output file", {"data.bin", "/T:out.bin"},
-         "Write output file out.bin failed!\n", 5, {"SUITE_FAULTS=write:1:short"}},
+        {"short write to the output file",
+         {"data.bin", "/T:out.bin"},
+         "Write output file out.bin failed!\n",
+         5,
+         {"SUITE_FAULTS=write:1:short"}},
         // The block is shown before it is overwritten.
-        {"short write of the new data", {"data.bin", "/P:in.bin"},
-         dump_lines(data, 0, 0x20) + "Write data.bin failed!\n", 5, {"SUITE_FAULTS=write:1:short"}},
+        {"short write of the new data",
+         {"data.bin", "/P:in.bin"},
+         dump_lines(data, 0, 0x20) + "Write data.bin failed!\n",
+         5,
+         {"SUITE_FAULTS=write:1:short"}},
     };
     check(rows);
     // Refused runs leave the dump file as it was.

@@ -23,7 +23,8 @@ class KestoChangeKeys : public PtyToolTest {
 protected:
     KestoChangeKeys() : PtyToolTest("kesto") {}
     void SetUp() override {
-        make_tree(dir, {{"f1", 0, 0, false, 1}, {"f2", 0, 0, false, 2}, {"f3", 0, 0, false, 3}, {"f4", 0, 0, false, 4}});
+        make_tree(dir,
+                  {{"f1", 0, 0, false, 1}, {"f2", 0, 0, false, 2}, {"f3", 0, 0, false, 3}, {"f4", 0, 0, false, 4}});
     }
     bool read_only(const std::string& name) {
         std::uint32_t attributes = 0;

@@ -128,15 +128,16 @@ TEST_F(KestoChange, DateGiven) {
     // Read-only with the group's write bit: POSIX needs no lifting to set
     // the time, so no bit may change.
     namespace fs = std::filesystem;
-    const fs::perms odd = fs::perms::owner_read | fs::perms::group_read | fs::perms::group_write |
-                          fs::perms::others_read;  // 0464
+    const fs::perms odd =
+        fs::perms::owner_read | fs::perms::group_read | fs::perms::group_write | fs::perms::others_read;  // 0464
     if (!on_windows()) fs::permissions(dir.file("src/a.txt"), odd);
     RunResult result = kesto({"/DI2020-01-02,03:04:05.678", "/Y2", "src"});
     std::string expected;
     for (const std::string& path : POST_ORDER) {
         const TreeEntry& e = entry_at(TREE, path);
         // The old time, in full whatever /Y says.
-        expected += e.directory ? "2023-01-02 03:04:05.000 " : "2024-03-15 12:0" + std::to_string(e.minute) + ":56.789 ";
+        expected +=
+            e.directory ? "2023-01-02 03:04:05.000 " : "2024-03-15 12:0" + std::to_string(e.minute) + ":56.789 ";
         expected += native(path) + "\n";
     }
     EXPECT_EQ(result.out, with_line_ends(expected));
@@ -179,17 +180,33 @@ TEST_F(KestoChange, Failures) {
     const std::vector<Row> rows = {
         {"attributes", {"/+HI", "src"}, "setattr:1:5", "-d---- src\nChange file src attributes failed!", 0},
         {"open", {"/DI2020-01-02,03:04:05", "src"}, "open:1:5", date_line + "Cannot open file " + a + "!(5/0x5)", 1},
-        {"open, in Japanese", {"/DI2020-01-02,03:04:05", "src"}, "open:1:5",
-         japanese_output(date_line + "ファイル" + a + "をオープンできません!(5/0x5)", "ja_JP.UTF-8"), 1,
+        {"open, in Japanese",
+         {"/DI2020-01-02,03:04:05", "src"},
+         "open:1:5",
+         japanese_output(date_line + "ファイル" + a + "をオープンできません!(5/0x5)", "ja_JP.UTF-8"),
+         1,
          {"LC_ALL=ja_JP.UTF-8"}},
         {"set", {"/DI2020-01-02,03:04:05", "src"}, "settimes:1:5", date_line + "Change file " + a + " date failed!", 1},
         {"close", {"/DI2020-01-02,03:04:05", "src"}, "close:1:5", date_line + "Close file " + a + " failed!", 1},
-        {"set and close", {"/DI2020-01-02,03:04:05", "src"}, "settimes:1:5,close:1:5",
-         date_line + "Change file " + a + " date failed!Close file " + a + " failed!", 1},
-        {"lifting read-only", {"/DI2020-01-02,03:04:05", "src"}, "setattr:1:5",
-         date_line + "Change file " + a + " attributes failed!", 1, {}, true},
-        {"restoring read-only", {"/DI2020-01-02,03:04:05", "src"}, "setattr:2:5",
-         date_line + "Change file " + a + " attributes failed!", 1, {}, true},
+        {"set and close",
+         {"/DI2020-01-02,03:04:05", "src"},
+         "settimes:1:5,close:1:5",
+         date_line + "Change file " + a + " date failed!Close file " + a + " failed!",
+         1},
+        {"lifting read-only",
+         {"/DI2020-01-02,03:04:05", "src"},
+         "setattr:1:5",
+         date_line + "Change file " + a + " attributes failed!",
+         1,
+         {},
+         true},
+        {"restoring read-only",
+         {"/DI2020-01-02,03:04:05", "src"},
+         "setattr:2:5",
+         date_line + "Change file " + a + " attributes failed!",
+         1,
+         {},
+         true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);

@@ -26,7 +26,8 @@ protected:
     // src/a src/b src/c src/d, and an old dst/b.
     void SetUp() override {
         for (const char* folder : {"src", "dst"}) ASSERT_TRUE(std::filesystem::create_directory(dir.file(folder)));
-        for (const char* name : {"a", "b", "c", "d"}) ASSERT_TRUE(write_file(dir.file(std::string("src/") + name), name));
+        for (const char* name : {"a", "b", "c", "d"})
+            ASSERT_TRUE(write_file(dir.file(std::string("src/") + name), name));
         ASSERT_TRUE(write_file(dir.file("dst/b"), "old"));
     }
     // The contents of dst/a .. dst/d, "-" for a missing one.

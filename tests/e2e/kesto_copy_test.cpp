@@ -109,55 +109,108 @@ TEST_F(KestoCopy, Operations) {
     const std::string files = create("dst/src/a.txt") + create("dst/src/b.c") + create("dst/src/empty") +
                               directory("dst/src/sub") + create("dst/src/sub/c.c");
     const std::vector<Row> rows = {
-        {"copy a directory source", {"/CI", "src", "dst"}, directory("dst") + directory("dst/src") + files, 4, all,
+        {"copy a directory source",
+         {"/CI", "src", "dst"},
+         directory("dst") + directory("dst/src") + files,
+         4,
+         all,
          {"src"}},
-        {"copy its contents", {"/CI", native("src/"), "dst"},
+        {"copy its contents",
+         {"/CI", native("src/"), "dst"},
          directory("dst") + create("dst/a.txt") + create("dst/b.c") + create("dst/empty") + directory("dst/sub") +
              create("dst/sub/c.c"),
-         4, all, all},
-        {"a pattern creates the directories its files need", {"/CI", native("src/*.c"), "dst"},
-         directory("dst") + create("dst/b.c") + create("dst/sub/c.c"), 2, all, {"b.c", "sub"}},
-        {"the depth limit: the directory is not created", {"/CI", "/0", "src", "dst"}, directory("dst"), 0, all, {}},
-        {"/0 contents: the directory is not created", {"/CI", "/0", native("src/"), "dst"},
-         directory("dst") + create("dst/a.txt") + create("dst/b.c") + create("dst/empty"), 3, all,
-         {"a.txt", "b.c", "empty"}},
-        {"verify after copy", {"/CVI", native("src/*.c"), "dst"},
-         directory("dst") + create("dst/b.c", "  verify done") + create("dst/sub/c.c", "  verify done"), 2, all,
+         4,
+         all,
+         all},
+        {"a pattern creates the directories its files need",
+         {"/CI", native("src/*.c"), "dst"},
+         directory("dst") + create("dst/b.c") + create("dst/sub/c.c"),
+         2,
+         all,
          {"b.c", "sub"}},
-        {"verify and delete the source", {"/CVRI", native("src/*.c"), "dst"},
+        {"the depth limit: the directory is not created", {"/CI", "/0", "src", "dst"}, directory("dst"), 0, all, {}},
+        {"/0 contents: the directory is not created",
+         {"/CI", "/0", native("src/"), "dst"},
+         directory("dst") + create("dst/a.txt") + create("dst/b.c") + create("dst/empty"),
+         3,
+         all,
+         {"a.txt", "b.c", "empty"}},
+        {"verify after copy",
+         {"/CVI", native("src/*.c"), "dst"},
+         directory("dst") + create("dst/b.c", "  verify done") + create("dst/sub/c.c", "  verify done"),
+         2,
+         all,
+         {"b.c", "sub"}},
+        {"verify and delete the source",
+         {"/CVRI", native("src/*.c"), "dst"},
          directory("dst") + create("dst/b.c", "  verify done  delete source file") +
              create("dst/sub/c.c", "  verify done  delete source file"),
-         2, {"a.txt", "empty", "sub"}, {"b.c", "sub"}},
-        {"delete the source without verify", {"/CRI", native("src/b.c"), "dst"},
-         directory("dst") + create("dst/b.c", "  delete source file"), 1, {"a.txt", "empty", "sub"}, {"b.c"}},
-        {"move: emptied directories go", {"/CMI", native("src/"), "dst"},
+         2,
+         {"a.txt", "empty", "sub"},
+         {"b.c", "sub"}},
+        {"delete the source without verify",
+         {"/CRI", native("src/b.c"), "dst"},
+         directory("dst") + create("dst/b.c", "  delete source file"),
+         1,
+         {"a.txt", "empty", "sub"},
+         {"b.c"}},
+        {"move: emptied directories go",
+         {"/CMI", native("src/"), "dst"},
          directory("dst") + "move file        " + native("dst/a.txt") + "\nmove file        " + native("dst/b.c") +
              "\nmove file        " + native("dst/empty") + "\n" + directory("dst/sub") + "move file        " +
              native("dst/sub/c.c") + "\ndelete directory " + native("src/sub") + "\n",
-         4, {}, all},
-        {"move: a directory never made at the destination stays", {"/CMI", native("src/*.c"), "dst"},
+         4,
+         {},
+         all},
+        {"move: a directory never made at the destination stays",
+         {"/CMI", native("src/*.c"), "dst"},
          directory("dst") + "move file        " + native("dst/b.c") + "\nmove file        " + native("dst/sub/c.c") +
              "\ndelete directory " + native("src/sub") + "\n",
-         2, {"a.txt", "empty", "none"}, {"b.c", "sub"}, {}, {{"src/none", 0, 0, true, 0}}},
-        {"a failed move keeps its directory", {"/CMEI", native("src/"), "dst"},
+         2,
+         {"a.txt", "empty", "none"},
+         {"b.c", "sub"},
+         {},
+         {{"src/none", 0, 0, true, 0}}},
+        {"a failed move keeps its directory",
+         {"/CMEI", native("src/"), "dst"},
          directory("dst") + "move file        " + native("dst/a.txt") + "\nmove file        " + native("dst/b.c") +
              "\nmove file        " + native("dst/empty") + "\n" + directory("dst/sub") + "move file        " +
              native("dst/sub/c.c") + "\nMove file " + native("src/sub/c.c") + " to " + native("dst/sub/c.c") +
              " failed!\n",
-         4, {"sub"}, all, {"SUITE_FAULTS=rename:4:io"}},
-        {"a new file needs no flush", {"/CI", native("src/b.c"), "dst"}, directory("dst") + create("dst/b.c"), 1, all,
-         {"b.c"}, {"SUITE_FAULTS=sync:1:io"}},
-        {"a copy is on the disk before its source goes", {"/CRI", native("src/b.c"), "dst"},
+         4,
+         {"sub"},
+         all,
+         {"SUITE_FAULTS=rename:4:io"}},
+        {"a new file needs no flush",
+         {"/CI", native("src/b.c"), "dst"},
+         directory("dst") + create("dst/b.c"),
+         1,
+         all,
+         {"b.c"},
+         {"SUITE_FAULTS=sync:1:io"}},
+        {"a copy is on the disk before its source goes",
+         {"/CRI", native("src/b.c"), "dst"},
          directory("dst") + "create file      " + native("dst/b.c") + "\nWrite destination file " + native("dst/b.c") +
              " failed!",
-         1, all, {}, {"SUITE_FAULTS=sync:1:io"}},
-        {"progress of an empty file", {"/CPI", native("src/empty"), "dst"},
-         directory("dst") + create("dst/empty", " (100%,-----KB/sec)"), 1, all, {"empty"}},
-        {"Japanese labels", {"/CVI", native("src/b.c"), "dst"},
-         japanese_output("作成ディレクトリ " + native("dst") + "\n作成ファイル     " + native("dst/b.c") +
-                             "  照合正常\n",
-                         "ja_JP.UTF-8"),
-         1, all, {"b.c"}, {"LC_ALL=ja_JP.UTF-8"}},
+         1,
+         all,
+         {},
+         {"SUITE_FAULTS=sync:1:io"}},
+        {"progress of an empty file",
+         {"/CPI", native("src/empty"), "dst"},
+         directory("dst") + create("dst/empty", " (100%,-----KB/sec)"),
+         1,
+         all,
+         {"empty"}},
+        {"Japanese labels",
+         {"/CVI", native("src/b.c"), "dst"},
+         japanese_output(
+             "作成ディレクトリ " + native("dst") + "\n作成ファイル     " + native("dst/b.c") + "  照合正常\n",
+             "ja_JP.UTF-8"),
+         1,
+         all,
+         {"b.c"},
+         {"LC_ALL=ja_JP.UTF-8"}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -200,7 +253,8 @@ TEST_F(KestoCopy, UpdateRules) {
         bool copied;
     };
     const std::vector<Row> rows = {
-        {"/UI", 1, true}, {"/U2I", 1, false}, {"/U2I", 2, true}, {"/UI", 0, false}, {"/UI", -1, false}, {"/CI", -1, true},
+        {"/UI", 1, true},  {"/U2I", 1, false}, {"/U2I", 2, true},
+        {"/UI", 0, false}, {"/UI", -1, false}, {"/CI", -1, true},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(std::string(row.option) + " " + std::to_string(row.destination_older_by));
@@ -278,9 +332,9 @@ TEST_F(KestoCopy, DirectoryNamedLikeAFile) {
     ASSERT_TRUE(plat::create_directory(native_path(dir.file("dst")).c_str()));
     ASSERT_TRUE(plat::create_directory(native_path(dir.file("dst/a.txt")).c_str()));
     RunResult result = kesto({"/CEI", "/0", native("src/"), "dst"});
-    EXPECT_EQ(result.out, with_line_ends("create file      " + native("dst/a.txt") + "\nCannot open destination file " +
-                                         native("dst/a.txt") + "!" + code(21, 5) + "\n" + create("dst/b.c") +
-                                         create("dst/empty")));
+    EXPECT_EQ(result.out,
+              with_line_ends("create file      " + native("dst/a.txt") + "\nCannot open destination file " +
+                             native("dst/a.txt") + "!" + code(21, 5) + "\n" + create("dst/b.c") + create("dst/empty")));
     EXPECT_EQ(result.exit_code, 3);
     EXPECT_EQ(names("dst"), (std::vector<std::string>{"a.txt", "b.c", "empty"}));
 }
@@ -336,9 +390,9 @@ TEST_F(KestoCopy, Refusals) {
         std::filesystem::create_directory_symlink(native("../dst"), dir.file("src/backup"), error);
         ASSERT_FALSE(error);
         const RunResult copied = kesto({"/CI", native("src/"), "dst"});
-        EXPECT_EQ(copied.out, with_line_ends(directory("dst") + create("dst/a.txt") + create("dst/b.c") +
-                                             directory("dst/backup") + create("dst/empty") + directory("dst/sub") +
-                                             create("dst/sub/c.c")));
+        EXPECT_EQ(copied.out,
+                  with_line_ends(directory("dst") + create("dst/a.txt") + create("dst/b.c") + directory("dst/backup") +
+                                 create("dst/empty") + directory("dst/sub") + create("dst/sub/c.c")));
         EXPECT_EQ(names("dst/backup"), std::vector<std::string>{});
         std::filesystem::remove(dir.file("src/backup"), error);
     }
@@ -402,7 +456,8 @@ TEST_F(KestoCopy, DestinationIsTheSourceFile) {
     for (const char* option : {"/CI", "/CMI", "/CVRI"}) {
         SCOPED_TRACE(option);
         RunResult result = kesto({option, native("src/b.c"), "dst"});
-        EXPECT_EQ(result.out, with_line_ends("Destination file " + native("dst/b.c") + " is the source file itself!\n"));
+        EXPECT_EQ(result.out,
+                  with_line_ends("Destination file " + native("dst/b.c") + " is the source file itself!\n"));
         EXPECT_EQ(read_file(dir.file("src/b.c")), "123456789");
         EXPECT_EQ(read_file(dir.file("dst/b.c")), "123456789");
     }

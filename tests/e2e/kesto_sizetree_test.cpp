@@ -12,10 +12,10 @@
 #include "platform/path.h"
 #include "platform/time.h"
 #include "support/files.h"
+#include "support/kesto_tree.h"
 #include "support/process.h"
 #include "support/temp_dir.h"
 #include "support/text.h"
-#include "support/kesto_tree.h"
 
 namespace {
 
@@ -91,8 +91,8 @@ class KestoTreeTest : public SizeTreeFixture {};
 // of /ST; the exit code is the total, at most 254.
 TEST_F(KestoSizeTest, Totals) {
     make_tree(TREE);
-    const std::vector<std::string> files = {"src/a.txt", "src/b.c", "src/sub/c.c", "src/sub/deep/d.txt",
-                                            "src/tmp/e.txt", "src/z.log"};
+    const std::vector<std::string> files = {"src/a.txt",          "src/b.c",       "src/sub/c.c",
+                                            "src/sub/deep/d.txt", "src/tmp/e.txt", "src/z.log"};
     // Each file's line with the running total given.
     auto lines = [&](const std::vector<std::string>& totals, const std::string& unit) {
         std::string out;
@@ -100,20 +100,24 @@ TEST_F(KestoSizeTest, Totals) {
         return out;
     };
     const std::vector<Row> rows = {
-        {"bytes", {"/S", "src"},
+        {"bytes",
+         {"/S", "src"},
          lines({"              1", "            514", "          5,514", "          5,514", "          6,538",
                 "          6,540"},
                " bytes "),
          254},
-        {"half KB", {"/S0.5", "src"},
+        {"half KB",
+         {"/S0.5", "src"},
          lines({"          1", "          3", "         13", "         13", "         15", "         16"},
                " clusters/.5Kbytes "),
          16},
-        {"4 KB", {"/S4", "src"},
+        {"4 KB",
+         {"/S4", "src"},
          lines({"          1", "          2", "          4", "          4", "          5", "          6"},
                " clusters/ 4Kbytes "),
          6},
-        {"32 KB", {"/S32", "src"},
+        {"32 KB",
+         {"/S32", "src"},
          lines({"          1", "          2", "          3", "          3", "          4", "          5"},
                " clusters/32Kbytes "),
          5},
@@ -121,9 +125,10 @@ TEST_F(KestoSizeTest, Totals) {
         {"total only in clusters", {"/ST0.5", "src"}, "         16 clusters/.5Kbytes \n", 16},
         {"total only of nothing", {"/ST", "nothing*"}, "              0 bytes \n", 0},
         {"source not found: no total", {"/ST", native("none/x")}, "Source file or directory is not found.\n", 255},
-        {"filters apply; a total of 0 keeps its 0", {"/S0.5", "/!R", native("src/*.txt")},
-         "          0 clusters/.5Kbytes " + native("src/sub/deep/d.txt") + "\n" +
-             "          2 clusters/.5Kbytes " + native("src/tmp/e.txt") + "\n",
+        {"filters apply; a total of 0 keeps its 0",
+         {"/S0.5", "/!R", native("src/*.txt")},
+         "          0 clusters/.5Kbytes " + native("src/sub/deep/d.txt") + "\n" + "          2 clusters/.5Kbytes " +
+             native("src/tmp/e.txt") + "\n",
          2},
     };
     check(rows);
@@ -151,17 +156,12 @@ TEST_F(KestoSizeTest, LargeTotals) {
 // styles; the exit code is the count of files drawn.
 TEST_F(KestoTreeTest, Drawings) {
     make_tree(TREE);
-    const std::string whole_tree =
-        line("--- src", "src") +
-        line("     |- a.txt", "src/a.txt") +
-        line("     |- b.c", "src/b.c") +
-        line("     |- sub", "src/sub") +
-        line("     |   |- c.c", "src/sub/c.c") +
-        line("     |   +- deep", "src/sub/deep") +
-        line("     |       +- d.txt", "src/sub/deep/d.txt") +
-        line("     |- tmp", "src/tmp") +
-        line("     |   +- e.txt", "src/tmp/e.txt") +
-        line("     +- z.log", "src/z.log");
+    const std::string whole_tree = line("--- src", "src") + line("     |- a.txt", "src/a.txt") +
+                                   line("     |- b.c", "src/b.c") + line("     |- sub", "src/sub") +
+                                   line("     |   |- c.c", "src/sub/c.c") + line("     |   +- deep", "src/sub/deep") +
+                                   line("     |       +- d.txt", "src/sub/deep/d.txt") +
+                                   line("     |- tmp", "src/tmp") + line("     |   +- e.txt", "src/tmp/e.txt") +
+                                   line("     +- z.log", "src/z.log");
     // Short names in the twelve columns of an 8.3 name; the system's short
     // form is upper case on Windows and the name itself on POSIX.
     auto short_name = [](std::string name) {
@@ -171,61 +171,48 @@ TEST_F(KestoTreeTest, Drawings) {
     };
     const std::vector<Row> rows = {
         {"directory source: the only entry of its level", {"/T", "src"}, whole_tree, 6},
-        {"contents of a directory", {"/T", native("src/")},
-         line("-+- a.txt", "src/a.txt") +
-             line(" |- b.c", "src/b.c") +
-             line(" |- sub", "src/sub") +
-             line(" |   |- c.c", "src/sub/c.c") +
-             line(" |   +- deep", "src/sub/deep") +
-             line(" |       +- d.txt", "src/sub/deep/d.txt") +
-             line(" |- tmp", "src/tmp") +
-             line(" |   +- e.txt", "src/tmp/e.txt") +
-             line(" +- z.log", "src/z.log"),
+        {"contents of a directory",
+         {"/T", native("src/")},
+         line("-+- a.txt", "src/a.txt") + line(" |- b.c", "src/b.c") + line(" |- sub", "src/sub") +
+             line(" |   |- c.c", "src/sub/c.c") + line(" |   +- deep", "src/sub/deep") +
+             line(" |       +- d.txt", "src/sub/deep/d.txt") + line(" |- tmp", "src/tmp") +
+             line(" |   +- e.txt", "src/tmp/e.txt") + line(" +- z.log", "src/z.log"),
          6},
-        {"depth limit", {"/T", "/1", native("src/")},
-         line("-+- a.txt", "src/a.txt") +
-             line(" |- b.c", "src/b.c") +
-             line(" |- sub", "src/sub") +
-             line(" |   |- c.c", "src/sub/c.c") +
-             line(" |   +- deep", "src/sub/deep", "---not displayed") +
-             line(" |- tmp", "src/tmp") +
-             line(" |   +- e.txt", "src/tmp/e.txt") +
-             line(" +- z.log", "src/z.log"),
+        {"depth limit",
+         {"/T", "/1", native("src/")},
+         line("-+- a.txt", "src/a.txt") + line(" |- b.c", "src/b.c") + line(" |- sub", "src/sub") +
+             line(" |   |- c.c", "src/sub/c.c") + line(" |   +- deep", "src/sub/deep", "---not displayed") +
+             line(" |- tmp", "src/tmp") + line(" |   +- e.txt", "src/tmp/e.txt") + line(" +- z.log", "src/z.log"),
          5},
         {"depth 0 directory source", {"/T", "/0", "src"}, line("--- src", "src", "---not displayed"), 0},
-        {"hidden last entries: the last one shown keeps |-", {"/T", native("src/*.txt")},
-         line("-+- a.txt", "src/a.txt") +
-             line(" |- sub", "src/sub") +
-             line(" |   +- deep", "src/sub/deep") +
-             line(" |       +- d.txt", "src/sub/deep/d.txt") +
-             line(" |- tmp", "src/tmp") +
+        {"hidden last entries: the last one shown keeps |-",
+         {"/T", native("src/*.txt")},
+         line("-+- a.txt", "src/a.txt") + line(" |- sub", "src/sub") + line(" |   +- deep", "src/sub/deep") +
+             line(" |       +- d.txt", "src/sub/deep/d.txt") + line(" |- tmp", "src/tmp") +
              line(" |   +- e.txt", "src/tmp/e.txt"),
          3},
-        {"excluded directory", {"/T", "/O='sub'", "/I='z.log'", "src"},
-         line("--- src", "src") +
-             line("     |- a.txt", "src/a.txt") +
-             line("     |- b.c", "src/b.c") +
-             line("     |- tmp", "src/tmp") +
-             line("     |   +- e.txt", "src/tmp/e.txt"),
+        {"excluded directory",
+         {"/T", "/O='sub'", "/I='z.log'", "src"},
+         line("--- src", "src") + line("     |- a.txt", "src/a.txt") + line("     |- b.c", "src/b.c") +
+             line("     |- tmp", "src/tmp") + line("     |   +- e.txt", "src/tmp/e.txt"),
          3},
-        {"plain name: the directories and that name in them", {"/T", native("src/b.c")},
-         line("-+- b.c", "src/b.c") +
-             line(" |- sub", "src/sub") +
-             line(" |   +- deep", "src/sub/deep") +
+        {"plain name: the directories and that name in them",
+         {"/T", native("src/b.c")},
+         line("-+- b.c", "src/b.c") + line(" |- sub", "src/sub") + line(" |   +- deep", "src/sub/deep") +
              line(" |- tmp", "src/tmp"),
          1},
-        {"short names in columns", {"/T", "/L0", native("src/sub/")},
+        {"short names in columns",
+         {"/T", "/L0", native("src/sub/")},
          line("-+- " + short_name("c       .c  "), "src/sub/c.c") +
              line(" +- " + short_name("deep        "), "src/sub/deep") +
              line("     +- " + short_name("d       .txt"), "src/sub/deep/d.txt"),
          2},
         // The included directory is drawn once: its after-subtree call draws
         // nothing, though its parents have no lines.
-        {"included directories only", {"/T", "/P='deep,tmp'", "src"},
-         line("--- deep", "src/sub/deep") +
-             line("             +- d.txt", "src/sub/deep/d.txt") +
-             line("     |- tmp", "src/tmp") +
-             line("     |   +- e.txt", "src/tmp/e.txt"),
+        {"included directories only",
+         {"/T", "/P='deep,tmp'", "src"},
+         line("--- deep", "src/sub/deep") + line("             +- d.txt", "src/sub/deep/d.txt") +
+             line("     |- tmp", "src/tmp") + line("     |   +- e.txt", "src/tmp/e.txt"),
          2},
     };
     check(rows);

@@ -14,10 +14,10 @@
 #include "platform/path.h"
 #include "platform/time.h"
 #include "support/files.h"
+#include "support/kesto_tree.h"
 #include "support/process.h"
 #include "support/temp_dir.h"
 #include "support/text.h"
-#include "support/kesto_tree.h"
 
 namespace {
 
@@ -82,8 +82,9 @@ struct ListRow {
 };
 
 TEST_F(KestoTest, Listings) {
-    const std::vector<std::string> all = {"src", "src/a.txt", "src/b.c", "src/sub", "src/sub/c.c",
-                                          "src/sub/deep", "src/sub/deep/d.txt", "src/tmp", "src/tmp/e.txt"};
+    const std::vector<std::string> all = {
+        "src",          "src/a.txt",          "src/b.c", "src/sub",      "src/sub/c.c",
+        "src/sub/deep", "src/sub/deep/d.txt", "src/tmp", "src/tmp/e.txt"};
     const std::vector<std::string> inside(all.begin() + 1, all.end());
     const std::vector<ListRow> rows = {
         {"no arguments: the current directory, whole tree", {}, all, 5},
@@ -92,8 +93,10 @@ TEST_F(KestoTest, Listings) {
         {"*.*: reduced to *", {native("src/*.*")}, inside, 5},
         {"/0 directory source: not entered", {"/0", "src"}, {"src"}, 0},
         {"/0 trailing separator: one level", {"/0", native("src/")}, {"src/a.txt", "src/b.c", "src/sub", "src/tmp"}, 2},
-        {"/1 limits the depth", {"/1", native("src/")},
-         {"src/a.txt", "src/b.c", "src/sub", "src/sub/c.c", "src/sub/deep", "src/tmp", "src/tmp/e.txt"}, 4},
+        {"/1 limits the depth",
+         {"/1", native("src/")},
+         {"src/a.txt", "src/b.c", "src/sub", "src/sub/c.c", "src/sub/deep", "src/tmp", "src/tmp/e.txt"},
+         4},
         {"pattern at every depth", {"*.c"}, {"src/b.c", "src/sub/c.c"}, 2},
         {"plain name selects it at every depth", {native("src/c.c")}, {"src/sub/c.c"}, 1},
         {"pattern matching nothing: no message", {"nothing*"}, {}, 0},
@@ -102,27 +105,46 @@ TEST_F(KestoTest, Listings) {
         {"dot source: its contents", {"."}, all, 5, "", "./"},
         {"dot last component", {native("src/.")}, inside, 5, "src/", "src/./"},
         {"dot-dot last component", {native("src/sub/..")}, inside, 5, "src/", "src/sub/../"},
-        {"/W includes files", {"/W='*.txt'", "src"},
-         {"src", "src/a.txt", "src/sub", "src/sub/deep", "src/sub/deep/d.txt", "src/tmp", "src/tmp/e.txt"}, 3},
-        {"/I excludes files", {"/I='*.txt,b*'", "src"}, {"src", "src/sub", "src/sub/c.c", "src/sub/deep", "src/tmp"}, 1},
-        {"/W element with a path", {"/W='" + native("sub/*.c") + "'", "src"},
-         {"src", "src/sub", "src/sub/c.c", "src/sub/deep", "src/tmp"}, 1},
-        {"/W element with a path deeper than the tree", {"/W='" + native("x/src/*.c") + "'", "src"},
-         {"src", "src/sub", "src/sub/deep", "src/tmp"}, 0},
+        {"/W includes files",
+         {"/W='*.txt'", "src"},
+         {"src", "src/a.txt", "src/sub", "src/sub/deep", "src/sub/deep/d.txt", "src/tmp", "src/tmp/e.txt"},
+         3},
+        {"/I excludes files",
+         {"/I='*.txt,b*'", "src"},
+         {"src", "src/sub", "src/sub/c.c", "src/sub/deep", "src/tmp"},
+         1},
+        {"/W element with a path",
+         {"/W='" + native("sub/*.c") + "'", "src"},
+         {"src", "src/sub", "src/sub/c.c", "src/sub/deep", "src/tmp"},
+         1},
+        {"/W element with a path deeper than the tree",
+         {"/W='" + native("x/src/*.c") + "'", "src"},
+         {"src", "src/sub", "src/sub/deep", "src/tmp"},
+         0},
         {"/W quoted value", {"/W=\"a.txt\"", "src"}, {"src", "src/a.txt", "src/sub", "src/sub/deep", "src/tmp"}, 1},
-        {"/O keeps a subtree out", {"/O='tmp'", "src"},
-         {"src", "src/a.txt", "src/b.c", "src/sub", "src/sub/c.c", "src/sub/deep", "src/sub/deep/d.txt"}, 4},
-        {"/P operates inside included directories", {"/P='sub'", "src"},
-         {"src/sub", "src/sub/c.c", "src/sub/deep", "src/sub/deep/d.txt"}, 2},
+        {"/O keeps a subtree out",
+         {"/O='tmp'", "src"},
+         {"src", "src/a.txt", "src/b.c", "src/sub", "src/sub/c.c", "src/sub/deep", "src/sub/deep/d.txt"},
+         4},
+        {"/P operates inside included directories",
+         {"/P='sub'", "src"},
+         {"src/sub", "src/sub/c.c", "src/sub/deep", "src/sub/deep/d.txt"},
+         2},
         {"/P nested name", {"/P='deep'", "src"}, {"src/sub/deep", "src/sub/deep/d.txt"}, 1},
         {"/=: any of the attributes", {"/=RH", native("src/")}, {"src/a.txt", "src/b.c"}, 2},
         {"/&: all of the attributes", {"/&AR", native("src/")}, {"src/a.txt"}, 1},
-        {"/!: none of the attributes", {"/!HD", native("src/")},
-         {"src/a.txt", "src/sub/c.c", "src/sub/deep/d.txt", "src/tmp/e.txt"}, 4},
-        {"/A lower bound excluded", {"/A2024-03-15,12:02:56.789", native("src/")},
-         {"src/sub/c.c", "src/sub/deep/d.txt", "src/tmp/e.txt"}, 3},
-        {"/AE lower bound included", {"/AE2024-03-15,12:02:56.789", native("src/")},
-         {"src/b.c", "src/sub/c.c", "src/sub/deep/d.txt", "src/tmp/e.txt"}, 4},
+        {"/!: none of the attributes",
+         {"/!HD", native("src/")},
+         {"src/a.txt", "src/sub/c.c", "src/sub/deep/d.txt", "src/tmp/e.txt"},
+         4},
+        {"/A lower bound excluded",
+         {"/A2024-03-15,12:02:56.789", native("src/")},
+         {"src/sub/c.c", "src/sub/deep/d.txt", "src/tmp/e.txt"},
+         3},
+        {"/AE lower bound included",
+         {"/AE2024-03-15,12:02:56.789", native("src/")},
+         {"src/b.c", "src/sub/c.c", "src/sub/deep/d.txt", "src/tmp/e.txt"},
+         4},
         {"/B upper bound excluded", {"/B2024-03-15,12:02:56.789", native("src/")}, {"src/a.txt"}, 1},
         {"/BE upper bound included", {"/BE2024-03-15,12:02:56.789", native("src/")}, {"src/a.txt", "src/b.c"}, 2},
         {"/VV of a tree against itself: no discord, every file the same", {"/VV", "src"}, {}, 5},
@@ -130,7 +152,8 @@ TEST_F(KestoTest, Listings) {
     for (const ListRow& row : rows) {
         SCOPED_TRACE(row.name);
         std::string expected;
-        for (const std::string& path : row.entries) expected += line_of(entry(path), row.to + path.substr(row.from.size()));
+        for (const std::string& path : row.entries)
+            expected += line_of(entry(path), row.to + path.substr(row.from.size()));
         RunResult result = kesto(row.args);
         EXPECT_EQ(result.out, with_line_ends(expected));
         EXPECT_EQ(result.err, "");
@@ -148,9 +171,11 @@ TEST_F(KestoTest, CrcColumns) {
     };
     const std::vector<Row> rows = {
         {"CRC-16", {"/F", "/0", "src"}, {{"src", "     "}}},
-        {"CRC-16 of files", {"/F", native("src/sub/")},
+        {"CRC-16 of files",
+         {"/F", native("src/sub/")},
          {{"src/sub/c.c", "9738 "}, {"src/sub/deep", "     "}, {"src/sub/deep/d.txt", "0000 "}}},
-        {"CRC-32 of files", {"/FD", native("src/sub/")},
+        {"CRC-32 of files",
+         {"/FD", native("src/sub/")},
          {{"src/sub/c.c", "352441c2 "}, {"src/sub/deep", "         "}, {"src/sub/deep/d.txt", "00000000 "}}},
         {"check values", {"/F", native("src/b.c")}, {{"src/b.c", "BB3D "}}},
         {"check values CRC-32", {"/FD", native("src/b.c")}, {{"src/b.c", "cbf43926 "}}},
@@ -194,17 +219,27 @@ TEST_F(KestoTest, UnreadableFiles) {
     const TreeEntry& a = entry("src/a.txt");
     const std::string open_error = on_windows() ? "(5/0x5)" : "(13/0xD)";
     const std::vector<Row> rows = {
-        {"read error stops the walk", {"/F", "/0", native("src/")}, "read:1:io",
-         "Read file " + native("src/a.txt") + " failed!\n", 1},
-        {"read error with /FE goes on", {"/FE", "/0", native("src/")}, "read:1:io",
+        {"read error stops the walk",
+         {"/F", "/0", native("src/")},
+         "read:1:io",
+         "Read file " + native("src/a.txt") + " failed!\n",
+         1},
+        {"read error with /FE goes on",
+         {"/FE", "/0", native("src/")},
+         "read:1:io",
          "Read file " + native("src/a.txt") + " failed!\n" + line_of(b, "src/b.c", "BB3D ") +
              line_of(entry("src/sub"), "src/sub", "     ") + line_of(entry("src/tmp"), "src/tmp", "     "),
          2},
-        {"open error with /FE goes on", {"/FDE", "/0", native("src/")}, "open:2:access",
+        {"open error with /FE goes on",
+         {"/FDE", "/0", native("src/")},
+         "open:2:access",
          line_of(a, "src/a.txt", "363a3020 ") + "Cannot opepn file " + native("src/b.c") + "!" + open_error + "\n" +
              line_of(entry("src/sub"), "src/sub", "         ") + line_of(entry("src/tmp"), "src/tmp", "         "),
          2},
-        {"read test reports too", {"/FN", native("src/b.c")}, "read:1:io", "Read file " + native("src/b.c") + " failed!\n",
+        {"read test reports too",
+         {"/FN", native("src/b.c")},
+         "read:1:io",
+         "Read file " + native("src/b.c") + " failed!\n",
          1},
     };
     for (const Row& row : rows) {
@@ -228,20 +263,33 @@ TEST_F(KestoTest, DriverOutcomes) {
     };
     const std::vector<Row> rows = {
         {"source not found", {native("none/x")}, "Source file or directory is not found.\n", "", 255},
-        {"source not found, Japanese", {native("none/x")},
-         japanese_output("ソースファイルまたはディレクトリが見つかりません.\n", "ja_JP.UTF-8"), "", 255,
+        {"source not found, Japanese",
+         {native("none/x")},
+         japanese_output("ソースファイルまたはディレクトリが見つかりません.\n", "ja_JP.UTF-8"),
+         "",
+         255,
          {"LC_ALL=ja_JP.UTF-8"}},
-        {"/E forces English", {"/E", native("none/x")}, "Source file or directory is not found.\n", "", 255,
+        {"/E forces English",
+         {"/E", native("none/x")},
+         "Source file or directory is not found.\n",
+         "",
+         255,
          {"LC_ALL=ja_JP.UTF-8"}},
         {"parameter error", {"/Z", "src"}, "Parameter error. [/Z]\nUse /? option to show usage.\n", "", 255},
         {"same directory", {"/C", native("src/"), "src"}, "Source and destination are same directory.\n", "", 255},
-        {"destination root cannot be created", {"/C", "src", native("none/x")},
+        {"destination root cannot be created",
+         {"/C", "src", native("none/x")},
          "Create directory " + native("none/x") + "\nCannot create directory!" +
              (on_windows() ? "(3/0x3)" : "(2/0x2)") + "\n",
-         "", 255},
+         "",
+         255},
         {"buffer not reserved", {"/F", "src"}, "Out of memory!\n", "", 255, {"SUITE_FAULTS=alloc:1:12"}},
-        {"debug lines show the quotes stripped", {"/0", "\"src\""}, line_of(entry("src"), "src"),
-         "src:[\"src\"],dst:[]\nsrc:[src],dst:[]\n", 0, {"kestodebug=1"}},
+        {"debug lines show the quotes stripped",
+         {"/0", "\"src\""},
+         line_of(entry("src"), "src"),
+         "src:[\"src\"],dst:[]\nsrc:[src],dst:[]\n",
+         0,
+         {"kestodebug=1"}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -281,13 +329,12 @@ TEST_F(KestoTest, LinkLoopIsNotEntered) {
     ASSERT_FALSE(error);
     set_stamp(entry("src/sub"));
     RunResult result = kesto({"/I='*.c'", "src"});
-    const std::string expected = line_of(entry("src"), "src") + line_of(entry("src/a.txt"), "src/a.txt") +
-                                 line_of(entry("src/sub"), "src/sub") + line_of(entry("src/sub/deep"), "src/sub/deep") +
-                                 line_of(entry("src/sub/deep/d.txt"), "src/sub/deep/d.txt") +
-                                 line_of(entry("src/tmp"), "src/sub/tmplink") +
-                                 line_of(entry("src/tmp/e.txt"), "src/sub/tmplink/e.txt") +
-                                 line_of(entry("src"), "src/sub/up") + line_of(entry("src/tmp"), "src/tmp") +
-                                 line_of(entry("src/tmp/e.txt"), "src/tmp/e.txt");
+    const std::string expected =
+        line_of(entry("src"), "src") + line_of(entry("src/a.txt"), "src/a.txt") + line_of(entry("src/sub"), "src/sub") +
+        line_of(entry("src/sub/deep"), "src/sub/deep") + line_of(entry("src/sub/deep/d.txt"), "src/sub/deep/d.txt") +
+        line_of(entry("src/tmp"), "src/sub/tmplink") + line_of(entry("src/tmp/e.txt"), "src/sub/tmplink/e.txt") +
+        line_of(entry("src"), "src/sub/up") + line_of(entry("src/tmp"), "src/tmp") +
+        line_of(entry("src/tmp/e.txt"), "src/tmp/e.txt");
     EXPECT_EQ(result.out, with_line_ends(expected));
     EXPECT_EQ(result.exit_code, 4);
 }

@@ -45,7 +45,8 @@ TEST_F(KestoDeletePrompt, YesNoAll) {
     answer("delete directory d/a", "a");
     EXPECT_EQ(pty.wait_exit(), 3);
     EXPECT_EQ(pty.output(), "delete file      d/a/f1" + PROMPT + "y\ndelete file      d/a/f2" + PROMPT +
-                                "n\ndelete directory d/a" + PROMPT + "a\x1b[7m\nDelete directory d/a failed!\x1b[27m\n" +
+                                "n\ndelete directory d/a" + PROMPT +
+                                "a\x1b[7m\nDelete directory d/a failed!\x1b[27m\n" +
                                 "delete file      d/b/g\ndelete directory d/b\n");
     EXPECT_EQ(left(), (std::vector<std::string>{"d/a/f2", "d/a", "d"}));
 }
@@ -53,7 +54,8 @@ TEST_F(KestoDeletePrompt, YesNoAll) {
 // /RV asks before it compares: a file written to while the prompt waits
 // stays, since the compare would cover only the size the walk found.
 TEST_F(KestoDeletePrompt, VerifiedDeleteKeepsAFileChangedMeanwhile) {
-    for (const char* folder : {"copy", "copy/a", "copy/b"}) ASSERT_TRUE(std::filesystem::create_directory(dir.file(folder)));
+    for (const char* folder : {"copy", "copy/a", "copy/b"})
+        ASSERT_TRUE(std::filesystem::create_directory(dir.file(folder)));
     for (const char* name : {"d/a/f1", "d/a/f2", "d/b/g"})
         ASSERT_TRUE(write_file(dir.file(std::string("copy") + (name + 1)), name));
     start({"/RV", "d/", "copy/"});

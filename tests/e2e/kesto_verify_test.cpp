@@ -52,7 +52,7 @@ const std::vector<TreeEntry> TREE = {
     {"dst/sub/c.c", A, 3, false, 9, "abc"},
 };
 
-const std::vector<std::string> SOURCE_FILES = {"attr.txt", "byte.txt", "date.txt",  "empty", "equal.txt",
+const std::vector<std::string> SOURCE_FILES = {"attr.txt", "byte.txt", "date.txt", "empty",  "equal.txt",
                                                "gone.txt", "kind",     "long.txt", "sub/c.c"};
 
 std::string file_line(const std::string& name, const std::string& verdict) {
@@ -130,9 +130,12 @@ TEST_F(KestoVerify, Verdicts) {
          4},
         {"archive bit only: a hidden destination is the same",
          {"/VAV", src, "dst"},
-         file_line("gone.txt", not_found) + file_line("kind", not_found) + directory_line("only", not_found), 7},
-        {"size only", {"/VLV", native("src/*.txt"), "dst"},
-         file_line("gone.txt", not_found) + file_line("long.txt", "size, are different."), 4},
+         file_line("gone.txt", not_found) + file_line("kind", not_found) + directory_line("only", not_found),
+         7},
+        {"size only",
+         {"/VLV", native("src/*.txt"), "dst"},
+         file_line("gone.txt", not_found) + file_line("long.txt", "size, are different."),
+         4},
         {"hidden bit and date",
          {"/VHDV", native("src/*.txt"), "dst"},
          file_line("attr.txt", "attrib:--h- are different.") + file_line("date.txt", "date, are different.") +
@@ -140,14 +143,17 @@ TEST_F(KestoVerify, Verdicts) {
          3},
         {"Japanese",
          {"/VNV", native("src/*.txt"), "dst"},
-         japanese_output("照合ファイル     " + native("dst/attr.txt") + " 属性--h-が違います.\n" +
-                             "照合ファイル     " + native("dst/date.txt") + " 日付が違います.\n" +
-                             "照合ファイル     " + native("dst/gone.txt") + " が見つかりません.\n" +
-                             "照合ファイル     " + native("dst/long.txt") + " サイズが違います.\n",
+         japanese_output("照合ファイル     " + native("dst/attr.txt") + " 属性--h-が違います.\n" + "照合ファイル     " +
+                             native("dst/date.txt") + " 日付が違います.\n" + "照合ファイル     " +
+                             native("dst/gone.txt") + " が見つかりません.\n" + "照合ファイル     " +
+                             native("dst/long.txt") + " サイズが違います.\n",
                          "ja_JP.UTF-8"),
-         2, {"LC_ALL=ja_JP.UTF-8"}},
-        {"progress of a compare", {"/VP", native("src/equal.txt"), "dst"},
-         file_line("equal.txt", "(100%,-----KB/sec) is same."), 1},
+         2,
+         {"LC_ALL=ja_JP.UTF-8"}},
+        {"progress of a compare",
+         {"/VP", native("src/equal.txt"), "dst"},
+         file_line("equal.txt", "(100%,-----KB/sec) is same."),
+         1},
     };
     expect_rows(*this, rows);
 }
@@ -223,10 +229,11 @@ TEST_F(KestoVerify, CompareFailures) {
     }
     // With E the walk goes on after the first file.
     RunResult result = kesto({"/VVE", native("src/*.txt"), "dst"}, {"SUITE_FAULTS=open:1:access"});
-    EXPECT_EQ(result.out, with_line_ends(file_line("attr.txt", "\nCannot open source file " + native("src/attr.txt") +
-                                                                   "!" + open_error) +
-                                         file_line("byte.txt", "is different.") + file_line("gone.txt", "is not found.") +
-                                         file_line("long.txt", "is different.")));
+    EXPECT_EQ(
+        result.out,
+        with_line_ends(file_line("attr.txt", "\nCannot open source file " + native("src/attr.txt") + "!" + open_error) +
+                       file_line("byte.txt", "is different.") + file_line("gone.txt", "is not found.") +
+                       file_line("long.txt", "is different.")));
     EXPECT_EQ(result.exit_code, 2);
 }
 
@@ -235,16 +242,14 @@ TEST_F(KestoVerify, CompareFailures) {
 TEST_F(KestoVerify, DeleteVerified) {
     RunResult result = kesto({"/RVI", native("src/"), "dst"});
     const std::string not_found = "  Verify file is not found.";
-    EXPECT_EQ(result.out, with_line_ends(delete_line("attr.txt", "  Verify done.") +
-                                         delete_line("byte.txt", "  Verify different.") +
-                                         delete_line("date.txt", "  Verify done.") +
-                                         delete_line("empty", "  Verify done.") +
-                                         delete_line("equal.txt", "  Verify done.") +
-                                         delete_line("gone.txt", not_found) + delete_line("kind", not_found) +
-                                         delete_line("long.txt", "  Verify file size is different.") +
-                                         "delete directory " + native("src/only") + "\n" +
-                                         delete_line("sub/c.c", "  Verify done.") + "delete directory " +
-                                         native("src/sub") + "\n"));
+    EXPECT_EQ(
+        result.out,
+        with_line_ends(delete_line("attr.txt", "  Verify done.") + delete_line("byte.txt", "  Verify different.") +
+                       delete_line("date.txt", "  Verify done.") + delete_line("empty", "  Verify done.") +
+                       delete_line("equal.txt", "  Verify done.") + delete_line("gone.txt", not_found) +
+                       delete_line("kind", not_found) + delete_line("long.txt", "  Verify file size is different.") +
+                       "delete directory " + native("src/only") + "\n" + delete_line("sub/c.c", "  Verify done.") +
+                       "delete directory " + native("src/sub") + "\n"));
     EXPECT_EQ(result.exit_code, 5);
     EXPECT_EQ(kept(), (std::vector<std::string>{"byte.txt", "gone.txt", "kind", "long.txt"}));
     EXPECT_FALSE(file_exists(dir.file("src/sub")));
@@ -274,20 +279,33 @@ TEST_F(KestoVerify, DeleteFailures) {
     const std::string c = native("src/sub/c.c"), sub = native("src/sub"), only = native("src/only");
     const std::string equal = native("src/equal.txt");
     const std::vector<OutputRow> rows = {
-        {"file attributes", {"/RI", equal}, "delete file      " + equal + "\nChagne file " + equal + " attributes failed!", 1,
+        {"file attributes",
+         {"/RI", equal},
+         "delete file      " + equal + "\nChagne file " + equal + " attributes failed!",
+         1,
          {"SUITE_FAULTS=setattr:1:access"}},
-        {"file removal with E", {"/RIE", equal}, delete_line("equal.txt", "\nDelete file " + equal + " failed!"), 1,
+        {"file removal with E",
+         {"/RIE", equal},
+         delete_line("equal.txt", "\nDelete file " + equal + " failed!"),
+         1,
          {"SUITE_FAULTS=remove:1:access"}},
-        {"directory attributes", {"/RI", only}, "delete directory " + only + "\nChange directory " + only + " attributes failed!\n",
-         0, {"SUITE_FAULTS=setattr:1:access"}},
-        {"directory removal", {"/RI", only}, "delete directory " + only + "\nDelete directory " + only + " failed!\n", 0,
+        {"directory attributes",
+         {"/RI", only},
+         "delete directory " + only + "\nChange directory " + only + " attributes failed!\n",
+         0,
+         {"SUITE_FAULTS=setattr:1:access"}},
+        {"directory removal",
+         {"/RI", only},
+         "delete directory " + only + "\nDelete directory " + only + " failed!\n",
+         0,
          {"SUITE_FAULTS=remove:1:access"}},
         {"directory kept by an unselected file: the walk goes on",
          {"/RI", "/I='c.c'", "src"},
          [&] {
              std::string out;
              for (const std::string& name : SOURCE_FILES)
-                 if (name != "sub/c.c") out += delete_line(name) + (name == "long.txt" ? "delete directory " + only + "\n" : "");
+                 if (name != "sub/c.c")
+                     out += delete_line(name) + (name == "long.txt" ? "delete directory " + only + "\n" : "");
              return out + "delete directory " + sub + "\nDelete directory " + sub + " failed!\n" +
                     "delete directory src\nDelete directory src failed!\n";
          }(),
@@ -309,8 +327,8 @@ std::string local_stamp(plat::FileTime time) {
     plat::CalendarTime t;
     plat::file_time_to_local(time, t);
     char text[32];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", t.year, t.month, t.day, t.hour,
-                  t.minute, t.second, t.millisecond);
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", t.year, t.month, t.day, t.hour, t.minute,
+                  t.second, t.millisecond);
     return text;
 }
 
@@ -350,13 +368,25 @@ TEST_F(KestoVerify, LinksAreNotFollowed) {
     const std::vector<SwapRow> swaps = {
         {"delete", {"/RI", "src/sub"}, "delete directory src/sub\nDelete directory src/sub failed!\n", 0, 1, "src/sub"},
         {"attributes", {"/+HI", "src/sub"}, "-d---- src/sub\n", 0, 1, "src/sub"},
-        {"date", {"/DI2020-01-02,03:04:05", "src/sub"},
-         local_stamp(write_time(dir.file("src/sub"))) + " src/sub\nCannot open file src/sub!(40/0x28)", 0, 1, "src/sub"},
+        {"date",
+         {"/DI2020-01-02,03:04:05", "src/sub"},
+         local_stamp(write_time(dir.file("src/sub"))) + " src/sub\nCannot open file src/sub!(40/0x28)",
+         0,
+         1,
+         "src/sub"},
         // src/only and src/sub are entered first.
-        {"copy", {"/CI", "src/*.c", "dst"}, "update file      dst/sub/c.c\nCannot open destination file dst/sub/c.c!(20/0x14)",
-         1, 3, "dst/sub"},
-        {"move", {"/CMI", "src/*.c", "dst"}, "update file      dst/sub/c.c\nMove file src/sub/c.c to dst/sub/c.c failed!", 1,
-         3, "dst/sub"},
+        {"copy",
+         {"/CI", "src/*.c", "dst"},
+         "update file      dst/sub/c.c\nCannot open destination file dst/sub/c.c!(20/0x14)",
+         1,
+         3,
+         "dst/sub"},
+        {"move",
+         {"/CMI", "src/*.c", "dst"},
+         "update file      dst/sub/c.c\nMove file src/sub/c.c to dst/sub/c.c failed!",
+         1,
+         3,
+         "dst/sub"},
     };
     for (const SwapRow& row : swaps) {
         SCOPED_TRACE(row.name);
@@ -390,7 +420,8 @@ TEST(KestoReadOnlyDirectories, GiveUpTheirEntries) {
     const std::string d = native("d"), f = native("d/f"), t = native("t");
     const std::vector<Case> cases = {
         {"delete", {"/RI", d}, "delete file      " + f + "\ndelete directory " + d + "\n"},
-        {"move", {"/CMI", d, t},
+        {"move",
+         {"/CMI", d, t},
          "Create directory " + t + "\nCreate directory " + native("t/d") + "\nmove file        " + native("t/d/f") +
              "\ndelete directory " + d + "\n"},
     };

@@ -105,8 +105,10 @@ std::string expected_lines(const std::string& a, const std::string& b, std::size
         ++examined;
         const auto x = static_cast<unsigned char>(a[position]), y = static_cast<unsigned char>(b[start2 + i]);
         if (x == y) continue;
-        if (!rows) lines += byte_line(position, x, y);
-        else if (differences++ == 0) row_first = position;
+        if (!rows)
+            lines += byte_line(position, x, y);
+        else if (differences++ == 0)
+            row_first = position;
     }
     if (differences > 0) lines += row_line(row_first, differences, examined);
     return lines;
@@ -147,15 +149,23 @@ TEST_F(Nevrik, ResultCodes) {
     const std::string line = byte_line(0x123, a, static_cast<unsigned char>(~a));
     check({
         {"identical", {"a.bin", "same.bin"}, NO_DIFFERENCE, 0},
-        {"file 1 is a prefix", {"prefix.bin", "a.bin"},
-         std::string("File size prefix.bin < a.bin by 256 byte(s).\n") + NO_DIFFERENCE, 10},
-        {"file 2 is a prefix", {"a.bin", "prefix.bin"},
-         std::string("File size a.bin > prefix.bin by 256 byte(s).\n") + NO_DIFFERENCE, 11},
+        {"file 1 is a prefix",
+         {"prefix.bin", "a.bin"},
+         std::string("File size prefix.bin < a.bin by 256 byte(s).\n") + NO_DIFFERENCE,
+         10},
+        {"file 2 is a prefix",
+         {"a.bin", "prefix.bin"},
+         std::string("File size a.bin > prefix.bin by 256 byte(s).\n") + NO_DIFFERENCE,
+         11},
         {"one byte differs", {"a.bin", "b.bin"}, line, 12},
-        {"differs, file 1 smaller", {"b_prefix.bin", "a.bin"},
-         byte_line(0x123, static_cast<unsigned char>(~a), a) + "File size b_prefix.bin < a.bin by 256 byte(s).\n", 13},
-        {"differs, file 1 larger", {"a.bin", "b_prefix.bin"},
-         line + "File size a.bin > b_prefix.bin by 256 byte(s).\n", 14},
+        {"differs, file 1 smaller",
+         {"b_prefix.bin", "a.bin"},
+         byte_line(0x123, static_cast<unsigned char>(~a), a) + "File size b_prefix.bin < a.bin by 256 byte(s).\n",
+         13},
+        {"differs, file 1 larger",
+         {"a.bin", "b_prefix.bin"},
+         line + "File size a.bin > b_prefix.bin by 256 byte(s).\n",
+         14},
         {"files after the options, /? is a file name", {"/b", "/?", "a.bin"}, "Open first file /? failed!\n", 5},
     });
 }
@@ -170,29 +180,46 @@ TEST_F(Nevrik, Ranges) {
     const std::string shifted = std::string(10, 'x') + data;
     check({
         {"rows", {"/B", "a.bin", "b.bin"}, row_line(0x100, 2, 256), 12},
-        {"row mode from 0x110 counts 240 bytes in the first row", {"/s:0x110", "/b", "b.bin", "a.bin"},
-         row_line(0x100, 1, 240), 12},
-        {"separate start offsets", {"/S:10,20", "a.bin", "shifted.bin"},
-         std::string("File size a.bin < shifted.bin by 10 byte(s).\n") + NO_DIFFERENCE, 10},
-        {"only the second start", {"/S:,10", "a.bin", "shifted.bin"},
-         std::string("File size a.bin < shifted.bin by 10 byte(s).\n") + NO_DIFFERENCE, 10},
-        {"the second start keeps the first", {"/S:3", "/S:,10", "a.bin", "shifted.bin"},
+        {"row mode from 0x110 counts 240 bytes in the first row",
+         {"/s:0x110", "/b", "b.bin", "a.bin"},
+         row_line(0x100, 1, 240),
+         12},
+        {"separate start offsets",
+         {"/S:10,20", "a.bin", "shifted.bin"},
+         std::string("File size a.bin < shifted.bin by 10 byte(s).\n") + NO_DIFFERENCE,
+         10},
+        {"only the second start",
+         {"/S:,10", "a.bin", "shifted.bin"},
+         std::string("File size a.bin < shifted.bin by 10 byte(s).\n") + NO_DIFFERENCE,
+         10},
+        {"the second start keeps the first",
+         {"/S:3", "/S:,10", "a.bin", "shifted.bin"},
          expected_lines(data, shifted, 3, 10, 0x400, false) + "File size a.bin < shifted.bin by 10 byte(s).\n",
          13},
-        {"one start for both", {"/S:0x1FF", "a.bin", "b.bin"}, expected_lines(data, other, 0x1FF, 0x1FF, 0x400, false),
+        {"one start for both",
+         {"/S:0x1FF", "a.bin", "b.bin"},
+         expected_lines(data, other, 0x1FF, 0x1FF, 0x400, false),
          12},
-        {"end and count without a start: the last count bytes", {"/E:0xFF", "/C:16", "a.bin", "b.bin"},
-         NO_DIFFERENCE, 0},
-        {"end and count reach 0x100", {"/E:0x10F", "/C:16", "a.bin", "b.bin"},
-         expected_lines(data, other, 0x100, 0x100, 1, false), 12},
+        {"end and count without a start: the last count bytes",
+         {"/E:0xFF", "/C:16", "a.bin", "b.bin"},
+         NO_DIFFERENCE,
+         0},
+        {"end and count reach 0x100",
+         {"/E:0x10F", "/C:16", "a.bin", "b.bin"},
+         expected_lines(data, other, 0x100, 0x100, 1, false),
+         12},
         {"end only", {"/E:0x1FE", "a.bin", "b.bin"}, expected_lines(data, other, 0x100, 0x100, 1, false), 12},
         {"count of zero compares nothing", {"/C:0", "a.bin", "b.bin"}, NO_DIFFERENCE, 0},
         {"negative count compares nothing", {"/C:-5", "a.bin", "b.bin"}, NO_DIFFERENCE, 0},
         {"end before the start", {"/S:0x180", "/E:0x100", "a.bin", "b.bin"}, NO_DIFFERENCE, 0},
-        {"start beyond both ends", {"/S:0x1000", "a.bin", "shifted.bin"},
-         std::string("File size a.bin < shifted.bin by 10 byte(s).\n") + NO_DIFFERENCE, 10},
-        {"start beyond the largest file", {"/S:0x1000000000001", "a.bin", "shifted.bin"},
-         std::string("File size a.bin < shifted.bin by 10 byte(s).\n") + NO_DIFFERENCE, 10},
+        {"start beyond both ends",
+         {"/S:0x1000", "a.bin", "shifted.bin"},
+         std::string("File size a.bin < shifted.bin by 10 byte(s).\n") + NO_DIFFERENCE,
+         10},
+        {"start beyond the largest file",
+         {"/S:0x1000000000001", "a.bin", "shifted.bin"},
+         std::string("File size a.bin < shifted.bin by 10 byte(s).\n") + NO_DIFFERENCE,
+         10},
     });
 }
 
@@ -238,12 +265,15 @@ TEST_F(Nevrik, BeyondFourGiB) {
     ASSERT_TRUE(make_sparse_file(dir.file("b.bin"), size, 0x100000010, "B"));
     put("small.bin", "0123456789");
     check({
-        {"offsets above 4 GiB", {"/S:0x100000000", "/C:0x100", "a.bin", "b.bin"},
-         "0000000100000010: 41 42\n", 12},
-        {"rows above 4 GiB", {"/S:0x100000000", "/C:0x100", "/B", "a.bin", "b.bin"},
-         "00000001000000**:   1/256 byte(s) are different\n", 12},
-        {"a size difference of more than a billion in full", {"/C:0", "a.bin", "small.bin"},
-         std::string("File size a.bin > small.bin by 5368709110 byte(s).\n") + NO_DIFFERENCE, 11},
+        {"offsets above 4 GiB", {"/S:0x100000000", "/C:0x100", "a.bin", "b.bin"}, "0000000100000010: 41 42\n", 12},
+        {"rows above 4 GiB",
+         {"/S:0x100000000", "/C:0x100", "/B", "a.bin", "b.bin"},
+         "00000001000000**:   1/256 byte(s) are different\n",
+         12},
+        {"a size difference of more than a billion in full",
+         {"/C:0", "a.bin", "small.bin"},
+         std::string("File size a.bin > small.bin by 5368709110 byte(s).\n") + NO_DIFFERENCE,
+         11},
     });
 }
 
@@ -251,15 +281,18 @@ TEST_F(Nevrik, Failures) {
     const std::string data = pseudo_random(0x300, 4);
     put("a.bin", data);
     put("b.bin", changed(data, {0x10}));
-    const std::string line = byte_line(0x10, static_cast<unsigned char>(data[0x10]),
-                                       static_cast<unsigned char>(~data[0x10]));
+    const std::string line =
+        byte_line(0x10, static_cast<unsigned char>(data[0x10]), static_cast<unsigned char>(~data[0x10]));
     check({
         {"start 1 formula", {"/S:1+", "a.bin", "b.bin"}, "Invalid start_offset1 formula 1+!\n", 2},
         {"start 2 formula", {"/S:1,(2", "a.bin", "b.bin"}, "Invalid start_offset2 formula (2!\n", 2},
         {"end formula, no files needed", {"/E:0x"}, "Invalid end_offset formula 0x!\n", 2},
         {"count formula", {"a.bin", "/c:1/0", "b.bin"}, "Invalid count formula 1/0!\n", 2},
-        {"Japanese formula message", {"/S:,z", "a.bin", "b.bin"},
-         japanese_output("開始位置2の計算式 z が正しくありません!\n", "ja_JP.UTF-8"), 2, {"LC_ALL=ja_JP.UTF-8"}},
+        {"Japanese formula message",
+         {"/S:,z", "a.bin", "b.bin"},
+         japanese_output("開始位置2の計算式 z が正しくありません!\n", "ja_JP.UTF-8"),
+         2,
+         {"LC_ALL=ja_JP.UTF-8"}},
         {"first file missing", {"none.bin", "b.bin"}, "Open first file none.bin failed!\n", 5},
         {"second file missing", {"a.bin", "none.bin"}, "Open second file none.bin failed!\n", 5},
         {"negative start", {"/S:-1", "a.bin", "b.bin"}, "Seek a.bin failed!\n", 5},

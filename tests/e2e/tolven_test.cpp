@@ -117,8 +117,8 @@ protected:
 };
 
 TEST_F(Tolven, HelpScreen) {
-    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-             {"/?"}, {"in.txt", "/?", "/I9", "x"}, {"/P", "/?"}}) {
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"/?"}, {"in.txt", "/?", "/I9", "x"}, {"/P", "/?"}}) {
         RunResult result = tolven(args);
         EXPECT_EQ(result.out, with_line_ends(HELP_ENGLISH));
         EXPECT_EQ(result.err, "");
@@ -146,7 +146,12 @@ TEST_F(Tolven, InvalidArguments) {
         {"first failure decides", {"/I7", "/?"}, input, "", "/I option is invalid!\n", 2},
         {"/R2 is a file name", {"/R2"}, input, "", "Open input file failed!\n", 5},
         {"missing file", {"none.txt"}, input, "", "Open input file failed!\n", 5},
-        {"Japanese", {"/T0"}, input, "", japanese_output("切り捨て桁の指定が間違っています!\n", "ja_JP.UTF-8"), 2,
+        {"Japanese",
+         {"/T0"},
+         input,
+         "",
+         japanese_output("切り捨て桁の指定が間違っています!\n", "ja_JP.UTF-8"),
+         2,
          {"LC_ALL=ja_JP.UTF-8"}},
     });
 }
@@ -155,43 +160,100 @@ TEST_F(Tolven, Sorting) {
     const std::string words = "pear\nApple\nfig\napple\n\nBanana\nAPPLE\nbanana\n";
     const std::string dbcs = "z\n\xb1\n\x82\xa0\n\x81\x40\n~\n";
     check({
-        {"ignore case to upper: stable", {"in.txt"}, words,
-         lines({"", "Apple", "apple", "APPLE", "Banana", "banana", "fig", "pear"}), "", 0},
-        {"reverse is the exact reverse", {"/R", "in.txt"}, words,
-         lines({"pear", "fig", "banana", "Banana", "APPLE", "apple", "Apple", ""}), "", 0},
-        {"case as is", {"/I0", "in.txt"}, words,
-         lines({"", "APPLE", "Apple", "Banana", "apple", "banana", "fig", "pear"}), "", 0},
-        {"/I alone is /I0", {"/I", "in.txt"}, words,
-         lines({"", "APPLE", "Apple", "Banana", "apple", "banana", "fig", "pear"}), "", 0},
+        {"ignore case to upper: stable",
+         {"in.txt"},
+         words,
+         lines({"", "Apple", "apple", "APPLE", "Banana", "banana", "fig", "pear"}),
+         "",
+         0},
+        {"reverse is the exact reverse",
+         {"/R", "in.txt"},
+         words,
+         lines({"pear", "fig", "banana", "Banana", "APPLE", "apple", "Apple", ""}),
+         "",
+         0},
+        {"case as is",
+         {"/I0", "in.txt"},
+         words,
+         lines({"", "APPLE", "Apple", "Banana", "apple", "banana", "fig", "pear"}),
+         "",
+         0},
+        {"/I alone is /I0",
+         {"/I", "in.txt"},
+         words,
+         lines({"", "APPLE", "Apple", "Banana", "apple", "banana", "fig", "pear"}),
+         "",
+         0},
         {"ignore case to lower", {"/I2", "in.txt"}, "a\n_\nB\n", lines({"_", "a", "B"}), "", 0},
         {"ignore case to upper puts _ after letters", {"in.txt"}, "_\nb\nA\n", lines({"A", "b", "_"}), "", 0},
-        {"columns 3 to 5", {"/+3", "/-6", "in.txt"}, "xxbbb9\nyyaaa1\nzz\nwwbbb0\nq\n",
-         lines({"zz", "q", "yyaaa1", "xxbbb9", "wwbbb0"}), "", 0},
-        {"empty column range keeps input order", {"/+3", "/-3", "in.txt"}, "b1\nccc\na\nddd9\nbbb\n",
-         lines({"b1", "a", "ccc", "ddd9", "bbb"}), "", 0},
-        {"budget 0: empty lines first", {"/+1", "/-1", "in.txt"}, "b\n\na\n\nc\n", lines({"", "", "b", "a", "c"}), "",
+        {"columns 3 to 5",
+         {"/+3", "/-6", "in.txt"},
+         "xxbbb9\nyyaaa1\nzz\nwwbbb0\nq\n",
+         lines({"zz", "q", "yyaaa1", "xxbbb9", "wwbbb0"}),
+         "",
+         0},
+        {"empty column range keeps input order",
+         {"/+3", "/-3", "in.txt"},
+         "b1\nccc\na\nddd9\nbbb\n",
+         lines({"b1", "a", "ccc", "ddd9", "bbb"}),
+         "",
+         0},
+        {"budget 0: empty lines first",
+         {"/+1", "/-1", "in.txt"},
+         "b\n\na\n\nc\n",
+         lines({"", "", "b", "a", "c"}),
+         "",
          0},
         {"budget 0 reversed", {"/+1", "/-1", "/R", "in.txt"}, "b\n\na\n\nc\n", lines({"c", "a", "b", "", ""}), "", 0},
         // Text is Shift-JIS under a Shift-JIS locale, and always in the
         // Windows build.
-        {"double-byte after single bytes", {"/I0", "in.txt"}, dbcs, lines({"z", "~", "\xb1", "\x81\x40", "\x82\xa0"}),
-         "", 0, {"LC_ALL=ja_JP.SJIS"}},
-        {"truncation keeps double-byte characters whole", {"/T4", "in.txt"}, "abc\x82\xa0yz\nabcdefg\nab\n",
-         lines({"ab", "abcd", "abc"}), "", 0, {"LC_ALL=ja_JP.SJIS"}},
+        {"double-byte after single bytes",
+         {"/I0", "in.txt"},
+         dbcs,
+         lines({"z", "~", "\xb1", "\x81\x40", "\x82\xa0"}),
+         "",
+         0,
+         {"LC_ALL=ja_JP.SJIS"}},
+        {"truncation keeps double-byte characters whole",
+         {"/T4", "in.txt"},
+         "abc\x82\xa0yz\nabcdefg\nab\n",
+         lines({"ab", "abcd", "abc"}),
+         "",
+         0,
+         {"LC_ALL=ja_JP.SJIS"}},
         {"/N and /O change nothing", {"/n", "/O", "in.txt"}, "b\na\n", lines({"a", "b"}), "", 0},
         {"/A takes a number and is ignored", {"/A100", "in.txt"}, "b\na\n", lines({"a", "b"}), "", 0},
         {"options after the file", {"in.txt", "/r"}, "b\na\n", lines({"b", "a"}), "", 0},
-        {"every line end becomes the platform's", {"in.txt"}, "c\r\nb\r\r\na\rx\nd", lines({"a\rx", "b", "c", "d"}),
-         "", 0},
-        {"NUL bytes stay, with a warning", {"in.txt"}, std::string("b\0b\na\n\0z", 8),
+        {"every line end becomes the platform's",
+         {"in.txt"},
+         "c\r\nb\r\r\na\rx\nd",
+         lines({"a\rx", "b", "c", "d"}),
+         "",
+         0},
+        {"NUL bytes stay, with a warning",
+         {"in.txt"},
+         std::string("b\0b\na\n\0z", 8),
          lines({std::string("\0z", 2), "a", std::string("b\0b", 3)}),
-         "Warning: input file contains 2 null characters.\n", 0},
+         "Warning: input file contains 2 null characters.\n",
+         0},
         {"standard input", {}, "b\nc\na", lines({"a", "b", "c"}), "", 0, {}, true},
-        {"standard input with NULs", {"/R"}, std::string("a\0\nb\n", 5), lines({"b", std::string("a\0", 2)}),
-         "Warning: input stream contains 1 null characters.\n", 0, {}, true},
+        {"standard input with NULs",
+         {"/R"},
+         std::string("a\0\nb\n", 5),
+         lines({"b", std::string("a\0", 2)}),
+         "Warning: input stream contains 1 null characters.\n",
+         0,
+         {},
+         true},
         {"empty file", {"in.txt"}, "", "", "", 0},
-        {"empty standard input", {"/P"}, "", "",
-         "Scanning input stream...\n\nTotal 0 lines, max line size 0 bytes, memory 0 bytes allocated.\n", 0, {}, true},
+        {"empty standard input",
+         {"/P"},
+         "",
+         "",
+         "Scanning input stream...\n\nTotal 0 lines, max line size 0 bytes, memory 0 bytes allocated.\n",
+         0,
+         {},
+         true},
         {"one line", {"in.txt"}, "only", lines({"only"}), "", 0},
     });
 }
@@ -209,7 +271,10 @@ TEST_F(Tolven, Progress) {
     // the primary blocks, 79 * 3 / 4 during the merge.
     const std::string marks_scan(79, '>'), marks_primary(39, '>'), marks_merge(59, '>');
     check({
-        {"English", {"/P", "in.txt"}, "d\nbb\nccc\na\n", lines({"a", "bb", "ccc", "d"}),
+        {"English",
+         {"/P", "in.txt"},
+         "d\nbb\nccc\na\n",
+         lines({"a", "bb", "ccc", "d"}),
          "Scanning input file...\n" + marks_scan +
              "\n"
              "Total 4 lines, max line size 3 bytes, memory 64 bytes allocated.\n"
@@ -222,7 +287,10 @@ TEST_F(Tolven, Progress) {
              "\n"
              "Done, used another memory 24 and 4096 bytes.\n",
          0},
-        {"Japanese", {"/p", "in.txt"}, "d\nbb\nccc\na\n", lines({"a", "bb", "ccc", "d"}),
+        {"Japanese",
+         {"/p", "in.txt"},
+         "d\nbb\nccc\na\n",
+         lines({"a", "bb", "ccc", "d"}),
          japanese_output("入力ファイルを走査中...\n" + marks_scan +
                              "\n"
                              "合計 4 行, 最長行 3 バイト, メモリ使用量 64 バイト.\n"
@@ -235,7 +303,8 @@ TEST_F(Tolven, Progress) {
                              "\n"
                              "終了, メモリ追加使用量24,4096バイト.\n",
                          "ja_JP.UTF-8"),
-         0, {"LC_ALL=ja_JP.UTF-8"}},
+         0,
+         {"LC_ALL=ja_JP.UTF-8"}},
     });
 }
 
@@ -252,16 +321,35 @@ TEST_F(Tolven, Failures) {
     check({
         {"read error in the scan", {"in.txt"}, input, "", "Read Input file failed!\n", 5, faults("read:1:io")},
         {"read error of standard input", {}, input, "", "Read Input stream failed!\n", 5, faults("read:1:io"), true},
-        {"short block read", {"in.txt"}, input, "",
-         "Read Input file 4 bytes at offset 0 results in 2 bytes!\n", 5, faults("read:3:short")},
-        {"short block read, Japanese", {"in.txt"}, input, "",
-         japanese_output("入力ファイル位置0の4バイトを2バイトしか読み出せません!\n", "ja_JP.UTF-8"), 5,
+        {"short block read",
+         {"in.txt"},
+         input,
+         "",
+         "Read Input file 4 bytes at offset 0 results in 2 bytes!\n",
+         5,
+         faults("read:3:short")},
+        {"short block read, Japanese",
+         {"in.txt"},
+         input,
+         "",
+         japanese_output("入力ファイル位置0の4バイトを2バイトしか読み出せません!\n", "ja_JP.UTF-8"),
+         5,
          {"SUITE_FAULTS=read:3:short", "LC_ALL=ja_JP.UTF-8"}},
-        {"line read fails before any output", {"in.txt"}, input, "", "Read Input file failed!\n", 5,
+        {"line read fails before any output",
+         {"in.txt"},
+         input,
+         "",
+         "Read Input file failed!\n",
+         5,
          faults("read:5:io")},
-        {"line read fails in the merge: lines written stay", {}, long_input,
-         lines({std::string(2000, 'a'), std::string(2000, 'b')}), "Read temporary file failed!\n", 5,
-         faults("read:10:io"), true},
+        {"line read fails in the merge: lines written stay",
+         {},
+         long_input,
+         lines({std::string(2000, 'a'), std::string(2000, 'b')}),
+         "Read temporary file failed!\n",
+         5,
+         faults("read:10:io"),
+         true},
         // Lines are read back through the handle that was scanned: the
         // name is never opened again (it may name another file by then).
         {"no second open of the input", {"in.txt"}, input, all, "", 0, faults("open:2:io")},
@@ -325,9 +413,8 @@ TEST_F(Tolven, RandomInputMatchesTheKeyRule) {
     };
     const std::size_t ALL = 0x7FFFFFFF;
     const Case cases[] = {
-        {{}, 1, 0, ALL, false},          {{"/R"}, 1, 0, ALL, true},
-        {{"/I0"}, 0, 0, ALL, false},     {{"/I2", "/R"}, 2, 0, ALL, true},
-        {{"/+3", "/-6"}, 1, 2, 5, false}, {{"/+3", "/-6", "/R"}, 1, 2, 5, true},
+        {{}, 1, 0, ALL, false},           {{"/R"}, 1, 0, ALL, true},        {{"/I0"}, 0, 0, ALL, false},
+        {{"/I2", "/R"}, 2, 0, ALL, true}, {{"/+3", "/-6"}, 1, 2, 5, false}, {{"/+3", "/-6", "/R"}, 1, 2, 5, true},
         {{"/+2"}, 1, 1, ALL, false},
     };
     const std::vector<std::string> input = random_lines(200000, 11);
@@ -368,11 +455,15 @@ RunResult shell(const TempDir& dir, const std::string& command) {
 // outside a Shift-JIS locale they sort by bytes, as sort does.
 TEST_F(Tolven, SameAsGnuSort) {
     if (windows_build()) GTEST_SKIP() << "GNU sort is a POSIX tool";
-    const char* const multibyte[] = {"\xe2\x80\x9c", "\xe2\x80\x9d", "\xc3\xa9", "\xc3\x89", "\xe6\x97\xa5",
-                                     "\xf0\x9f\x98\x80"};
+    const char* const multibyte[] = {"\xe2\x80\x9c", "\xe2\x80\x9d", "\xc3\xa9",
+                                     "\xc3\x89",     "\xe6\x97\xa5", "\xf0\x9f\x98\x80"};
     std::mt19937 random(5);
     // \xe2\x80\x9c is a left double quotation mark: "a sorts before "B.
-    std::string input = "\xe2\x80\x9c" "B\n" "\xe2\x80\x9c" "a\n";
+    std::string input =
+        "\xe2\x80\x9c"
+        "B\n"
+        "\xe2\x80\x9c"
+        "a\n";
     for (int i = 0; i < 300000; ++i) {
         for (int n = static_cast<int>(random() % 9); n > 0; --n) {
             const auto pick = static_cast<std::size_t>(random() % 100);
@@ -438,7 +529,11 @@ TEST_F(Tolven, PosixCommandLine) {
         // UTF-8 text (\342\200\234 is a left double quotation mark): bytes
         // with ASCII case folding, and /T cuts before a whole character.
         {"UTF-8 by bytes", "printf '\\342\\200\\234B\\n\\342\\200\\234a\\n' | " + program,
-         "\xe2\x80\x9c" "a\n" "\xe2\x80\x9c" "B\n", "", 0},
+         "\xe2\x80\x9c"
+         "a\n"
+         "\xe2\x80\x9c"
+         "B\n",
+         "", 0},
         {"/T and UTF-8", "printf 'x\\342\\200\\234a\\n\\342\\200\\234B\\nab\\342\\200\\234\\n' | " + program + "/T3",
          "ab\nx\n\xe2\x80\x9c\n", "", 0},
     };

@@ -160,7 +160,8 @@ protected:
         RunOptions options;
         options.cwd = dir.path();
         run(native_path("/bin/sh"),
-            {"-c", "PATH=$PATH:/usr/sbin:/sbin; (" + command + ") >/dev/null 2>&1; echo $? >shell.tmp && mv shell.tmp shell.status"},
+            {"-c", "PATH=$PATH:/usr/sbin:/sbin; (" + command +
+                       ") >/dev/null 2>&1; echo $? >shell.tmp && mv shell.tmp shell.status"},
             options);
         for (int wait = 0; wait < 1200 && !file_exists(status_file); ++wait)
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -203,7 +204,10 @@ TEST_F(Zobrin, ArgumentErrors) {
         {"/S without colon", {"/S", "c"}, "Invalid drive!\n", 2},
         {"punctuation", {"-c"}, "Invalid drive!\n", 2},
         {"a non-ASCII first byte", {"\xC3\xA9"}, "Invalid drive!\n", 2},
-        {"OS version query fails first", {"c", "/S:x"}, "Get Windows Version failed! (5/5)\n", 8,
+        {"OS version query fails first",
+         {"c", "/S:x"},
+         "Get Windows Version failed! (5/5)\n",
+         8,
          {"SUITE_FAULTS=version:1:5"}},
     };
     check(rows);
@@ -238,17 +242,30 @@ TEST_F(Zobrin, DriveLettersAndDisks) {
     const bool windows = windows_build();
     const std::vector<std::string> fail_open = {"SUITE_FAULTS=open:1:2"};
     const std::vector<Row> rows = {
-        {"letter, lower case", {"c"}, std::string("Open drive ") + (windows ? "\\\\.\\C:" : "/dev/sda1") +
-                                          " failed! (2/2)\n", 7, fail_open},
-        {"only the first character counts", {"Dx", "e"},
-         std::string("Open drive ") + (windows ? "\\\\.\\D:" : "/dev/sda2") + " failed! (2/2)\n", 7, fail_open},
-        {"floppy", {"a"}, std::string("Open drive ") + (windows ? "\\\\.\\A:" : "/dev/fd0") + " failed! (2/2)\n",
-         7, fail_open},
-        {"disk digit", {"/S:0", "0"},
-         std::string("Open drive ") + (windows ? "\\\\.\\PHYSICALDRIVE0" : "/dev/sda") + " failed! (2/2)\n", 7,
+        {"letter, lower case",
+         {"c"},
+         std::string("Open drive ") + (windows ? "\\\\.\\C:" : "/dev/sda1") + " failed! (2/2)\n",
+         7,
          fail_open},
-        {"last disk digit", {"9"},
-         std::string("Open drive ") + (windows ? "\\\\.\\PHYSICALDRIVE9" : "/dev/sdj") + " failed! (2/2)\n", 7,
+        {"only the first character counts",
+         {"Dx", "e"},
+         std::string("Open drive ") + (windows ? "\\\\.\\D:" : "/dev/sda2") + " failed! (2/2)\n",
+         7,
+         fail_open},
+        {"floppy",
+         {"a"},
+         std::string("Open drive ") + (windows ? "\\\\.\\A:" : "/dev/fd0") + " failed! (2/2)\n",
+         7,
+         fail_open},
+        {"disk digit",
+         {"/S:0", "0"},
+         std::string("Open drive ") + (windows ? "\\\\.\\PHYSICALDRIVE0" : "/dev/sda") + " failed! (2/2)\n",
+         7,
+         fail_open},
+        {"last disk digit",
+         {"9"},
+         std::string("Open drive ") + (windows ? "\\\\.\\PHYSICALDRIVE9" : "/dev/sdj") + " failed! (2/2)\n",
+         7,
          fail_open},
     };
     check(rows);
@@ -285,8 +302,8 @@ TEST_F(Zobrin, ReportsOfFormattedImages) {
         EXPECT_EQ(result.exit_code, clean_exit());
         // The boot sector dumped is the image's first sector.
         result = zobrin({operand, "/S:0"});
-        EXPECT_EQ(result.out, with_line_ends(report_head(operand) + image.report +
-                                             sector_lines(get(image.name), 0, 1)));
+        EXPECT_EQ(result.out,
+                  with_line_ends(report_head(operand) + image.report + sector_lines(get(image.name), 0, 1)));
     }
 }
 
@@ -301,12 +318,15 @@ TEST_F(Zobrin, ReportOfNtfsImage) {
                   static_cast<unsigned char>(image[74]), static_cast<unsigned char>(image[73]),
                   static_cast<unsigned char>(image[72]));
     RunResult result = zobrin({"./n.img"});
-    EXPECT_EQ(result.out, "Drive ./n.img\n"
-                          "  File System NTFS, Media Type Fixed hard disk\n"
-                          "  Volume Serial " + std::string(serial) + ", Volume label NtfsVol\n"
-                          "  Sectors Per Cluster 8, SectorSize 512, Total Sector counts 16383\n"
-                          "  MFT start Cluser 4, MFT Mirror start Cluster 1023\n"
-                          "  Clusters Per FRS 246, Cluster Per Index Block 1\n");
+    EXPECT_EQ(result.out,
+              "Drive ./n.img\n"
+              "  File System NTFS, Media Type Fixed hard disk\n"
+              "  Volume Serial " +
+                  std::string(serial) +
+                  ", Volume label NtfsVol\n"
+                  "  Sectors Per Cluster 8, SectorSize 512, Total Sector counts 16383\n"
+                  "  MFT start Cluser 4, MFT Mirror start Cluster 1023\n"
+                  "  Clusters Per FRS 246, Cluster Per Index Block 1\n");
     EXPECT_EQ(result.exit_code, 0);
 }
 
@@ -337,10 +357,14 @@ TEST_F(Zobrin, Dumps) {
         {"0x and a sign", {d, "/S:0x+5"}, head + sector_lines(image, 10, 1), ok},
         {"/M without a keyboard never stops", {d, "/S:1", "/M:2"}, head + sector_lines(image, 1, 1), ok},
         {"a second drive is ignored", {d, "c", "/S:2"}, head + sector_lines(image, 2, 1), ok},
-        {"past the end: a failure, nothing passed off as data", {d, "/S:198", "/C:5"},
-         head + "Sector read size is discord! (2560 - 1024)\n", 7},
-        {"the block that reaches past the end is not shown", {d, "/S:100", "/C:140"},
-         head + sector_lines(image, 100, 64) + "Sector read size is discord! (32768 - 18432)\n", 7},
+        {"past the end: a failure, nothing passed off as data",
+         {d, "/S:198", "/C:5"},
+         head + "Sector read size is discord! (2560 - 1024)\n",
+         7},
+        {"the block that reaches past the end is not shown",
+         {d, "/S:100", "/C:140"},
+         head + sector_lines(image, 100, 64) + "Sector read size is discord! (32768 - 18432)\n",
+         7},
     };
     check(rows);
 }
@@ -400,16 +424,18 @@ TEST_F(Zobrin, OutputIntoTheImageIsRefused) {
     put("data.img", image);
     check({
         {"same name", {"./data.img", "/S:0", "/T:data.img"}, "Output file data.img is the dumped drive itself!\n", 2},
-        {"another path", {"/T:../" + dir.path().substr(dir.path().rfind('/') + 1) + "/data.img", "./data.img"},
-         "Output file ../" + dir.path().substr(dir.path().rfind('/') + 1) +
-             "/data.img is the dumped drive itself!\n",
+        {"another path",
+         {"/T:../" + dir.path().substr(dir.path().rfind('/') + 1) + "/data.img", "./data.img"},
+         "Output file ../" + dir.path().substr(dir.path().rfind('/') + 1) + "/data.img is the dumped drive itself!\n",
          2},
     });
     EXPECT_EQ(get("data.img"), image);
     // The output file is touched only once there are sectors for it.
     put("kept.bin", "kept");
-    check({{"drive that cannot be opened", {"./missing.img", "/S:0", "/T:kept.bin"},
-            "Open drive ./missing.img failed! (2/2)\n", 7}});
+    check({{"drive that cannot be opened",
+            {"./missing.img", "/S:0", "/T:kept.bin"},
+            "Open drive ./missing.img failed! (2/2)\n",
+            7}});
     EXPECT_EQ(get("kept.bin"), "kept");
 }
 
@@ -439,9 +465,10 @@ TEST_F(Zobrin, BlockDeviceGeometry) {
         EXPECT_EQ(refused.out, "Output file ./data.img is the dumped drive itself!\n");
         EXPECT_EQ(refused.exit_code, 2);
         EXPECT_EQ(get("data.img"), image);
-        EXPECT_EQ(result.out, "Device " + device + "\n" + " Cylinders 0, TracksPerCylinder 255, SectorsPerTrack 63, BytesPerSector " +
-                                  std::to_string(sector_size) + "\nDrive " + device + "\n" + sample_report(sector_size) +
-                                  sector_lines(image, 1, 1, sector_size));
+        EXPECT_EQ(result.out, "Device " + device + "\n" +
+                                  " Cylinders 0, TracksPerCylinder 255, SectorsPerTrack 63, BytesPerSector " +
+                                  std::to_string(sector_size) + "\nDrive " + device + "\n" +
+                                  sample_report(sector_size) + sector_lines(image, 1, 1, sector_size));
         EXPECT_EQ(result.exit_code, 0);
     }
 }
@@ -455,29 +482,56 @@ TEST_F(Zobrin, Failures) {
     const std::vector<Row> rows = {
         {"no memory for the buffer", {d, "/S:0"}, "Out of memory!\n", 4, {"SUITE_FAULTS=alloc:1:5"}},
         // After the report: the output is created when the first sectors are read.
-        {"output into a missing folder", {d, "/S:0", "/T:nodir/out.bin"},
-         head + "Open output file nodir/out.bin failed!\n", 5},
-        {"opening the drive", {d}, "Open drive " + std::string(windows_build() ? "\\\\.\\Y:" : "./data.img") +
-                                       " failed! (5/5)\n", 7, {"SUITE_FAULTS=open:1:5"}},
-        {"reading the boot sector", {d, "/S:0"}, geometry_line() + "Read sectors failed! (5/5)\n", 7,
+        {"output into a missing folder",
+         {d, "/S:0", "/T:nodir/out.bin"},
+         head + "Open output file nodir/out.bin failed!\n",
+         5},
+        {"opening the drive",
+         {d},
+         "Open drive " + std::string(windows_build() ? "\\\\.\\Y:" : "./data.img") + " failed! (5/5)\n",
+         7,
+         {"SUITE_FAULTS=open:1:5"}},
+        {"reading the boot sector",
+         {d, "/S:0"},
+         geometry_line() + "Read sectors failed! (5/5)\n",
+         7,
          {"SUITE_FAULTS=read:1:5"}},
-        {"short boot sector read", {d, "/S:0"}, geometry_line() + "Sector read size is discord! (512 - 256)\n", 7,
+        {"short boot sector read",
+         {d, "/S:0"},
+         geometry_line() + "Sector read size is discord! (512 - 256)\n",
+         7,
          {"SUITE_FAULTS=read:1:short"}},
-        {"positioning for the boot sector", {d}, geometry_line() + "Seek drive failed! (5/5)\n", 7,
+        {"positioning for the boot sector",
+         {d},
+         geometry_line() + "Seek drive failed! (5/5)\n",
+         7,
          {"SUITE_FAULTS=seek:1:5"}},
-        {"reading the second block", {d, "/S:0", "/C:65"}, head + sector_lines(image, 0, 64) +
-                                                                "Read sectors failed! (5/5)\n", 7,
+        {"reading the second block",
+         {d, "/S:0", "/C:65"},
+         head + sector_lines(image, 0, 64) + "Read sectors failed! (5/5)\n",
+         7,
          {"SUITE_FAULTS=read:3:5"}},
         {"positioning for the dump", {d, "/S:7"}, head + "Seek drive failed! (5/5)\n", 7, {"SUITE_FAULTS=seek:2:5"}},
-        {"a negative sector", {d, "/S:-1"},
-         head + (windows_build() ? "Seek drive failed! (131/83)\n" : "Seek drive failed! (22/16)\n"), 7},
-        {"short write to the output file", {d, "/S:0", "/T:out.bin"}, head + "Write output file out.bin failed!\n",
-         5, {"SUITE_FAULTS=write:1:short"}},
+        {"a negative sector",
+         {d, "/S:-1"},
+         head + (windows_build() ? "Seek drive failed! (131/83)\n" : "Seek drive failed! (22/16)\n"),
+         7},
+        {"short write to the output file",
+         {d, "/S:0", "/T:out.bin"},
+         head + "Write output file out.bin failed!\n",
+         5,
+         {"SUITE_FAULTS=write:1:short"}},
         // A failed close is told, but an earlier failure keeps its level.
-        {"closing the output file", {d, "/S:0", "/T:out.bin"}, head + "Write output file out.bin failed!\n",
-         windows_build() ? 7 : 5, {"SUITE_FAULTS=close:1:5"}},
-        {"closing the drive", {d, "/S:1"}, head + sector_lines(image, 1, 1) + "Close drive " + d + ": failed!\n",
-         7, {"SUITE_FAULTS=close:1:5"}},
+        {"closing the output file",
+         {d, "/S:0", "/T:out.bin"},
+         head + "Write output file out.bin failed!\n",
+         windows_build() ? 7 : 5,
+         {"SUITE_FAULTS=close:1:5"}},
+        {"closing the drive",
+         {d, "/S:1"},
+         head + sector_lines(image, 1, 1) + "Close drive " + d + ": failed!\n",
+         7,
+         {"SUITE_FAULTS=close:1:5"}},
     };
     check(rows);
 }
@@ -485,7 +539,8 @@ TEST_F(Zobrin, Failures) {
 TEST_F(Zobrin, EmptyImage) {
     put("empty.img", "");
     const std::string d = drive("empty.img");
-    check({{"nothing to read: the report ends at the boot sector", {d, "/S:0"},
+    check({{"nothing to read: the report ends at the boot sector",
+            {d, "/S:0"},
             geometry_line() + "Sector read size is discord! (512 - 0)\n",
             7}});
 }

@@ -14,16 +14,16 @@ std::string padded(std::string text, std::size_t width) {
 
 }  // namespace
 
-std::string dump_lines(const std::string& data, std::uint64_t from, std::uint64_t to,
-                       std::uint64_t data_offset, const std::string& locale) {
+std::string dump_lines(const std::string& data, std::uint64_t from, std::uint64_t to, std::uint64_t data_offset,
+                       const std::string& locale) {
     const bool high_bytes = dump_shows_high_bytes(locale);
     std::string out, hex, chars;
     std::uint64_t line_start = from & ~std::uint64_t{15};
     auto print_line = [&] {
         if (hex.empty()) return;
         char address[32];
-        std::snprintf(address, sizeof address, "%04X%08X: ",
-                      static_cast<unsigned>(line_start >> 32), static_cast<unsigned>(line_start));
+        std::snprintf(address, sizeof address, "%04X%08X: ", static_cast<unsigned>(line_start >> 32),
+                      static_cast<unsigned>(line_start));
         out += padded(address, 14) + padded(hex, 48) + " " + padded(chars, 16) + "\n";
         hex.clear();
         chars.clear();

@@ -10,8 +10,8 @@ namespace testsupport {
 // digits), bytes before from left blank, bytes below 0x20 shown as "." (and
 // from 0x80 on as well where the dump run with LC_ALL=locale shows them so).
 // data holds the file's bytes from data_offset on.
-std::string dump_lines(const std::string& data, std::uint64_t from, std::uint64_t to,
-                       std::uint64_t data_offset = 0, const std::string& locale = "C");
+std::string dump_lines(const std::string& data, std::uint64_t from, std::uint64_t to, std::uint64_t data_offset = 0,
+                       const std::string& locale = "C");
 
 // size bytes of repeatable noise.
 std::string pseudo_random(std::size_t size, std::uint32_t seed);

@@ -13,8 +13,7 @@ bool file_exists(const std::string& path);
 
 // Creates a sparse file of size bytes (zeros) holding bytes at offset.
 // Offsets beyond 4 GiB cost no disk space.
-bool make_sparse_file(const std::string& path, std::int64_t size, std::int64_t offset,
-                      const std::string& bytes);
+bool make_sparse_file(const std::string& path, std::int64_t size, std::int64_t offset, const std::string& bytes);
 
 // The bytes the file takes on disk: fewer than its size where it has holes.
 // -1 when it cannot be told.

@@ -7,13 +7,12 @@
 
 namespace testsupport {
 
-bool make_sparse_file(const std::string& path, std::int64_t size, std::int64_t offset,
-                      const std::string& bytes) {
+bool make_sparse_file(const std::string& path, std::int64_t size, std::int64_t offset, const std::string& bytes) {
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (fd < 0) return false;
-    bool ok = ::ftruncate(fd, static_cast<off_t>(size)) == 0 &&
-              ::pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(offset)) ==
-                  static_cast<ssize_t>(bytes.size());
+    bool ok =
+        ::ftruncate(fd, static_cast<off_t>(size)) == 0 &&
+        ::pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(offset)) == static_cast<ssize_t>(bytes.size());
     return ::close(fd) == 0 && ok;
 }
 

@@ -8,10 +8,9 @@ namespace testsupport {
 // Windows has no root that permissions leave alone.
 std::vector<std::string> run_as_tree_owner(const std::string&) { return {}; }
 
-bool make_sparse_file(const std::string& path, std::int64_t size, std::int64_t offset,
-                      const std::string& bytes) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+bool make_sparse_file(const std::string& path, std::int64_t size, std::int64_t offset, const std::string& bytes) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     DWORD returned = 0;
     // Not every file system takes the flag (Wine's mapping of a POSIX file
@@ -23,8 +22,7 @@ bool make_sparse_file(const std::string& path, std::int64_t size, std::int64_t o
     position.QuadPart = offset;
     DWORD written = 0;
     ok = ok && SetFilePointerEx(file, position, nullptr, FILE_BEGIN) &&
-         WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-         written == bytes.size();
+         WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) && written == bytes.size();
     return CloseHandle(file) && ok;
 }
 

@@ -16,8 +16,8 @@ struct TreeEntry {
     std::uint32_t attributes;  // without the directory bit
     std::uint64_t size;        // a file's size
     bool directory;
-    int minute;                // of a file's last-write stamp
-    std::string data = {};     // a file's first bytes; the rest are zeros (sparse)
+    int minute;             // of a file's last-write stamp
+    std::string data = {};  // a file's first bytes; the rest are zeros (sparse)
 };
 
 // A local time in the test's time zone, as kesto shows it.

@@ -28,8 +28,10 @@ void expect_end_when_output_gone(const std::string& program, const std::string& 
         SCOPED_TRACE(full_device ? "full device" : "reader gone");
         RunOptions options = options_in(cwd, env);
         options.timeout_ms = 15000;
-        if (full_device) options.output_file = "/dev/full";
-        else options.output_limit = 100;
+        if (full_device)
+            options.output_file = "/dev/full";
+        else
+            options.output_limit = 100;
         RunResult result = run(path, args, options);
         EXPECT_FALSE(result.timed_out);
         EXPECT_EQ(result.exit_code, exit_code);

@@ -24,16 +24,15 @@ struct RunOptions {
 
 struct RunResult {
     int exit_code = -1;
-    std::string out;         // standard output, bytes as written
-    std::string err;         // standard error
+    std::string out;  // standard output, bytes as written
+    std::string err;  // standard error
     bool timed_out = false;
 };
 
 // Runs program with args. Standard input is the null device and there is no
 // terminal (on POSIX the child runs in a session of its own), so a program
 // that waits for a key can never hang the test.
-RunResult run(const std::string& program, const std::vector<std::string>& args,
-              const RunOptions& options = {});
+RunResult run(const std::string& program, const std::vector<std::string>& args, const RunOptions& options = {});
 
 // Options for a run in cwd with env, in English (LC_ALL=C) unless env sets
 // LC_ALL itself.

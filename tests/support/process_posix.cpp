@@ -16,7 +16,6 @@
 namespace testsupport {
 namespace {
 
-
 bool make_pipe(int fds[2]) {
     if (::pipe(fds) != 0) return false;
     ::fcntl(fds[0], F_SETFD, FD_CLOEXEC);
@@ -32,8 +31,7 @@ int exit_code_of(int status) {
 
 }  // namespace
 
-RunResult run(const std::string& program, const std::vector<std::string>& args,
-              const RunOptions& options) {
+RunResult run(const std::string& program, const std::vector<std::string>& args, const RunOptions& options) {
     RunResult result;
     // Everything the child needs is built before fork: no allocation after it.
     ChildCommand command = child_command(program, args, options.env);

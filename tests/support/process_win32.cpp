@@ -71,8 +71,7 @@ void drain(HANDLE* pipe, std::string* sink, std::size_t limit) {
     char buffer[65536];
     DWORD got = 0;
     while (sink->size() < limit &&
-           ReadFile(*pipe, buffer, static_cast<DWORD>(std::min(sizeof buffer, limit - sink->size())), &got,
-                    nullptr) &&
+           ReadFile(*pipe, buffer, static_cast<DWORD>(std::min(sizeof buffer, limit - sink->size())), &got, nullptr) &&
            got > 0)
         sink->append(buffer, got);
     if (sink->size() < limit) return;
@@ -82,8 +81,7 @@ void drain(HANDLE* pipe, std::string* sink, std::size_t limit) {
 
 }  // namespace
 
-RunResult run(const std::string& program, const std::vector<std::string>& args,
-              const RunOptions& options) {
+RunResult run(const std::string& program, const std::vector<std::string>& args, const RunOptions& options) {
     RunResult result;
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     HANDLE out_read, out_write, err_read, err_write;
@@ -96,8 +94,8 @@ RunResult run(const std::string& program, const std::vector<std::string>& args,
     SetHandleInformation(out_read, HANDLE_FLAG_INHERIT, 0);
     SetHandleInformation(err_read, HANDLE_FLAG_INHERIT, 0);
     const char* input = options.input_file.empty() ? "NUL" : options.input_file.c_str();
-    HANDLE input_handle = CreateFileA(input, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                                    OPEN_EXISTING, 0, nullptr);
+    HANDLE input_handle =
+        CreateFileA(input, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
 
     const bool japanese = wants_japanese(options.env);
     std::string command_line = quote(program, japanese);
@@ -111,15 +109,14 @@ RunResult run(const std::string& program, const std::vector<std::string>& args,
     startup.hStdInput = input_handle;
     HANDLE output_handle = options.output_file.empty()
                                ? out_write
-                               : CreateFileA(options.output_file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                             &inherit, OPEN_EXISTING, 0, nullptr);
+                               : CreateFileA(options.output_file.c_str(), GENERIC_WRITE,
+                                             FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
     startup.hStdOutput = output_handle;
     startup.hStdError = err_write;
     PROCESS_INFORMATION process = {};
-    BOOL started = CreateProcessA(japanese ? nullptr : program.c_str(), command_line.data(), nullptr,
-                                  nullptr, TRUE, japanese ? CREATE_NO_WINDOW : 0, env.data(),
-                                  options.cwd.empty() ? nullptr : options.cwd.c_str(), &startup,
-                                  &process);
+    BOOL started = CreateProcessA(japanese ? nullptr : program.c_str(), command_line.data(), nullptr, nullptr, TRUE,
+                                  japanese ? CREATE_NO_WINDOW : 0, env.data(),
+                                  options.cwd.empty() ? nullptr : options.cwd.c_str(), &startup, &process);
     CloseHandle(out_write);
     CloseHandle(err_write);
     if (input_handle != INVALID_HANDLE_VALUE) CloseHandle(input_handle);
@@ -127,8 +124,7 @@ RunResult run(const std::string& program, const std::vector<std::string>& args,
     if (started) {
         std::thread out_reader(drain, &out_read, &result.out, options.output_limit);
         std::thread err_reader(drain, &err_read, &result.err, static_cast<std::size_t>(-1));
-        if (WaitForSingleObject(process.hProcess, static_cast<DWORD>(options.timeout_ms)) !=
-            WAIT_OBJECT_0) {
+        if (WaitForSingleObject(process.hProcess, static_cast<DWORD>(options.timeout_ms)) != WAIT_OBJECT_0) {
             result.timed_out = true;
             TerminateProcess(process.hProcess, 255);
             WaitForSingleObject(process.hProcess, INFINITE);

@@ -18,9 +18,8 @@ public:
 
     // Starts program with args on a terminal of the given size; env entries
     // and cwd as in RunOptions (locale and fault variables are not inherited).
-    bool start(const std::string& program, const std::vector<std::string>& args,
-               const std::vector<std::string>& env, const std::string& cwd, int columns = 80,
-               int rows = 24);
+    bool start(const std::string& program, const std::vector<std::string>& args, const std::vector<std::string>& env,
+               const std::string& cwd, int columns = 80, int rows = 24);
 
     // Reads until text appears in the output; false after timeout_ms.
     bool wait_for(const std::string& text, int timeout_ms = 10000);

@@ -1,5 +1,5 @@
-#include "support/pty.h"
 #include "support/child_posix.h"
+#include "support/pty.h"
 
 #include <poll.h>
 #include <signal.h>
@@ -28,7 +28,6 @@ int ms_until(Clock::time_point deadline) {
     return left.count() > 0 ? static_cast<int>(left.count()) : 0;
 }
 
-
 }  // namespace
 
 PtySession::~PtySession() {
@@ -40,8 +39,7 @@ PtySession::~PtySession() {
 }
 
 bool PtySession::start(const std::string& program, const std::vector<std::string>& args,
-                       const std::vector<std::string>& env, const std::string& cwd, int columns,
-                       int rows) {
+                       const std::vector<std::string>& env, const std::string& cwd, int columns, int rows) {
     ChildCommand command = child_command(program, args, env);
 
     winsize size = {};
@@ -148,6 +146,5 @@ int PtySession::wait_exit(int timeout_ms) {
     }
     return exit_code_;
 }
-
 
 }  // namespace testsupport

@@ -11,12 +11,11 @@ namespace fs = std::filesystem;
 
 TempDir::TempDir() {
     static unsigned serial = 0;
-    const auto seed = static_cast<unsigned long long>(
-        std::chrono::steady_clock::now().time_since_epoch().count());
+    const auto seed = static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
     fs::path base = fs::temp_directory_path();
     for (int attempt = 0; attempt < 100; ++attempt) {
-        fs::path candidate = base / ("suite-test-" + std::to_string(seed % 1000000007ULL) + "-" +
-                                     std::to_string(++serial));
+        fs::path candidate =
+            base / ("suite-test-" + std::to_string(seed % 1000000007ULL) + "-" + std::to_string(++serial));
         std::error_code error;
         if (fs::create_directory(candidate, error)) {
             path_ = candidate.string();
@@ -31,8 +30,6 @@ TempDir::~TempDir() {
     fs::remove_all(path_, error);
 }
 
-std::string TempDir::file(const std::string& name) const {
-    return (fs::path(path_) / name).string();
-}
+std::string TempDir::file(const std::string& name) const { return (fs::path(path_) / name).string(); }
 
 }  // namespace testsupport

@@ -35,9 +35,7 @@ protected:
         EXPECT_EQ(result.err, "");
         return result;
     }
-    void put(const std::string& name, const std::string& bytes) {
-        ASSERT_TRUE(write_file(dir.file(name), bytes));
-    }
+    void put(const std::string& name, const std::string& bytes) { ASSERT_TRUE(write_file(dir.file(name), bytes)); }
     std::string get(const std::string& name) { return read_file(dir.file(name)); }
     // Each row run with its standard output gone (out is not compared).
     void check_output_gone(const std::vector<Row>& rows) {

@@ -24,8 +24,8 @@ namespace {
 namespace fs = std::filesystem;
 using plat::FileTime;
 using plat::FindRecord;
-using testsupport::TempDir;
 using testsupport::on_windows;
+using testsupport::TempDir;
 
 std::string join(const std::string& directory, const std::string& name) {
     return directory + plat::path_separator() + name;
@@ -199,9 +199,7 @@ TEST(DirectorySearch, ReportsWhatLinksPointTo) {
     for (const Row& row : rows) {
         const FindRecord* record = find(records, row.name);
         ASSERT_NE(record, nullptr) << row.name;
-        EXPECT_EQ(record->attributes & (plat::ATTR_REPARSE_POINT | plat::ATTR_DIRECTORY),
-                  row.attributes)
-            << row.name;
+        EXPECT_EQ(record->attributes & (plat::ATTR_REPARSE_POINT | plat::ATTR_DIRECTORY), row.attributes) << row.name;
         EXPECT_EQ(record->size, row.size) << row.name;
     }
     EXPECT_EQ(find(records, "to_file")->last_write_time, find(records, "c")->last_write_time);
@@ -216,8 +214,7 @@ TEST(DirectorySearch, ReportsWhatLinksPointTo) {
     EXPECT_FALSE(plat::file_identity(tree.dir.file("dangling").c_str(), up));
 
     // The path itself: links are not what they point to.
-    EXPECT_EQ(attributes_of(tree.dir.file("to_dir")),
-              plat::ATTR_REPARSE_POINT | plat::ATTR_DIRECTORY);
+    EXPECT_EQ(attributes_of(tree.dir.file("to_dir")), plat::ATTR_REPARSE_POINT | plat::ATTR_DIRECTORY);
     EXPECT_EQ(attributes_of(tree.dir.file("dangling")), plat::ATTR_REPARSE_POINT);
 }
 
@@ -245,8 +242,8 @@ TEST(DirectoryAttributes, SetAndReadBack) {
     TempDir dir;
     testsupport::write_file(dir.file("file"), "x");
     fs::create_directory(dir.file("dir"));
-    const std::uint32_t R = plat::ATTR_READONLY, H = plat::ATTR_HIDDEN, S = plat::ATTR_SYSTEM,
-                        A = plat::ATTR_ARCHIVE, D = plat::ATTR_DIRECTORY;
+    const std::uint32_t R = plat::ATTR_READONLY, H = plat::ATTR_HIDDEN, S = plat::ATTR_SYSTEM, A = plat::ATTR_ARCHIVE,
+                        D = plat::ATTR_DIRECTORY;
     // Wine reports every file as archived and keeps neither R nor A on a
     // directory: the Windows build compares the bits Wine keeps.
     const std::uint32_t file_bits = !on_windows() ? R | H | S | A : R | H | S;
@@ -389,8 +386,7 @@ TEST(DirectoryPaths, FullPathResolvesDotsInTheText) {
         const char* expected;  // behind the current directory
     };
     const Row rows[] = {
-        {"a/b/../c", "/a/c"}, {"./x/.", "/x"},   {"x/./y", "/x/y"},
-        {"a/..", ""},         {"never/made", "/never/made"},
+        {"a/b/../c", "/a/c"}, {"./x/.", "/x"}, {"x/./y", "/x/y"}, {"a/..", ""}, {"never/made", "/never/made"},
     };
     for (const Row& row : rows) {
         std::string out;
@@ -413,7 +409,10 @@ TEST(DirectoryPaths, FullPathResolvesDotsInTheText) {
 
     if (on_windows()) return;
     const Row absolute[] = {
-        {"/a/../..", "/"}, {"/a//b/", "/a/b/"}, {"/", "/"}, {"//x/../y/./", "/y/"},
+        {"/a/../..", "/"},
+        {"/a//b/", "/a/b/"},
+        {"/", "/"},
+        {"//x/../y/./", "/y/"},
     };
     for (const Row& row : absolute) {
         ASSERT_TRUE(plat::full_path(row.path, out)) << row.path;
@@ -431,8 +430,7 @@ TEST(DirectoryPaths, ShortPathNamesTheSameFileInUpperCaseOnWindowsUnchangedOnPos
     if (!on_windows()) {
         EXPECT_EQ(out, path);
     } else {
-        EXPECT_TRUE(std::none_of(out.begin(), out.end(), [](char c) { return std::islower(c); }))
-            << out;
+        EXPECT_TRUE(std::none_of(out.begin(), out.end(), [](char c) { return std::islower(c); })) << out;
         plat::FileIdentity a, b;
         ASSERT_TRUE(plat::file_identity(out.c_str(), a));
         ASSERT_TRUE(plat::file_identity(path.c_str(), b));
@@ -483,8 +481,7 @@ TEST(DirectoryOperations, CreateFromAModel) {
     TempDir dir;
     const std::string model = dir.file("model"), copy = dir.file("copy");
     fs::create_directory(model);
-    ASSERT_TRUE(plat::set_attributes(model.c_str(),
-                                     plat::ATTR_DIRECTORY | plat::ATTR_HIDDEN | plat::ATTR_SYSTEM));
+    ASSERT_TRUE(plat::set_attributes(model.c_str(), plat::ATTR_DIRECTORY | plat::ATTR_HIDDEN | plat::ATTR_SYSTEM));
     ASSERT_TRUE(plat::set_file_times(model.c_str(), nullptr, &JUNE_1965, &MARCH_2021));
     if (!on_windows()) fs::permissions(model, fs::perms(0550));
 
@@ -515,14 +512,11 @@ TEST(DirectoryOperations, InjectedFaultsFailAndChangeNothing) {
     const Row rows[] = {
         {plat::fault::Call::set_times,
          [&] { return plat::set_file_times(file.c_str(), nullptr, &MARCH_2021, nullptr); }},
-        {plat::fault::Call::set_attributes,
-         [&] { return plat::set_attributes(file.c_str(), plat::ATTR_HIDDEN); }},
-        {plat::fault::Call::rename,
-         [&] { return plat::rename_path(file.c_str(), dir.file("moved").c_str()); }},
+        {plat::fault::Call::set_attributes, [&] { return plat::set_attributes(file.c_str(), plat::ATTR_HIDDEN); }},
+        {plat::fault::Call::rename, [&] { return plat::rename_path(file.c_str(), dir.file("moved").c_str()); }},
         {plat::fault::Call::remove, [&] { return plat::delete_file(file.c_str()); }},
         {plat::fault::Call::remove, [&] { return plat::remove_directory(sub.c_str()); }},
-        {plat::fault::Call::make_directory,
-         [&] { return plat::create_directory(dir.file("new").c_str()); }},
+        {plat::fault::Call::make_directory, [&] { return plat::create_directory(dir.file("new").c_str()); }},
         {plat::fault::Call::open, [&] { return plat::File().open(file.c_str(), plat::OpenMode::read); },
          plat::fault::SHORT_TRANSFER},
     };
@@ -537,8 +531,7 @@ TEST(DirectoryOperations, InjectedFaultsFailAndChangeNothing) {
         EXPECT_EQ(plat::last_error(), row.error == plat::fault::SHORT_TRANSFER ? IO_ERROR : row.error);
         plat::fault::clear();
     }
-    EXPECT_EQ(sorted(names(search(join(dir.path(), "*")))),
-              (std::vector<std::string>{".", "..", "file", "sub"}));
+    EXPECT_EQ(sorted(names(search(join(dir.path(), "*")))), (std::vector<std::string>{".", "..", "file", "sub"}));
     EXPECT_EQ(attributes_of(file), attributes_before);
     ASSERT_TRUE(plat::get_file_times(file.c_str(), creation, access, write));
     EXPECT_EQ(access, access_before);

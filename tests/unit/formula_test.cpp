@@ -124,14 +124,8 @@ TEST(Formula, Table) {
 // the hexadecimal conversion.
 TEST(Formula, LenientHexPrefix) {
     const Row rows[] = {
-        {"0x 5", true, 5},
-        {"0x+5", true, 10},
-        {"0x", false, 0},
-        {"0x ", false, 0},
-        {"0xg", false, 0},
-        {"0x10", true, 16},
-        {"0x10*2", true, 32},
-        {"5+()", false, 0},
+        {"0x 5", true, 5}, {"0x+5", true, 10}, {"0x", false, 0},     {"0x ", false, 0},
+        {"0xg", false, 0}, {"0x10", true, 16}, {"0x10*2", true, 32}, {"5+()", false, 0},
     };
     for (const Row& row : rows) check(row, HexPrefix::lenient);
 }

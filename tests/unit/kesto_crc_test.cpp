@@ -20,8 +20,7 @@ constexpr CrcMethod ALL_METHODS[] = {CrcMethod::bytewise, CrcMethod::slicing, Cr
 
 // The CRC register one bit at a time, straight from the definition of a
 // reflected CRC.
-std::uint32_t reference_register(std::uint32_t polynomial, std::uint32_t crc, const unsigned char* p,
-                                 std::size_t n) {
+std::uint32_t reference_register(std::uint32_t polynomial, std::uint32_t crc, const unsigned char* p, std::size_t n) {
     for (std::size_t i = 0; i < n; ++i) {
         crc ^= p[i];
         for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) ? (crc >> 1) ^ polynomial : crc >> 1;

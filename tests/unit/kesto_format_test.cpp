@@ -49,9 +49,9 @@ TEST(KestoFormat, Attributes) {
         std::uint32_t attributes;
         const char* text;
     } rows[] = {
-        {0x00, "------"}, {0x21, "a----r"}, {0x10, "-d----"}, {0x3F, "ad-shr"},
-        {0x04, "---s--"}, {0x02, "----h-"}, {0x08, "------"},  // bit 0x08 has no column
-        {0x420, "a-----"},                                     // nor has a link's 0x400
+        {0x00, "------"},  {0x21, "a----r"}, {0x10, "-d----"}, {0x3F, "ad-shr"},
+        {0x04, "---s--"},  {0x02, "----h-"}, {0x08, "------"},  // bit 0x08 has no column
+        {0x420, "a-----"},                                      // nor has a link's 0x400
     };
     for (const Row& row : rows)
         EXPECT_EQ(formatted(ATTRIBUTE_WIDTH, [&](char* out) { return print_attributes(out, row.attributes); }),
@@ -103,8 +103,8 @@ TEST(KestoFormat, SizeColumn) {
     } rows[] = {
         {0, FILE, false, "             0 "},
         {1000, FILE, false, "         1,000 "},
-        {99999999999, FILE, false, "99,999,999,999 "},            // exactly 14 columns
-        {123456789012345, FILE, false, "123,456,789,012,345 "},   // widens the column
+        {99999999999, FILE, false, "99,999,999,999 "},           // exactly 14 columns
+        {123456789012345, FILE, false, "123,456,789,012,345 "},  // widens the column
         {MAX64, FILE, false, "18,446,744,073,709,551,615 "},
         {4096, DIRECTORY, false, "               "},
         {4096, DIRECTORY | FILE | 0x01, false, "               "},
@@ -113,9 +113,10 @@ TEST(KestoFormat, SizeColumn) {
         {4096, DIRECTORY, true, ""},
     };
     for (const Row& row : rows)
-        EXPECT_EQ(formatted(SIZE_COLUMN_MAX,
-                            [&](char* out) { return print_size_column(out, row.size, row.attributes, row.tree_style); }),
-                  row.text)
+        EXPECT_EQ(
+            formatted(SIZE_COLUMN_MAX,
+                      [&](char* out) { return print_size_column(out, row.size, row.attributes, row.tree_style); }),
+            row.text)
             << row.size;
 }
 
@@ -154,9 +155,11 @@ TEST(KestoFormat, DateAndTime) {
         const char *hundredths, *colons, *compact;
     } rows[] = {
         {2024, 3, 5, 7, 8, 9, 123, "24-03-05", "2024-03-05", "240305", "20240305", "07:08:09.12", "07:08:09", "070809"},
-        {1999, 12, 31, 23, 59, 59, 999, "99-12-31", "1999-12-31", "991231", "19991231", "23:59:59.99", "23:59:59", "235959"},
+        {1999, 12, 31, 23, 59, 59, 999, "99-12-31", "1999-12-31", "991231", "19991231", "23:59:59.99", "23:59:59",
+         "235959"},
         {2000, 1, 1, 0, 0, 0, 0, "00-01-01", "2000-01-01", "000101", "20000101", "00:00:00.00", "00:00:00", "000000"},
-        {2107, 11, 28, 12, 34, 56, 9, "07-11-28", "2107-11-28", "071128", "21071128", "12:34:56.00", "12:34:56", "123456"},
+        {2107, 11, 28, 12, 34, 56, 9, "07-11-28", "2107-11-28", "071128", "21071128", "12:34:56.00", "12:34:56",
+         "123456"},
     };
     for (const Row& row : rows) {
         plat::FileTime time =
@@ -203,8 +206,7 @@ TEST(KestoFormat, LocalTimeZone) {
     plat::FileTime time = 0;
     ASSERT_TRUE(plat::utc_to_file_time(utc, time));
     std::string date = formatted(DATE_MAX, [&](char* out) { return format_date(out, time, '-', true); });
-    std::string time_of_day =
-        formatted(TIME_MAX, [&](char* out) { return format_time(out, time, TIME_HUNDREDTHS); });
+    std::string time_of_day = formatted(TIME_MAX, [&](char* out) { return format_time(out, time, TIME_HUNDREDTHS); });
 
     plat::CalendarTime local;
     ASSERT_TRUE(plat::file_time_to_local(time, local));
@@ -226,7 +228,10 @@ TEST(KestoFormat, ListLine) {
     constexpr std::uint32_t FILE = 0x21, DIRECTORY = 0x10, CRC16 = 0xA001, CRC32 = 0xEDB88320;
     const std::string stamps = "24-03-05 07:08:09.12 ";
     const std::string all_stamps = "24-03-05 07:08:09.12 C:23-01-02 03:04:05.67 A:24-12-31 23:59:59.99 ";
-    const std::string file = "a----r" "         1,234 ", directory = "-d----" + std::string(15, ' ');
+    const std::string file =
+                          "a----r"
+                          "         1,234 ",
+                      directory = "-d----" + std::string(15, ' ');
     const std::string long_path = "src/Sub/Readme.txt", short_path = "SRC/SUB/README.TXT";
     struct Row {
         const char* name;
@@ -247,7 +252,8 @@ TEST(KestoFormat, ListLine) {
         {"/L5 /Y4", FILE, 5, true, 0, 0, false, -1,
          file + "2024-03-05 07:08:09.12 C:2023-01-02 03:04:05.67 A:2024-12-31 23:59:59.99 " + long_path},
         {"directory", DIRECTORY, 1, false, 0, 0, false, -1, directory + stamps + long_path},
-        {"/F: low 16 bits, upper case", FILE, 1, false, CRC16, 0x1234BB3D, false, -1, file + stamps + "BB3D " + long_path},
+        {"/F: low 16 bits, upper case", FILE, 1, false, CRC16, 0x1234BB3D, false, -1,
+         file + stamps + "BB3D " + long_path},
         {"/FD: lower case", FILE, 1, false, CRC32, 0x0BF43926, false, -1, file + stamps + "0bf43926 " + long_path},
         {"/F directory", DIRECTORY, 1, false, CRC16, 0, false, -1, directory + stamps + "     " + long_path},
         {"/FD directory", DIRECTORY, 1, false, CRC32, 0, false, -1, directory + stamps + "         " + long_path},
@@ -255,7 +261,8 @@ TEST(KestoFormat, ListLine) {
         {"/FP", FILE, 1, false, CRC16, 0, true, 812, file + stamps + "0000   812KB/sec " + long_path},
         {"/FP not measured", FILE, 1, false, READ_TEST_ONLY, 0, true, -1, file + stamps + "-----KB/sec " + long_path},
         {"/FP fast read widens", FILE, 1, false, 0, 0, true, 2500000, file + stamps + "2500000KB/sec " + long_path},
-        {"/FDP directory", DIRECTORY, 1, false, CRC32, 0, true, -1, directory + stamps + std::string(21, ' ') + long_path},
+        {"/FDP directory", DIRECTORY, 1, false, CRC32, 0, true, -1,
+         directory + stamps + std::string(21, ' ') + long_path},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -303,10 +310,7 @@ TEST(KestoFormat, ProgressReport) {
         int percent;
     } percents[] = {
         {0, 0, 100},  // an empty file is read in its one pass
-        {1000, 1000, 0},
-        {1000, 334, 66},
-        {1000, 0, 100},
-        {HUGE_SIZE, HUGE_SIZE / 4, 75},
+        {1000, 1000, 0}, {1000, 334, 66}, {1000, 0, 100}, {HUGE_SIZE, HUGE_SIZE / 4, 75},
     };
     for (const PercentRow& row : percents)
         EXPECT_EQ(read_percent(row.total, row.remaining), row.percent) << row.total << " " << row.remaining;
@@ -318,8 +322,8 @@ TEST(KestoFormat, ProgressReport) {
         {1024000, 1000, 1000},
         {1000, 600, 1},
         {0, 501, 0},
-        {2048, 0, 2000},                   // no time passed: as if 1 ms
-        {HUGE_SIZE, 501, 0x7FFFFFFF},      // capped
+        {2048, 0, 2000},                               // no time passed: as if 1 ms
+        {HUGE_SIZE, 501, 0x7FFFFFFF},                  // capped
         {HUGE_SIZE, std::uint64_t{1} << 40, 4096000},  // bytes x 1000 needs more than 64 bits
         {5120000000, 1000, 5000000},
     };

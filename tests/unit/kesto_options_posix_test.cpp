@@ -22,8 +22,10 @@ public:
         tzset();
     }
     ~TimeZone() {
-        if (had_old_) setenv("TZ", old_.c_str(), 1);
-        else unsetenv("TZ");
+        if (had_old_)
+            setenv("TZ", old_.c_str(), 1);
+        else
+            unsetenv("TZ");
         tzset();
     }
 
@@ -44,11 +46,9 @@ TEST(KestoOptionsPosix, DatesAreLocalTimes) {
         // 2008-05-01 14:59:59.999 UTC
         {"JST-9", "2008-05-01", kesto::DATE_FILL_END, 128541275999990000u},
         // Summer time: 2008-07-01 10:00:00 UTC
-        {"CET-1CEST,M3.5.0,M10.5.0/3", "2008-07-01,12:00:00", kesto::DATE_FILL_NONE,
-         128593800000000000u},
+        {"CET-1CEST,M3.5.0,M10.5.0/3", "2008-07-01,12:00:00", kesto::DATE_FILL_NONE, 128593800000000000u},
         // Winter time: 2008-01-15 11:00:00 UTC
-        {"CET-1CEST,M3.5.0,M10.5.0/3", "2008-01-15&12:00:00", kesto::DATE_FILL_START,
-         128448684000000000u},
+        {"CET-1CEST,M3.5.0,M10.5.0/3", "2008-01-15&12:00:00", kesto::DATE_FILL_START, 128448684000000000u},
     };
     for (const Row& row : rows) {
         TimeZone zone(row.zone);

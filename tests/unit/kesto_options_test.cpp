@@ -49,16 +49,15 @@ std::string standard_error_of(Run run) {
 std::string classify(const std::vector<const char*>& arguments) {
     std::vector<const char*> argv{"kesto"};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
-    return standard_output_of(
-        [&] { kesto::classify_arguments(static_cast<int>(argv.size()), argv.data()); });
+    return standard_output_of([&] { kesto::classify_arguments(static_cast<int>(argv.size()), argv.data()); });
 }
 
 std::string local_time_text(plat::FileTime time) {
     plat::CalendarTime t;
     if (!plat::file_time_to_local(time, t)) return "?";
     char text[40];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", t.year, t.month, t.day,
-                  t.hour, t.minute, t.second, t.millisecond);
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", t.year, t.month, t.day, t.hour, t.minute,
+                  t.second, t.millisecond);
     return text;
 }
 
@@ -231,7 +230,8 @@ TEST_F(KestoOptions, CopyAndDeleteOptions) {
         {{"/URM"}, 1, "operation_mode=0x2040"},
         {{"/CV", "/UM"}, 0, "operation_mode=0x4040"},
         {{"/CM/UV"}, 0, "operation_mode=0x1040"},
-        {{"/C2EIPST"}, 0,
+        {{"/C2EIPST"},
+         0,
          "operation_mode=0x20 confirm_each=0 continue_on_error=1 show_progress=1 "
          "two_second_tolerance=1 write_through=1"},
         // A new /C or /U resets what the last one set, except E.
@@ -253,8 +253,7 @@ TEST_F(KestoOptions, VerifyCrcAndSizeOptions) {
         {{"/vahrs"}, 0, "operation_mode=0x80 compare_content=0 verify_attr_mask=0x27"},
         {{"/VD2"}, 0, "operation_mode=0x80 two_second_tolerance=1 compare_content=0 verify_date=1"},
         {{"/VL"}, 0, "operation_mode=0x80 compare_content=0 verify_size=1"},
-        {{"/VVEP"}, 0,
-         "operation_mode=0x80 continue_on_error=1 show_progress=1 verify_show_all=0"},
+        {{"/VVEP"}, 0, "operation_mode=0x80 continue_on_error=1 show_progress=1 verify_show_all=0"},
         {{"/VNAVEP2L", "/V"}, 0, "operation_mode=0x80"},
         {{"/VX"}, 1, "operation_mode=0x80"},
         {{"/F"}, 0, "crc_polynomial=0xa001"},
@@ -264,8 +263,7 @@ TEST_F(KestoOptions, VerifyCrcAndSizeOptions) {
         {{"/FND"}, 0, "crc_polynomial=0xedb88320 crc32_selected=1"},
         // The start value takes every hexadecimal digit, a D or E too.
         {{"/FI12D"}, 0, "crc_polynomial=0xa001 crc_initial_given=1 crc_initial_value=0x12d"},
-        {{"/FDI12"}, 0,
-         "crc_polynomial=0xedb88320 crc32_selected=1 crc_initial_given=1 crc_initial_value=0x12"},
+        {{"/FDI12"}, 0, "crc_polynomial=0xedb88320 crc32_selected=1 crc_initial_given=1 crc_initial_value=0x12"},
         {{"/fiE"}, 0, "crc_polynomial=0xa001 crc_initial_given=1 crc_initial_value=0xe"},
         {{"/FI"}, 0, "crc_polynomial=0xa001 crc_initial_given=1"},
         {{"/FEP"}, 0, "continue_on_error=1 show_progress=1 crc_polynomial=0xa001"},
@@ -295,11 +293,10 @@ TEST_F(KestoOptions, DateOptions) {
         {{"/b2008-05-01"}, 0, "date_upper_bound=2008-05-01 00:00:00.000 selection_flags=0x1"},
         {{"/Be2008-05-01"}, 0, "date_upper_bound=2008-05-01 23:59:59.999 selection_flags=0x21"},
         // An exclusive lower bound excludes its whole second.
-        {{"/AE2008-05-01", "/A2008-05-02,12:00:00"}, 0,
-         "date_lower_bound=2008-05-02 12:00:00.999 selection_flags=0x1"},
-        {{"/BE2008-05-02,12:00:00"}, 0,
-         "date_upper_bound=2008-05-02 12:00:00.999 selection_flags=0x21"},
-        {{"/A79-01-01/B80-01-01"}, 0,
+        {{"/AE2008-05-01", "/A2008-05-02,12:00:00"}, 0, "date_lower_bound=2008-05-02 12:00:00.999 selection_flags=0x1"},
+        {{"/BE2008-05-02,12:00:00"}, 0, "date_upper_bound=2008-05-02 12:00:00.999 selection_flags=0x21"},
+        {{"/A79-01-01/B80-01-01"},
+         0,
          "date_lower_bound=2079-01-01 23:59:59.999 date_upper_bound=1980-01-01 00:00:00.000 "
          "selection_flags=0x1"},
         {{"/A1601-01-01"}, 0, "date_lower_bound=1601-01-01 23:59:59.999 selection_flags=0x1"},
@@ -308,15 +305,13 @@ TEST_F(KestoOptions, DateOptions) {
         {{"/A1900-02-29"}, 1, "selection_flags=0x1"},
         {{"/A"}, 1, "selection_flags=0x1"},
         {{"/A2008-05-01X"}, 1, "date_lower_bound=2008-05-01 23:59:59.999 selection_flags=0x1"},
-        {{"/DI2008-05-01,10:00:00"}, 0,
-         "operation_mode=0x800 confirm_each=0 new_file_time=2008-05-01 10:00:00.000"},
-        {{"/D2008-05-01&10:00:00.25"}, 0,
-         "operation_mode=0x800 new_file_time=2008-05-01 10:00:00.250"},
-        {{"/+AI", "/D2008-05-01,10:00:00"}, 0,
+        {{"/DI2008-05-01,10:00:00"}, 0, "operation_mode=0x800 confirm_each=0 new_file_time=2008-05-01 10:00:00.000"},
+        {{"/D2008-05-01&10:00:00.25"}, 0, "operation_mode=0x800 new_file_time=2008-05-01 10:00:00.250"},
+        {{"/+AI", "/D2008-05-01,10:00:00"},
+         0,
          "operation_mode=0x800 attr_add_mask=0x20 new_file_time=2008-05-01 10:00:00.000"},
         // The I belongs right behind the D; a date needs its time.
-        {{"/D2008-05-01,10:00:00I"}, 1,
-         "operation_mode=0x800 new_file_time=2008-05-01 10:00:00.000"},
+        {{"/D2008-05-01,10:00:00I"}, 1, "operation_mode=0x800 new_file_time=2008-05-01 10:00:00.000"},
         {{"/D2008-05-01"}, 1, "operation_mode=0x800"},
         {{"/D2008-05-01,25:00:00"}, 1, "operation_mode=0x800"},
     });
@@ -340,7 +335,8 @@ TEST_F(KestoOptions, NameListsAndCommand) {
         {{"/W="}, 1, ""},
         {{"/W'a'"}, 1, ""},
         {{"/P"}, 1, "include_depth=0"},
-        {{"/XAFIN='echo $n'"}, 0,
+        {{"/XAFIN='echo $n'"},
+         0,
          "operation_mode=0x8000 confirm_each=0 exec_command=echo $n exec_full_path=1 "
          "exec_double_dollar=1 exec_hide_command=1"},
         {{"/XA='a'", "/X:|b|"}, 0, "operation_mode=0x8000 exec_command=b"},
@@ -542,8 +538,7 @@ TEST_F(KestoOptions, DateGrammar) {
         expected.millisecond = row.millisecond;
         plat::FileTime expected_time = 0;
         ASSERT_TRUE(plat::local_to_file_time(expected, expected_time)) << row.text;
-        EXPECT_EQ(result, expected_time) << row.text << " fill " << row.fill << ": "
-                                         << local_time_text(result);
+        EXPECT_EQ(result, expected_time) << row.text << " fill " << row.fill << ": " << local_time_text(result);
         EXPECT_EQ(cursor, row.rest) << row.text;
     }
 }
@@ -598,14 +593,10 @@ TEST_F(KestoOptions, QuotedValue) {
         const char* windows_rest;
         const char* posix_value;
     } system_rows[] = {
-        {"=*.keep", ".keep", "", "*.keep"},
-        {"=abca/Y4", "bc", "/Y4", "abca/Y4"},
-        {"=.git", "git", "", ".git"},
-        {"=~/x~", "/x", "", "~/x~"},
-        {"=$n$", "n", "", "$n$"},
-        {"=_a_", "a", "", "_a_"},
-        {"=-a-", "a", "", "-a-"},
-        {"=?a?", "a", "", "?a?"},
+        {"=*.keep", ".keep", "", "*.keep"}, {"=abca/Y4", "bc", "/Y4", "abca/Y4"},
+        {"=.git", "git", "", ".git"},       {"=~/x~", "/x", "", "~/x~"},
+        {"=$n$", "n", "", "$n$"},           {"=_a_", "a", "", "_a_"},
+        {"=-a-", "a", "", "-a-"},           {"=?a?", "a", "", "?a?"},
         {"=/a/", "a", "", "/a/"},
     };
     for (const SystemRow& row : system_rows) {
@@ -630,12 +621,8 @@ TEST_F(KestoOptions, SplitOptionText) {
         bool ok;
         const char* options;
     } rows[] = {
-        {"/a/b/c", true, "/a /b /c"},
-        {"/a /b\t/c", true, "/a /b /c"},
-        {"/a  x\"/q\" /b", true, "/a /b"},
-        {"/a \"/q", false, "/a"},
-        {"/ax/b", false, "/a"},
-        {"/a/!/b", false, "/a /!"},
+        {"/a/b/c", true, "/a /b /c"}, {"/a /b\t/c", true, "/a /b /c"}, {"/a  x\"/q\" /b", true, "/a /b"},
+        {"/a \"/q", false, "/a"},     {"/ax/b", false, "/a"},          {"/a/!/b", false, "/a /!"},
         {"/a ", true, "/a"},
     };
     for (const Row& row : rows) {
@@ -931,8 +918,7 @@ KESTO  [<オプション>]  [<ソースパス> [<ディスティネーション�
 TEST_F(KestoOptions, UsageScreenInBothLanguages) {
     EXPECT_EQ(standard_output_of(kesto::print_usage_screen), ENGLISH_USAGE);
     plat::use_english = false;
-    EXPECT_EQ(standard_output_of(kesto::print_usage_screen),
-              unix_lines(plat::to_console_text(JAPANESE_USAGE)));
+    EXPECT_EQ(standard_output_of(kesto::print_usage_screen), unix_lines(plat::to_console_text(JAPANESE_USAGE)));
 }
 
 }  // namespace

@@ -125,12 +125,8 @@ TEST(KestoPaths, SourceWildcard) {
         const char* after;
     };
     const Row rows[] = {
-        {"*.*", 1, "*"},
-        {"dir/*.*", 1, "dir/*"},
-        {"dir/*.c", 1, "dir/*.c"},
-        {"dir/a?", 1, "dir/a?"},
-        {"dir/", 0, "dir/"},
-        {"d*r/name", 0, "d*r/name"},
+        {"*.*", 1, "*"},         {"dir/*.*", 1, "dir/*"}, {"dir/*.c", 1, "dir/*.c"},
+        {"dir/a?", 1, "dir/a?"}, {"dir/", 0, "dir/"},     {"d*r/name", 0, "d*r/name"},
     };
     for (const Row& row : rows) {
         kesto::state = kesto::State{};

@@ -34,7 +34,8 @@ TEST(Message, NumberedConversionsReadTheirOwnArgument) {
         {"%%%1$s%%", true, "%a?b%"},
         {"[%-6s]%lld", true, "[a?b   ]12"},
     };
-    for (const Row& row : rows) EXPECT_EQ(format(row.mask_names, row.format, "a\tb", 12LL, -3LL), row.text) << row.format;
+    for (const Row& row : rows)
+        EXPECT_EQ(format(row.mask_names, row.format, "a\tb", 12LL, -3LL), row.text) << row.format;
 }
 
 // The English and Japanese texts of a message, as written in a source

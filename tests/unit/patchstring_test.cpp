@@ -51,7 +51,7 @@ TEST(PatchString, Notation) {
         {"'AB", "AB"},
         {"''", ""},
         {"''''", "'"},
-        {"'''", "'"},            // a doubled quote, then the end inside quotes
+        {"'''", "'"},  // a doubled quote, then the end inside quotes
         {"'A'42'C'", "ABC"},
         {"'A''42'", "A'42"},     // the doubled quote does not close the text
         {"'A' 42", "error -1"},  // a blank outside quotes
@@ -79,7 +79,9 @@ TEST(PatchString, DoubleByteCharacters) {
         {"character then text", "'\x82\xA0x'41", "\x82\xA0xA", "\x82\xA0xA"},
         // A quote is no valid trail byte: the character is broken.
         {"quote after a lead byte", "'\x81''", "error -2", "\x81'"},
-        {"quote after a lead byte, closing", "'\x81'41", "error -2", "\x81" "A"},
+        {"quote after a lead byte, closing", "'\x81'41", "error -2",
+         "\x81"
+         "A"},
         {"lead byte at the end", "'AB\x81", "error -2", "AB\x81"},
         {"lead byte before a control byte", "'\xE0\x1F'", "error -2", "\xE0\x1F"},
         {"highest lead and trail byte", "'\xFC\xFC'", "\xFC\xFC", "\xFC\xFC"},
@@ -104,9 +106,7 @@ protected:
     // side by side, each in a process of its own.
     std::string path = ::testing::TempDir() + "mirelk_string_file_" +
                        ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".txt";
-    void put(const std::string& bytes) {
-        std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-    }
+    void put(const std::string& bytes) { std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes; }
     void TearDown() override {
         std::remove(path.c_str());
         plat::fault::clear();
@@ -136,10 +136,19 @@ TEST_F(PatchStringFile, FirstLine) {
         {"only a line end", "\r\n", ""},
         {"only carriage returns", "\r\r\r", ""},
         {"empty first line, then text", "\n41", ""},
-        {"Ctrl+Z ends the text", "41\x1A" "42\n", "41"},
+        {"Ctrl+Z ends the text",
+         "41\x1A"
+         "42\n",
+         "41"},
         {"Ctrl+Z after the line", "'AB'\x1A", "'AB'"},
         {"carriage returns inside stay", "41\r42\r\n", "41\r42"},
-        {"zero byte", std::string("41\0" "42\n", 6), std::string("41\0" "42", 5)},
+        {"zero byte",
+         std::string("41\0"
+                     "42\n",
+                     6),
+         std::string("41\0"
+                     "42",
+                     5)},
         {"first line longer than a read block", std::string(10000, '4') + "\r\nFF", std::string(10000, '4')},
     };
     // Each row also through a named pipe, which has no size to go by.
@@ -230,8 +239,8 @@ TEST(MirelkMatcher, SameOccurrencesAsEveryStartPosition) {
         Matcher matcher(pattern, row.pattern.size());
         std::vector<std::int64_t> expected = naive_occurrences(row.data, row.pattern);
         std::string replaced = row.data;
-        for (std::int64_t at : expected) replaced.replace(static_cast<std::size_t>(at), row.pattern.size(),
-                                                           row.pattern.size(), '#');
+        for (std::int64_t at : expected)
+            replaced.replace(static_cast<std::size_t>(at), row.pattern.size(), row.pattern.size(), '#');
         // Blocks and reads from one byte up, so that occurrences cross every
         // possible block border.
         for (std::size_t block = 1; block <= row.data.size() + 1; ++block) {

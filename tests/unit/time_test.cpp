@@ -20,19 +20,17 @@ constexpr std::int64_t UNITS_PER_SECOND = 10000000;
 constexpr std::int64_t EPOCH_DIFFERENCE = 11644473600LL;  // seconds, 1601 to 1970
 
 FileTime from_unix(std::int64_t seconds, int millisecond = 0) {
-    return static_cast<FileTime>((seconds + EPOCH_DIFFERENCE) * UNITS_PER_SECOND +
-                                 millisecond * 10000);
+    return static_cast<FileTime>((seconds + EPOCH_DIFFERENCE) * UNITS_PER_SECOND + millisecond * 10000);
 }
 
-CalendarTime fields(int year, int month, int day, int hour = 0, int minute = 0, int second = 0,
-                    int millisecond = 0) {
+CalendarTime fields(int year, int month, int day, int hour = 0, int minute = 0, int second = 0, int millisecond = 0) {
     return CalendarTime{year, month, day, hour, minute, second, millisecond};
 }
 
 std::string text(const CalendarTime& t) {
     char buffer[80];
-    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d.%03d weekday %d", t.year,
-                  t.month, t.day, t.hour, t.minute, t.second, t.millisecond, t.weekday);
+    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d.%03d weekday %d", t.year, t.month, t.day,
+                  t.hour, t.minute, t.second, t.millisecond, t.weekday);
     return buffer;
 }
 
@@ -73,12 +71,22 @@ TEST(TimeUtc, KnownValuesBothWays) {
 // over into the next minute, day or month.
 TEST(TimeUtc, InvalidFieldsAreRefused) {
     const CalendarTime invalid[] = {
-        fields(2021, 0, 1),         fields(2021, 13, 1),      fields(2021, 4, 31),
-        fields(2021, 1, 0),         fields(2021, 1, 32),      fields(2001, 2, 29),
-        fields(2000, 2, 30),        fields(1900, 2, 29),      fields(2021, 6, 1, 24),
-        fields(2021, 6, 1, -1),     fields(2021, 6, 1, 0, 60), fields(2021, 6, 1, 0, 0, 60),
-        fields(2021, 6, 1, 0, 0, 0, 1000), fields(2021, 6, 1, 0, 0, 0, -1),
-        fields(1600, 12, 31),       fields(30828, 1, 1),
+        fields(2021, 0, 1),
+        fields(2021, 13, 1),
+        fields(2021, 4, 31),
+        fields(2021, 1, 0),
+        fields(2021, 1, 32),
+        fields(2001, 2, 29),
+        fields(2000, 2, 30),
+        fields(1900, 2, 29),
+        fields(2021, 6, 1, 24),
+        fields(2021, 6, 1, -1),
+        fields(2021, 6, 1, 0, 60),
+        fields(2021, 6, 1, 0, 0, 60),
+        fields(2021, 6, 1, 0, 0, 0, 1000),
+        fields(2021, 6, 1, 0, 0, 0, -1),
+        fields(1600, 12, 31),
+        fields(30828, 1, 1),
     };
     for (const CalendarTime& row : invalid) {
         FileTime time = 42;
@@ -86,7 +94,9 @@ TEST(TimeUtc, InvalidFieldsAreRefused) {
         EXPECT_FALSE(plat::local_to_file_time(row, time)) << text(row);
     }
     const CalendarTime valid[] = {
-        fields(2000, 2, 29), fields(2004, 2, 29), fields(2021, 4, 30, 23, 59, 59, 999),
+        fields(2000, 2, 29),
+        fields(2004, 2, 29),
+        fields(2021, 4, 30, 23, 59, 59, 999),
         fields(2021, 12, 31),
     };
     for (const CalendarTime& row : valid) {
@@ -117,18 +127,16 @@ private:
 };
 
 TEST(TimeLocal, MatchesTheCLibraryInEveryZone) {
-    if (plat::path_separator() != '/')
-        GTEST_SKIP() << "Windows converts with its own zone, not with TZ";
-    const char* zones[] = {"Asia/Tokyo", "America/New_York", "Europe/London",
-                           "Australia/Lord_Howe", "UTC"};
+    if (plat::path_separator() != '/') GTEST_SKIP() << "Windows converts with its own zone, not with TZ";
+    const char* zones[] = {"Asia/Tokyo", "America/New_York", "Europe/London", "Australia/Lord_Howe", "UTC"};
     const std::int64_t moments[] = {
         0,
-        -144000000,  // 1965
+        -144000000,              // 1965
         1615705199, 1615705200,  // New York, 2021-03-14 around 02:00 local
         1636264799, 1636264800,  // New York, 2021-11-07 around 02:00 local
         1616893199, 1616893200,  // London, 2021-03-28 around 01:00 UTC
-        1617465600,  // Lord Howe, 2021-04-04 around its half-hour change
-        4102444800,  // 2100
+        1617465600,              // Lord Howe, 2021-04-04 around its half-hour change
+        4102444800,              // 2100
     };
     for (const char* zone : zones) {
         TimeZone guard(zone);
@@ -140,9 +148,8 @@ TEST(TimeLocal, MatchesTheCLibraryInEveryZone) {
             const std::tm* shown = std::localtime(&t);
             ASSERT_NE(shown, nullptr);
             const std::tm expected = *shown;
-            CalendarTime wanted = fields(expected.tm_year + 1900, expected.tm_mon + 1,
-                                         expected.tm_mday, expected.tm_hour, expected.tm_min,
-                                         expected.tm_sec, 250);
+            CalendarTime wanted = fields(expected.tm_year + 1900, expected.tm_mon + 1, expected.tm_mday,
+                                         expected.tm_hour, expected.tm_min, expected.tm_sec, 250);
             wanted.weekday = expected.tm_wday;
             EXPECT_EQ(text(local), text(wanted)) << zone << " " << moment;
 
@@ -153,8 +160,7 @@ TEST(TimeLocal, MatchesTheCLibraryInEveryZone) {
             CalendarTime again;
             ASSERT_TRUE(plat::file_time_to_local(back, again));
             EXPECT_EQ(text(again), text(local)) << zone << " " << moment;
-            EXPECT_LE(std::max(back, time) - std::min(back, time),
-                      FileTime(3600) * UNITS_PER_SECOND)
+            EXPECT_LE(std::max(back, time) - std::min(back, time), FileTime(3600) * UNITS_PER_SECOND)
                 << zone << " " << moment;
         }
     }

@@ -189,10 +189,25 @@ TEST_F(TolvenKeys, CompareKey) {
         // Without double-byte characters (UTF-8 text) every byte is one
         // column, ordered by its folded value: a left double quotation mark
         // (e2 80 9c) then a, or B.
-        {1, "\xe2\x80\x9c" "a", "\xe2\x80\x9c" "B", ALL, -1, false},
-        {1, "\xe2\x80\x9c" "a", "\xe2\x80\x9c" "B", ALL, 1, true},
+        {1,
+         "\xe2\x80\x9c"
+         "a",
+         "\xe2\x80\x9c"
+         "B",
+         ALL, -1, false},
+        {1,
+         "\xe2\x80\x9c"
+         "a",
+         "\xe2\x80\x9c"
+         "B",
+         ALL, 1, true},
         {0, "\x82\xa0", "\xdf", ALL, -1, false},
-        {1, "\x82" "a", "\x82" "A", ALL, 0, false},
+        {1,
+         "\x82"
+         "a",
+         "\x82"
+         "A",
+         ALL, 0, false},
         {0, "\x82\xa0X", "\x82\xa0Y", 2, 0, false},
     };
     for (const KeyRow& row : rows) {
@@ -206,9 +221,10 @@ TEST_F(TolvenKeys, CompareKey) {
 // The quick prefix must never contradict the full rule: wherever two
 // prefixes differ, they order the lines as the full comparison does.
 TEST_F(TolvenKeys, PrefixAgreesWithTheFullComparison) {
-    const std::string alphabet[] = {"a", "A", "b", "_", "z", "Z", "0", "\x7f", "\x80", "\xa1", "\xdf",
-                                    "\xfd", "\xff", "\x81\x40", "\x82\xa0", "\x82\xa1", "\xfc\xfc",
-                                    std::string("\0", 1), "\x82"};
+    const std::string alphabet[] = {"a",    "A",        "b",        "_",        "z",        "Z",
+                                    "0",    "\x7f",     "\x80",     "\xa1",     "\xdf",     "\xfd",
+                                    "\xff", "\x81\x40", "\x82\xa0", "\x82\xa1", "\xfc\xfc", std::string("\0", 1),
+                                    "\x82"};
     std::mt19937 random(7);
     std::vector<std::string> lines;
     for (int i = 0; i < 400; ++i) {
@@ -220,9 +236,9 @@ TEST_F(TolvenKeys, PrefixAgreesWithTheFullComparison) {
         int case_mode, start, end;
         bool double_byte = true;
     };
-    const Setting settings[] = {{1, 0, 0x7FFFFFFF}, {0, 0, 0x7FFFFFFF}, {2, 0, 0x7FFFFFFF},
-                                {1, 2, 5}, {0, 1, 9}, {1, 3, 3}, {2, 0, 2},
-                                {1, 0, 0x7FFFFFFF, false}, {0, 0, 0x7FFFFFFF, false}, {2, 1, 9, false}};
+    const Setting settings[] = {
+        {1, 0, 0x7FFFFFFF}, {0, 0, 0x7FFFFFFF},        {2, 0, 0x7FFFFFFF},        {1, 2, 5},       {0, 1, 9}, {1, 3, 3},
+        {2, 0, 2},          {1, 0, 0x7FFFFFFF, false}, {0, 0, 0x7FFFFFFF, false}, {2, 1, 9, false}};
     for (const Setting& setting : settings) {
         state.case_mode = setting.case_mode;
         state.double_byte = setting.double_byte;
@@ -233,9 +249,9 @@ TEST_F(TolvenKeys, PrefixAgreesWithTheFullComparison) {
                 auto lx = static_cast<std::int64_t>(x.size()), ly = static_cast<std::int64_t>(y.size());
                 std::uint64_t px = key_prefix(bytes(x), lx), py = key_prefix(bytes(y), ly);
                 bool x_long = lx > setting.start, y_long = ly > setting.start;
-                int full = x_long && y_long ? compare(x.substr(setting.start), y.substr(setting.start),
-                                                      setting.end - setting.start)
-                                            : (x_long > y_long) - (x_long < y_long);
+                int full = x_long && y_long
+                               ? compare(x.substr(setting.start), y.substr(setting.start), setting.end - setting.start)
+                               : (x_long > y_long) - (x_long < y_long);
                 if (px != py) {
                     ASSERT_EQ(px < py ? -1 : 1, full) << "mode " << setting.case_mode << " [" << x << "] [" << y << "]";
                 } else if (!x_long) {
@@ -254,8 +270,10 @@ TEST_F(TolvenKeys, TruncationNeverSplitsACharacter) {
     };
     const Row rows[] = {
         {"abcdef", 4, 4},
-        {"abc\x82\xa0", 4, 3},   // bytes 4 and 5 are one character
-        {"ab\x82\xa0" "cd", 4, 4},
+        {"abc\x82\xa0", 4, 3},  // bytes 4 and 5 are one character
+        {"ab\x82\xa0"
+         "cd",
+         4, 4},
         {"abcd", 4, 4},
         {"ab", 4, 2},
         {"\x82\xa0\x82\xa0", 3, 2},
@@ -263,9 +281,15 @@ TEST_F(TolvenKeys, TruncationNeverSplitsACharacter) {
         {"abc\x82", 3, 3},
         // UTF-8 text: a cut inside a sequence moves to its first byte;
         // bytes that form no sequence are cut anywhere.
-        {"x\xe2\x80\x9c" "a", 3, 1, false},
-        {"x\xe2\x80\x9c" "a", 2, 1, false},
-        {"x\xe2\x80\x9c" "a", 4, 4, false},
+        {"x\xe2\x80\x9c"
+         "a",
+         3, 1, false},
+        {"x\xe2\x80\x9c"
+         "a",
+         2, 1, false},
+        {"x\xe2\x80\x9c"
+         "a",
+         4, 4, false},
         {"\xf0\x9f\x98\x80z", 3, 0, false},
         {"\xc3\xa9\xc3\xa9", 3, 2, false},
         {"abc\x82\xa0", 4, 4, false},

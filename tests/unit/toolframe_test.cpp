@@ -15,24 +15,13 @@ TEST(ToolFrame, OptionPrefixIgnoresCaseAndLength) {
         const char* prefix;
         bool matches;
     } rows[] = {
-        {"/s:10", "/s:", true},
-        {"/S:10", "/s:", true},
-        {"/S:", "/s:", true},
-        {"/S", "/s:", false},
-        {"/S10", "/s:", false},
-        {"/T", "/t", true},
-        {"/t:out.bin", "/t", true},
-        {"/TYPE", "/t", true},
-        {"/p:in", "/p:", true},
-        {"/P", "/p:", false},
-        {"/X", "/t", false},
-        {"t", "/t", false},
-        {"", "/t", false},
-        {"-t", "/t", false},
+        {"/s:10", "/s:", true}, {"/S:10", "/s:", true}, {"/S:", "/s:", true},       {"/S", "/s:", false},
+        {"/S10", "/s:", false}, {"/T", "/t", true},     {"/t:out.bin", "/t", true}, {"/TYPE", "/t", true},
+        {"/p:in", "/p:", true}, {"/P", "/p:", false},   {"/X", "/t", false},        {"t", "/t", false},
+        {"", "/t", false},      {"-t", "/t", false},
     };
     for (const Row& row : rows)
-        EXPECT_EQ(option_matches(row.argument, row.prefix), row.matches)
-            << row.argument << " vs " << row.prefix;
+        EXPECT_EQ(option_matches(row.argument, row.prefix), row.matches) << row.argument << " vs " << row.prefix;
 }
 
 TEST(ToolFrame, PageLines) {
@@ -40,8 +29,8 @@ TEST(ToolFrame, PageLines) {
         const char* argument;
         int lines;
     } rows[] = {
-        {"/M", 24}, {"/m", 24}, {"/MORE", 24}, {"/M:5", 5}, {"/m:12x", 12},
-        {"/M:0", 0}, {"/m:abc", 0}, {"/M:", 0}, {"/M:100", 100},
+        {"/M", 24},  {"/m", 24},    {"/MORE", 24}, {"/M:5", 5},     {"/m:12x", 12},
+        {"/M:0", 0}, {"/m:abc", 0}, {"/M:", 0},    {"/M:100", 100},
     };
     for (const Row& row : rows) EXPECT_EQ(parse_page_lines(row.argument), row.lines) << row.argument;
 }
@@ -51,11 +40,11 @@ TEST(ToolFrame, RangeArithmeticAtTheLimits) {
     struct StartRow {
         std::int64_t end, count, start;
     } starts[] = {
-        {0xFF, 16, 0xF0},    // the last 16 bytes up to 0xFF
-        {0xFF, 0x100, 0},    // exactly the bytes from 0
-        {0xFF, 0x101, 7},    // more than there are: the start stays
-        {MAX - 1, MAX, 0},   // the default end and count
-        {MAX, 1, 7},         // end + 1 wraps to a negative number: the start stays
+        {0xFF, 16, 0xF0},   // the last 16 bytes up to 0xFF
+        {0xFF, 0x100, 0},   // exactly the bytes from 0
+        {0xFF, 0x101, 7},   // more than there are: the start stays
+        {MAX - 1, MAX, 0},  // the default end and count
+        {MAX, 1, 7},        // end + 1 wraps to a negative number: the start stays
         {-5, 2, 7},
     };
     for (const StartRow& row : starts)
@@ -63,15 +52,16 @@ TEST(ToolFrame, RangeArithmeticAtTheLimits) {
     struct LeftRow {
         std::int64_t position, end, left;
     } lefts[] = {
-        {0, 0xFF, 0x100}, {0x100, 0xFF, 0}, {0xFF, 0xFF, 1}, {0, MAX, MAX},
-        {MIN, MAX, MAX}, {5, -1, 0},
+        {0, 0xFF, 0x100}, {0x100, 0xFF, 0}, {0xFF, 0xFF, 1}, {0, MAX, MAX}, {MIN, MAX, MAX}, {5, -1, 0},
     };
     for (const LeftRow& row : lefts)
         EXPECT_EQ(rangekit::left_before_end(row.position, row.end), row.left) << row.position << " " << row.end;
     struct MarksRow {
         std::uint64_t done, total, marks;
     } marks[] = {
-        {0, 10, 0}, {5, 10, 39}, {10, 10, 79},
+        {0, 10, 0},
+        {5, 10, 39},
+        {10, 10, 79},
         {UINT64_MAX, UINT64_MAX, 79},  // 79 * done exceeds 64 bits
         {UINT64_MAX / 2, UINT64_MAX, 39},
     };

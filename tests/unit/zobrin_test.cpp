@@ -1,7 +1,7 @@
 // zobrin's own routines: the range resolution and the drive report's file
 // system lines for boot sectors built here.
-#include "zobrin/drive.h"
 #include "zobrin/zobrin.h"
+#include "zobrin/drive.h"
 
 #include <gtest/gtest.h>
 
@@ -55,8 +55,10 @@ TEST(ZobrinRange, Resolution) {
         if (row.count != NONE) range.count = row.count, range.count_given = true;
         resolve_range(range, row.held);
         EXPECT_EQ(range.start, row.want_start);
-        if (row.want_count >= 1) EXPECT_EQ(range.count, row.want_count);
-        else EXPECT_LT(range.count, 1);
+        if (row.want_count >= 1)
+            EXPECT_EQ(range.count, row.want_count);
+        else
+            EXPECT_LT(range.count, 1);
         // Whatever is dumped lies within start..end.
         if (range.count >= 1) {
             EXPECT_LE(range.start + range.count - 1, range.end);
@@ -66,7 +68,8 @@ TEST(ZobrinRange, Resolution) {
 
 TEST(ZobrinReport, SectorSizes) {
     for (std::uint32_t size : {512u, 1024u, 2048u, 4096u}) EXPECT_TRUE(usable_sector_size(size)) << size;
-    for (std::uint32_t size : {0u, 1u, 256u, 511u, 520u, 768u, 8192u, 65535u}) EXPECT_FALSE(usable_sector_size(size)) << size;
+    for (std::uint32_t size : {0u, 1u, 256u, 511u, 520u, 768u, 8192u, 65535u})
+        EXPECT_FALSE(usable_sector_size(size)) << size;
 }
 
 // A boot sector of 512 zero bytes, filled in by the cases.
@@ -90,8 +93,7 @@ Boot fat16(unsigned char media) {
     return boot;
 }
 
-std::string report(const Boot& boot, bool ntfs = false, std::uint32_t* size = nullptr,
-                   const std::string& label = "") {
+std::string report(const Boot& boot, bool ntfs = false, std::uint32_t* size = nullptr, const std::string& label = "") {
     std::uint32_t sector_size = 512;
     std::string text = volume_report(boot.bytes, ntfs, ntfs ? "NTFS" : "FAT", label, sector_size);
     if (size) *size = sector_size;
@@ -103,19 +105,19 @@ TEST(ZobrinReport, MediaTypes) {
         unsigned char media;
         const char* name;
     } rows[] = {
-        {0xF0, "1.44/2.88Mbytes FDD"}, {0xF8, "Fixed hard disk"}, {0xF9, "720K/1.2MBytes FDD"},
-        {0xFC, "180KBytes FDD"},       {0xFD, "360KBytes FDD"},   {0xFE, "160KBytes FDD"},
+        {0xF0, "1.44/2.88Mbytes FDD"}, {0xF8, "Fixed hard disk"},    {0xF9, "720K/1.2MBytes FDD"},
+        {0xFC, "180KBytes FDD"},       {0xFD, "360KBytes FDD"},      {0xFE, "160KBytes FDD"},
         {0xFF, "320KBytes FDD"},       {0x00, "Unknown media type"}, {0xFA, "Unknown media type"},
         {0xF1, "Unknown media type"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         EXPECT_STREQ(media_type_name(row.media), row.name);
-        EXPECT_EQ(report(fat16(row.media)),
-                  std::string("  File System FAT16   , Media Type ") + row.name + "\n"
-                  "  Volume serial 1234-ABCD, Volume label LABEL16    \n"
-                  "  Sector Size 512, Total Sector counts 40000\n"
-                  "  FAT start sector 4, FAT sector count 40, FAT count 2\n");
+        EXPECT_EQ(report(fat16(row.media)), std::string("  File System FAT16   , Media Type ") + row.name +
+                                                "\n"
+                                                "  Volume serial 1234-ABCD, Volume label LABEL16    \n"
+                                                "  Sector Size 512, Total Sector counts 40000\n"
+                                                "  FAT start sector 4, FAT sector count 40, FAT count 2\n");
     }
 }
 
@@ -185,7 +187,7 @@ TEST(ZobrinReport, SectorSizeFromTheBootSectorOnlyWhenUsable) {
         bool ntfs;
         std::uint32_t want;
     } rows[] = {
-        {4096, false, 4096}, {1024, true, 1024}, {0, false, 512}, {0, true, 512},
+        {4096, false, 4096}, {1024, true, 1024}, {0, false, 512},  {0, true, 512},
         {520, false, 512},   {8192, false, 512}, {256, true, 512}, {0xFFFF, false, 512},
     };
     for (const auto& row : rows) {
@@ -213,7 +215,7 @@ TEST(ZobrinDrive, LoopBackingFile) {
     std::ofstream(block / "7:0" / "loop" / "backing_file") << "/images/disk image.img\n";
     fs::create_directories(block / "7:1" / "loop");
     std::ofstream(block / "7:1" / "loop" / "backing_file") << "";  // a loop device not set up
-    fs::create_directories(block / "8:0" / "queue");                  // a disk
+    fs::create_directories(block / "8:0" / "queue");               // a disk
     const struct {
         const char* name;
         unsigned major, minor;
