@@ -121,7 +121,7 @@ run_preset() {
     local preset=$1 title=$2
     step_start
     section "$title: configure ($preset)"
-    if ! cmake --preset "$preset" -DSUITE_TESTS=ON; then
+    if ! cmake --preset "$preset" -DSUITE_TESTS=ON -DSUITE_WERROR=ON; then
         fail "$preset: configure"
         return
     fi
@@ -209,7 +209,7 @@ wine_stop
 section "Fuzz targets: configure and build (fuzz preset, clang, build/fuzz)"
 step_start
 fuzz_built=0
-if cmake --preset fuzz && cmake --build --preset fuzz --parallel "$jobs"; then
+if cmake --preset fuzz -DSUITE_WERROR=ON && cmake --build --preset fuzz --parallel "$jobs"; then
     fuzz_built=1
 else
     fail "fuzz: build"
