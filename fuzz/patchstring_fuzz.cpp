@@ -14,7 +14,7 @@
 #include <cstring>
 #include <string>
 
-#include "mirelk/patchstring.h"
+#include "mirelk/patch_string.h"
 #include "platform/text.h"
 
 namespace {

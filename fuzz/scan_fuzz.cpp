@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "tolven/blocksort.h"
+#include "tolven/block_sort.h"
 #include "tolven/movable_array.h"
 #include "tolven/scan.h"
 #include "tolven/tolven.h"

@@ -5,8 +5,8 @@
 
 #include "platform/file.h"
 #include "platform/output.h"
-#include "rangekit/dumpoutput.h"
-#include "rangekit/toolframe.h"
+#include "rangekit/dump_output.h"
+#include "rangekit/tool_frame.h"
 
 namespace holmic {
 namespace {

@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "kesto/crcfile.h"
+#include "kesto/crc_file.h"
 #include "kesto/options.h"
 #include "kesto/walker.h"
 #include "platform/console.h"

@@ -9,7 +9,7 @@
 #include "kesto/console.h"
 #include "kesto/copy.h"
 #include "kesto/options.h"
-#include "kesto/sizetree.h"
+#include "kesto/size_tree.h"
 #include "kesto/walker.h"
 #include "platform/console.h"
 #include "platform/directory.h"

@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "kesto/crcfile.h"
+#include "kesto/crc_file.h"
 #include "platform/directory.h"
 #include "platform/fault.h"
 #include "platform/message.h"

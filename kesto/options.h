@@ -53,7 +53,7 @@ enum : std::uint32_t {
     SELECT_UPPER_INCLUSIVE = 0x20,   // /BE
 };
 
-// crc_polynomial: 0 lists without CRC; READ_TEST_ONLY (crcfile.h, /FN) reads
+// crc_polynomial: 0 lists without CRC; READ_TEST_ONLY (crc_file.h, /FN) reads
 // the files and computes no CRC.
 enum : std::uint32_t {
     POLY_CRC16 = 0xA001,

@@ -11,7 +11,7 @@
 #include "kesto/execute.h"
 #include "kesto/listing.h"
 #include "kesto/options.h"
-#include "kesto/sizetree.h"
+#include "kesto/size_tree.h"
 #include "kesto/verify.h"
 #include "platform/file.h"
 #include "platform/output.h"

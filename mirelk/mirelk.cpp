@@ -5,12 +5,12 @@
 #include <cstring>
 
 #include "mirelk/matcher.h"
-#include "mirelk/patchstring.h"
+#include "mirelk/patch_string.h"
 #include "platform/console.h"
 #include "platform/file.h"
 #include "platform/output.h"
 #include "platform/text.h"
-#include "rangekit/toolframe.h"
+#include "rangekit/tool_frame.h"
 
 namespace mirelk {
 namespace {

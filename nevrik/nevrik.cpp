@@ -9,7 +9,7 @@
 #include "platform/file.h"
 #include "platform/output.h"
 #include "platform/text.h"
-#include "rangekit/toolframe.h"
+#include "rangekit/tool_frame.h"
 
 namespace nevrik {
 namespace {

@@ -10,7 +10,7 @@
 #include "platform/output.h"
 #include "platform/text.h"
 #include "platform/time.h"
-#include "tolven/blocksort.h"
+#include "tolven/block_sort.h"
 #include "tolven/movable_array.h"
 #include "tolven/scan.h"
 

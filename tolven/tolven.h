@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "platform/message.h"
-#include "rangekit/toolframe.h"
+#include "rangekit/tool_frame.h"
 
 namespace tolven {
 

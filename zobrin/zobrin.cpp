@@ -6,8 +6,8 @@
 #include "platform/drive.h"
 #include "platform/file.h"
 #include "platform/output.h"
-#include "rangekit/dumpoutput.h"
-#include "rangekit/toolframe.h"
+#include "rangekit/dump_output.h"
+#include "rangekit/tool_frame.h"
 #include "zobrin/drive.h"
 
 namespace zobrin {

@@ -4,7 +4,7 @@
 #pragma once
 #include <cstdint>
 
-#include "rangekit/toolframe.h"
+#include "rangekit/tool_frame.h"
 
 namespace zobrin {
 

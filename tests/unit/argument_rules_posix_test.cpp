@@ -2,7 +2,7 @@
 // argument with a second "/" before any ":" is a path.
 #include <gtest/gtest.h>
 
-#include "rangekit/toolframe.h"
+#include "rangekit/tool_frame.h"
 
 namespace {
 

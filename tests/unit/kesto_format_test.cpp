@@ -12,7 +12,7 @@
 #include <random>
 #include <string>
 
-#include "kesto/crcfile.h"
+#include "kesto/crc_file.h"
 #include "kesto/progress.h"
 #include "platform/time.h"
 

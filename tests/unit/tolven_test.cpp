@@ -12,7 +12,7 @@
 
 #include "platform/fault.h"
 #include "platform/file.h"
-#include "tolven/blocksort.h"
+#include "tolven/block_sort.h"
 #include "tolven/movable_array.h"
 #include "tolven/scan.h"
 #include "tolven/tolven.h"

@@ -1,4 +1,4 @@
-#include "rangekit/hexline.h"
+#include "rangekit/hex_line.h"
 
 #include <cstdio>
 #include <cstring>

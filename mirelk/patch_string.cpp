@@ -1,10 +1,10 @@
-#include "mirelk/patchstring.h"
+#include "mirelk/patch_string.h"
 
 #include <cstring>
 
 #include "platform/file.h"
 #include "platform/text.h"
-#include "rangekit/toolframe.h"
+#include "rangekit/tool_frame.h"
 
 namespace mirelk {
 namespace {

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "rangekit/toolframe.h"
+#include "rangekit/tool_frame.h"
 
 namespace rangekit {
 

@@ -1,4 +1,4 @@
-#include "tolven/blocksort.h"
+#include "tolven/block_sort.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,6 +1,6 @@
 // The find and replace notation, the string file reader, the padding rule
 // and the matcher of mirelk.
-#include "mirelk/patchstring.h"
+#include "mirelk/patch_string.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "rangekit/dumpoutput.h"
+#include "rangekit/dump_output.h"
 
 #include "platform/output.h"
 

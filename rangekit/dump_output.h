@@ -6,8 +6,8 @@
 
 #include "platform/file.h"
 #include "platform/message.h"
-#include "rangekit/hexline.h"
-#include "rangekit/toolframe.h"
+#include "rangekit/hex_line.h"
+#include "rangekit/tool_frame.h"
 
 namespace rangekit {
 

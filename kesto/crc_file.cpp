@@ -1,6 +1,6 @@
 // The walker's CRC operation (/F): a file read in blocks through the CRC
 // engine, with the read test of /FN and the progress report of /FP.
-#include "kesto/crcfile.h"
+#include "kesto/crc_file.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
 // The size totals of /S and the tree drawing of /T; both build each line in
 // the output buffer and print it whole.
-#include "kesto/sizetree.h"
+#include "kesto/size_tree.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "rangekit/toolframe.h"
+#include "rangekit/tool_frame.h"
 
 #include <climits>
 #include <new>
