@@ -201,6 +201,8 @@ int run(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     plat::console_init();
+    // Every name reaches the screen in the console's own encoding.
+    plat::keep_text_in_utf8();
     // Names reach a terminal without their control characters.
     plat::std_out().mask_names();
     plat::std_err().mask_names();

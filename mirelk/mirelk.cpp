@@ -9,6 +9,7 @@
 #include "platform/console.h"
 #include "platform/file.h"
 #include "platform/output.h"
+#include "platform/process.h"
 #include "platform/text.h"
 #include "rangekit/tool_frame.h"
 
@@ -136,6 +137,9 @@ int take_pattern(char* value, bool from_file, PatternOption& option, const Patte
             return EXIT_FILE_ACCESS;
         }
         text = reinterpret_cast<char*>(line.get());
+    } else {
+        // The bytes looked for are those of the system's code page.
+        plat::argument_to_ansi(text);
     }
     // Double-byte characters are those of the system's code page.
     std::ptrdiff_t length = parse_patch_string(text, plat::text_is_shift_jis());

@@ -23,6 +23,11 @@ Encoding console_encoding();
 // the single-byte code pages of Windows.
 bool text_is_utf8();
 
+// True where names, arguments and environment values reach the programs in
+// UTF-8 whatever the console shows (Windows, through the wide calls), false
+// where they are the system's own bytes (POSIX).
+bool names_in_utf8();
+
 // Converts UTF-8 text to the console's encoding (Shift-JIS or UTF-8).
 std::string to_console_text(std::string_view utf8);
 
@@ -52,6 +57,15 @@ void resume_keyboard();
 bool stream_is_console(int stream);
 // Writes all bytes unchanged; false on failure (last_error() tells why).
 bool write_stream(int stream, const void* data, std::size_t size);
+// Writes UTF-8 text in the console's encoding (Windows). The code page is
+// the console's output code page, or the ANSI code page for a program
+// without a console. A console gets the code page's bytes, or the text
+// through the wide console call where the code page cannot spell one of its
+// characters; a file or pipe gets the code page's bytes, each character it
+// cannot spell written as the system's replacement character ("?"). The
+// bytes of a character cut short at the end wait for the rest. POSIX writes
+// the bytes unchanged.
+bool write_text_stream(int stream, const void* data, std::size_t size);
 // True when the last failed stream write found the reader gone (broken pipe).
 bool stream_broken_pipe();
 // What a line feed becomes on a text-mode stream ("\n" or "\r\n").

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "console.h"
+#include "output.h"
 #include "text.h"
 
 namespace plat {
@@ -13,7 +14,8 @@ bool use_english = true;
 
 std::string message_text(const Message& message) {
     if (use_english) return message.english;
-    return to_console_text(message.japanese);
+    // Text kept in UTF-8 is converted as it is written.
+    return text_kept_in_utf8() ? message.japanese : to_console_text(message.japanese);
 }
 
 std::size_t message_columns(const Message& message) {

@@ -20,7 +20,8 @@ struct Message {
 // such as kesto's /E.
 extern bool use_english;
 
-// The text of the message in the current language and console encoding.
+// The text of the message in the current language and console encoding
+// (in UTF-8 where the program keeps its text so: keep_text_in_utf8).
 std::string message_text(const Message& message);
 // Screen columns of the message in the current language.
 std::size_t message_columns(const Message& message);

@@ -9,6 +9,20 @@
 #include "text.h"
 
 namespace plat {
+namespace {
+
+bool text_in_utf8 = false;
+
+// Writes the bytes of the stream's buffer out.
+bool write_out(int stream, const char* bytes, std::size_t size) {
+    return text_in_utf8 ? write_text_stream(stream, bytes, size) : write_stream(stream, bytes, size);
+}
+
+}  // namespace
+
+void keep_text_in_utf8() { text_in_utf8 = names_in_utf8(); }
+
+bool text_kept_in_utf8() { return text_in_utf8; }
 
 Output::Output(int stream, std::size_t capacity)
     : stream_(stream), terminal_(stream_is_console(stream)), capacity_(capacity), buffer_(new char[capacity]) {}
@@ -37,7 +51,7 @@ void Output::binary(const void* data, std::size_t size) {
         flush();
         if (size >= capacity_) {
             // Large blocks go straight out instead of through the buffer.
-            if (!failed_ && !write_stream(stream_, bytes, size)) {
+            if (!failed_ && !write_out(stream_, bytes, size)) {
                 failed_ = true;
                 broken_pipe_ = stream_broken_pipe();
             }
@@ -120,7 +134,7 @@ void Output::printf(const char* format, ...) {
 }
 
 bool Output::flush() {
-    if (length_ > 0 && !failed_ && !write_stream(stream_, buffer_.get(), length_)) {
+    if (length_ > 0 && !failed_ && !write_out(stream_, buffer_.get(), length_)) {
         failed_ = true;
         broken_pipe_ = stream_broken_pipe();
     }

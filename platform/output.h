@@ -76,6 +76,14 @@ private:
 Output& std_out();
 Output& std_err();
 
+// For a program whose output is text only, messages and names (kesto): where
+// names are UTF-8 (names_in_utf8), its messages stay in UTF-8 as well and
+// both standard streams convert all their text as they write it
+// (write_text_stream), so that every name reaches the screen that the
+// console can show. Elsewhere nothing changes. Call it before any output.
+void keep_text_in_utf8();
+bool text_kept_in_utf8();
+
 // The message of a standard output that lost data.
 extern const Message MSG_STDOUT_FAILED;
 

@@ -43,6 +43,12 @@ enum class CommandFailure {
 // Ctrl+C stops a hung child. Flush buffered output before the call.
 CommandFailure run_command(const std::string& interpreter, const std::string& command);
 
+// Rewrites a command-line argument in place in the bytes the ANSI command
+// line gave it (Windows: the ANSI code page, a character that page cannot
+// spell becoming "?"), for a program that looks for an argument's bytes in
+// files. POSIX arguments are bytes already: nothing changes.
+void argument_to_ansi(char* argument);
+
 // How a program shows its usage screen when asked with "--help".
 enum class HelpAs {
     option,        // as its "/?" option does
@@ -55,8 +61,9 @@ enum class HelpAs {
 // becomes "/?", or the command line ends before it. "--version" prints
 // "<program> (<package>) <version>". Returns the exit code when the run
 // ends here (0; 1 when standard output failed), else -1 with argc and argv
-// as the program reads them. Windows has its own options only: -1,
-// nothing changed.
-int take_standard_options(int& argc, char** argv, const char* program, HelpAs help_as);
+// as the program reads them. Windows has its own options only: -1, with
+// argc and argv taken again from the wide command line, in UTF-8 (the
+// encoding of every name and argument inside the programs there).
+int take_standard_options(int& argc, char**& argv, const char* program, HelpAs help_as);
 
 }  // namespace plat

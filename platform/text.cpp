@@ -23,6 +23,7 @@ std::size_t utf8_length(const unsigned char* text) {
 
 std::size_t char_length(const char* text) {
     const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text);
+    if (names_in_utf8()) return utf8_length(bytes);
     if (console_encoding() == Encoding::shift_jis)
         return is_shift_jis_lead(bytes[0]) && is_shift_jis_trail(bytes[1]) ? 2 : 1;
     return text_is_utf8() ? utf8_length(bytes) : 1;

@@ -18,10 +18,12 @@ constexpr bool is_shift_jis_lead(unsigned c) { return (c >= 0x81 && c <= 0x9F) |
 // name that ends on a lead byte never swallows the separator after it.
 constexpr bool is_shift_jis_trail(unsigned c) { return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFC); }
 
-// Length in bytes of the character that starts at text: 2 for a
-// Shift-JIS lead byte followed by a byte that can be its trail byte when
-// the console prints Shift-JIS; on POSIX otherwise the length of a well-formed UTF-8 sequence
-// (1 to 4); else 1. A NUL-terminated text is never read past its end.
+// Length in bytes of the character of a name or argument that starts at
+// text. Where names are UTF-8 (Windows: names_in_utf8) the length of a
+// well-formed UTF-8 sequence (1 to 4), else 1. On POSIX 2 for a Shift-JIS
+// lead byte followed by a byte that can be its trail byte when the console
+// prints Shift-JIS; otherwise the length of a well-formed UTF-8 sequence;
+// else 1. A NUL-terminated text is never read past its end.
 std::size_t char_length(const char* text);
 // Shows every control character (below 0x20, and 0x7F) of the bytes from
 // begin to end as "?", as ls shows names on a terminal. No byte of a

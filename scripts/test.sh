@@ -171,7 +171,9 @@ wine_start() {
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         mkdir -p "$WINEPREFIX"
         echo "creating the Wine prefix (once)"
-        "$wine" wineboot --init </dev/null >/dev/null 2>&1
+        # The C locale gives the prefix the ANSI code page 1252 of a Western
+        # Windows, which the tests of names beyond it expect.
+        LC_ALL=C "$wine" wineboot --init </dev/null >/dev/null 2>&1
         "$wineserver" -w
     fi
     "$wineserver" -p && wine_started=1

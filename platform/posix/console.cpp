@@ -145,6 +145,8 @@ void console_init() {
 bool console_japanese() { return japanese; }
 bool text_is_utf8() { return true; }
 
+bool names_in_utf8() { return false; }
+
 Encoding console_encoding() { return encoding; }
 
 std::string to_console_text(std::string_view utf8) {
@@ -239,6 +241,9 @@ bool write_stream(int stream, const void* data, std::size_t size) {
     }
     return true;
 }
+
+// Names are the system's bytes: nothing to convert.
+bool write_text_stream(int stream, const void* data, std::size_t size) { return write_stream(stream, data, size); }
 
 bool stream_broken_pipe() { return broken_pipe; }
 

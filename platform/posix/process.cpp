@@ -88,7 +88,9 @@ int backend::run_command(const std::string& interpreter, const std::string& comm
     return error;
 }
 
-int take_standard_options(int& argc, char** argv, const char* program, HelpAs help_as) {
+void argument_to_ansi(char*) {}
+
+int take_standard_options(int& argc, char**& argv, const char* program, HelpAs help_as) {
     if (argc < 2) return -1;
     if (std::strcmp(argv[1], "--help") == 0) {
         static char help_option[] = "/?";

@@ -17,6 +17,7 @@
 #include "platform/message.h"
 #include "platform/output.h"
 #include "platform/process.h"
+#include "platform/win32/wide.h"
 
 namespace plat {
 namespace {
@@ -41,6 +42,9 @@ struct ConsoleState {
     // again; none when standard output is not a console.
     bool attribute_known = false;
     WORD start_attribute = 0;
+    // Per stream (output, error): the first bytes of a UTF-8 character
+    // that the last text written ended in the middle of.
+    std::string pending[2];
 };
 
 ConsoleState state;
@@ -87,19 +91,14 @@ bool console_japanese() { return output_code_page() == CP_JAPANESE; }
 
 bool text_is_utf8() { return false; }
 
+bool names_in_utf8() { return true; }
+
 Encoding console_encoding() { return output_code_page() == CP_JAPANESE ? Encoding::shift_jis : Encoding::utf8; }
 
 std::string to_console_text(std::string_view utf8) {
-    if (console_encoding() != Encoding::shift_jis || utf8.empty()) return std::string(utf8);
-    int length = static_cast<int>(utf8.size());
-    int wide_length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, nullptr, 0);
-    if (wide_length <= 0) return std::string(utf8);
-    std::wstring wide(static_cast<std::size_t>(wide_length), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, wide.data(), wide_length);
-    int sjis_length = WideCharToMultiByte(CP_JAPANESE, 0, wide.data(), wide_length, nullptr, 0, nullptr, nullptr);
-    if (sjis_length <= 0) return std::string(utf8);
-    std::string sjis(static_cast<std::size_t>(sjis_length), '\0');
-    WideCharToMultiByte(CP_JAPANESE, 0, wide.data(), wide_length, sjis.data(), sjis_length, nullptr, nullptr);
+    if (console_encoding() != Encoding::shift_jis) return std::string(utf8);
+    std::string sjis;
+    backend::to_code_page(backend::widen(utf8), CP_JAPANESE, sjis);
     return sjis;
 }
 
@@ -167,6 +166,54 @@ bool write_stream(int stream, const void* data, std::size_t size) {
         size -= written;
     }
     return true;
+}
+
+namespace {
+
+// How many bytes at the end of text are the start of a UTF-8 character
+// whose other bytes have not come yet.
+std::size_t cut_character_length(const std::string& text) {
+    for (std::size_t back = 1; back <= 3 && back <= text.size(); ++back) {
+        const auto c = static_cast<unsigned char>(text[text.size() - back]);
+        if ((c & 0xC0) == 0x80) continue;  // a continuation byte
+        const std::size_t length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+        return length > back ? back : 0;
+    }
+    return 0;
+}
+
+bool write_console_wide(int stream, const std::wstring& text) {
+    const wchar_t* rest = text.data();
+    std::size_t size = text.size();
+    while (size > 0) {
+        // A piece the console takes at once; a pair of surrogates is never
+        // split (its second half never starts a piece).
+        DWORD chunk = static_cast<DWORD>(size > 8192 ? 8192 : size);
+        if (chunk < size && rest[chunk] >= 0xDC00 && rest[chunk] <= 0xDFFF) --chunk;
+        DWORD written = 0;
+        if (!WriteConsoleW(stream_handle(stream), rest, chunk, &written, nullptr) || written == 0) {
+            backend::set_last_error(static_cast<int>(GetLastError()));
+            return false;
+        }
+        rest += written;
+        size -= written;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool write_text_stream(int stream, const void* data, std::size_t size) {
+    std::string& text = state.pending[stream == 2 ? 1 : 0];
+    text.append(static_cast<const char*>(data), size);
+    const std::size_t whole = text.size() - cut_character_length(text);
+    const std::wstring wide = backend::widen(std::string_view(text.data(), whole));
+    text.erase(0, whole);
+    const UINT code_page = output_code_page() != 0 ? output_code_page() : GetACP();
+    std::string bytes;
+    if (backend::to_code_page(wide, code_page, bytes) || !stream_is_console(stream))
+        return write_stream(stream, bytes.data(), bytes.size());
+    return write_console_wide(stream, wide);
 }
 
 bool stream_broken_pipe() { return state.broken_pipe; }

@@ -1,5 +1,5 @@
-// Directories, attributes and times of the Windows build: the Win32 ANSI
-// calls themselves.
+// Directories, attributes and times of the Windows build: the Win32 wide
+// calls, with paths held in UTF-8 (wide.h converts them).
 #include "platform/directory.h"
 
 #include <windows.h>
@@ -11,22 +11,25 @@
 #include "platform/text.h"
 #include "platform/win32/entry_path.h"
 #include "platform/win32/filetime.h"
+#include "platform/win32/wide.h"
 
 namespace plat {
 namespace {
 
 using backend::fail_with_os_error;
 using backend::from_filetime;
+using backend::narrow;
 using backend::to_filetime;
+using backend::widen;
 
-void to_record(const WIN32_FIND_DATAA& data, FindRecord& record) {
+void to_record(const WIN32_FIND_DATAW& data, FindRecord& record) {
     record.attributes = data.dwFileAttributes;
     record.creation_time = from_filetime(data.ftCreationTime);
     record.last_access_time = from_filetime(data.ftLastAccessTime);
     record.last_write_time = from_filetime(data.ftLastWriteTime);
     record.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    record.long_name = data.cFileName;
-    record.short_name = data.cAlternateFileName;
+    record.long_name = narrow(data.cFileName);
+    record.short_name = narrow(data.cAlternateFileName);
 }
 
 // A handle on a file or directory (directories need backup semantics) for
@@ -34,8 +37,8 @@ void to_record(const WIN32_FIND_DATAA& data, FindRecord& record) {
 class Handle {
 public:
     Handle(const char* path, DWORD access)
-        : handle_(CreateFileA(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)) {
+        : handle_(CreateFileW(widen(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)) {
         if (handle_ == INVALID_HANDLE_VALUE) fail_with_os_error();
     }
     ~Handle() { close(); }
@@ -60,12 +63,12 @@ private:
 // or 0 on failure; grows the buffer until the whole path fits.
 template <typename Query>
 bool query_path(Query query, std::string& out) {
-    std::vector<char> buffer(MAX_PATH + 1);
+    std::vector<wchar_t> buffer(MAX_PATH + 1);
     for (;;) {
         DWORD length = query(buffer.data(), static_cast<DWORD>(buffer.size()));
         if (length == 0) return fail_with_os_error();
         if (length < buffer.size()) {
-            out.assign(buffer.data(), length);
+            out = narrow(std::wstring_view(buffer.data(), length));
             return true;
         }
         buffer.resize(length + 1);
@@ -78,7 +81,7 @@ bool query_path(Query query, std::string& out) {
 // under and a handle on the directory, opened without following a reparse
 // point and without delete sharing, so that the directory can be neither
 // removed nor renamed, nor exchanged for a junction, while it is open. The
-// ANSI calls have no form relative to a handle: an entry is reached by the
+// path calls have no form relative to a handle: an entry is reached by the
 // Directory's path and its name (see docs/kesto.md).
 struct Directory::State {
     HANDLE handle = INVALID_HANDLE_VALUE;
@@ -127,8 +130,8 @@ bool Directory::open(const char* path) {
     close();
     std::string text = path;
     if (!text.empty() && !ends_with_separator(text)) text += '\\';
-    HANDLE handle = CreateFileA(text.empty() ? "." : text.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE handle = CreateFileW(widen(text.empty() ? "." : text).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return fail_with_os_error();
     state_ = std::make_unique<State>();
     state_->handle = handle;
@@ -139,7 +142,7 @@ bool Directory::open(const char* path) {
 bool Directory::open_in(const Directory& parent, const char* name, bool follow_link) {
     close();
     const std::string path = entry_path(parent, name);
-    HANDLE handle = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+    HANDLE handle = CreateFileW(widen(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_BACKUP_SEMANTICS | (follow_link ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr);
     if (handle == INVALID_HANDLE_VALUE) return fail_with_os_error();
     state_ = std::make_unique<State>();
@@ -178,8 +181,8 @@ DirectorySearch::~DirectorySearch() = default;
 
 bool DirectorySearch::first(const char* pattern, FindRecord& record) {
     close();
-    WIN32_FIND_DATAA data;
-    HANDLE handle = FindFirstFileA(pattern, &data);
+    WIN32_FIND_DATAW data;
+    HANDLE handle = FindFirstFileW(widen(pattern).c_str(), &data);
     if (handle == INVALID_HANDLE_VALUE) return fail_with_os_error();
     state_ = std::make_unique<State>();
     state_->handle = handle;
@@ -196,8 +199,8 @@ bool DirectorySearch::next(FindRecord& record) {
         backend::set_last_error(ERROR_INVALID_HANDLE);
         return false;
     }
-    WIN32_FIND_DATAA data;
-    if (!FindNextFileA(state_->handle, &data)) return fail_with_os_error();
+    WIN32_FIND_DATAW data;
+    if (!FindNextFileW(state_->handle, &data)) return fail_with_os_error();
     to_record(data, record);
     return true;
 }
@@ -231,50 +234,56 @@ bool file_identity(const char* path, FileIdentity& out) {
 }
 
 bool current_directory(std::string& out) {
-    return query_path([](char* buffer, DWORD size) { return GetCurrentDirectoryA(size, buffer); }, out);
+    return query_path([](wchar_t* buffer, DWORD size) { return GetCurrentDirectoryW(size, buffer); }, out);
 }
 
 bool full_path(const char* path, std::string& out) {
-    return query_path([path](char* buffer, DWORD size) { return GetFullPathNameA(path, size, buffer, nullptr); }, out);
+    const std::wstring wide = widen(path);
+    return query_path(
+        [&wide](wchar_t* buffer, DWORD size) { return GetFullPathNameW(wide.c_str(), size, buffer, nullptr); }, out);
 }
 
 bool short_path(const char* path, std::string& out) {
+    const std::wstring wide = widen(path);
     std::string result;
-    if (!query_path([path](char* buffer, DWORD size) { return GetShortPathNameA(path, buffer, size); }, result))
+    if (!query_path([&wide](wchar_t* buffer, DWORD size) { return GetShortPathNameW(wide.c_str(), buffer, size); },
+                    result))
         return false;
-    CharUpperA(&result[0]);
-    out = result;
+    std::wstring upper = widen(result);
+    CharUpperW(upper.data());
+    out = narrow(upper);
     return true;
 }
 
 bool backend::create_directory(const Directory& directory, const char* name, const char* model_path) {
-    const std::string path = entry_path(directory, name);
+    const std::wstring path = widen(entry_path(directory, name));
+    const std::wstring model = model_path ? widen(model_path) : std::wstring();
     // Windows refuses a model it cannot open; Wine would ignore it.
-    if (model_path && GetFileAttributesA(model_path) == INVALID_FILE_ATTRIBUTES) return fail_with_os_error();
+    if (model_path && GetFileAttributesW(model.c_str()) == INVALID_FILE_ATTRIBUTES) return fail_with_os_error();
     BOOL created =
-        model_path ? CreateDirectoryExA(model_path, path.c_str(), nullptr) : CreateDirectoryA(path.c_str(), nullptr);
+        model_path ? CreateDirectoryExW(model.c_str(), path.c_str(), nullptr) : CreateDirectoryW(path.c_str(), nullptr);
     return created || fail_with_os_error();
 }
 
 bool backend::remove_directory(const Directory& directory, const char* name, bool link) {
-    const std::string path = entry_path(directory, name);
+    const std::wstring path = widen(entry_path(directory, name));
     if (!link) {
-        const DWORD attributes = GetFileAttributesA(path.c_str());
+        const DWORD attributes = GetFileAttributesW(path.c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
             backend::set_last_error(ERROR_DIRECTORY);
             return false;
         }
     }
-    return RemoveDirectoryA(path.c_str()) || fail_with_os_error();
+    return RemoveDirectoryW(path.c_str()) || fail_with_os_error();
 }
 
 bool backend::delete_file(const Directory& directory, const char* name) {
-    return DeleteFileA(entry_path(directory, name).c_str()) || fail_with_os_error();
+    return DeleteFileW(widen(entry_path(directory, name)).c_str()) || fail_with_os_error();
 }
 
 bool backend::rename_path(const Directory& directory, const char* name, const Directory& to_directory,
                           const char* to_name) {
-    return MoveFileA(entry_path(directory, name).c_str(), entry_path(to_directory, to_name).c_str()) ||
+    return MoveFileW(widen(entry_path(directory, name)).c_str(), widen(entry_path(to_directory, to_name)).c_str()) ||
            fail_with_os_error();
 }
 
@@ -283,32 +292,33 @@ bool set_copy_attributes(const Directory& directory, const char* name, std::uint
 }
 
 bool get_attributes(const Directory& directory, const char* name, std::uint32_t& attributes) {
-    DWORD result = GetFileAttributesA(entry_path(directory, name).c_str());
+    DWORD result = GetFileAttributesW(widen(entry_path(directory, name)).c_str());
     if (result == INVALID_FILE_ATTRIBUTES) return fail_with_os_error();
     attributes = result;
     return true;
 }
 
 bool backend::set_attributes(const Directory& directory, const char* name, std::uint32_t attributes) {
-    return SetFileAttributesA(entry_path(directory, name).c_str(), attributes) || fail_with_os_error();
+    return SetFileAttributesW(widen(entry_path(directory, name)).c_str(), attributes) || fail_with_os_error();
 }
 
 bool has_short_names() { return true; }
 
 bool backend::replace_file(const Directory& directory, const char* name, const Directory& to_directory,
                            const char* to_name) {
-    const std::string from_path = entry_path(directory, name), to_path = entry_path(to_directory, to_name);
-    const char* from = from_path.c_str();
-    const char* to = to_path.c_str();
+    const std::wstring from_path = widen(entry_path(directory, name)),
+                       to_path = widen(entry_path(to_directory, to_name));
+    const wchar_t* from = from_path.c_str();
+    const wchar_t* to = to_path.c_str();
     // MoveFileEx refuses to replace a read-only file; hidden and system ones
     // are lifted too, so that no attribute of the old file stands in the way.
     constexpr DWORD GUARDED = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-    const DWORD old = GetFileAttributesA(to);
+    const DWORD old = GetFileAttributesW(to);
     const bool lifted = old != INVALID_FILE_ATTRIBUTES && !(old & FILE_ATTRIBUTE_DIRECTORY) && (old & GUARDED) != 0 &&
-                        SetFileAttributesA(to, (old & ~GUARDED) ? (old & ~GUARDED) : FILE_ATTRIBUTE_NORMAL);
-    if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) return true;
+                        SetFileAttributesW(to, (old & ~GUARDED) ? (old & ~GUARDED) : FILE_ATTRIBUTE_NORMAL);
+    if (MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) return true;
     const DWORD code = GetLastError();
-    if (lifted) SetFileAttributesA(to, old);
+    if (lifted) SetFileAttributesW(to, old);
     backend::set_last_error(static_cast<int>(code));
     return false;
 }
@@ -337,8 +347,8 @@ bool read_only_blocks_times() { return true; }
 
 bool backend::open_for_write_time(WriteTimeEntry& entry) {
     // FILE_FLAG_BACKUP_SEMANTICS opens a directory as well as a file.
-    HANDLE file = CreateFileA(
-        entry_path(entry.directory, entry.name).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    HANDLE file = CreateFileW(
+        widen(entry_path(entry.directory, entry.name)).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
         FILE_FLAG_BACKUP_SEMANTICS | (entry.follow_link ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr);
     if (file == INVALID_HANDLE_VALUE) return fail_with_os_error();
     entry.handle = reinterpret_cast<std::intptr_t>(file);

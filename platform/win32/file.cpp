@@ -1,16 +1,18 @@
-// Files of the Windows build: CreateFileA handles with 64-bit offsets.
+// Files of the Windows build: CreateFileW handles with 64-bit offsets.
 #include "platform/file.h"
 
 #include <windows.h>
 
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <string>
 
 #include "platform/backend.h"
 #include "platform/directory.h"
 #include "platform/win32/entry_path.h"
 #include "platform/win32/filetime.h"
+#include "platform/win32/wide.h"
 
 namespace plat {
 namespace {
@@ -89,7 +91,7 @@ std::intptr_t open_file(const char* path, OpenMode mode, unsigned hints) {
     if (hints & OPEN_WRITE_THROUGH) flags |= FILE_FLAG_WRITE_THROUGH;
     // Without FILE_FLAG_BACKUP_SEMANTICS a directory cannot be opened: it
     // fails with ERROR_ACCESS_DENIED, as a directory must.
-    HANDLE handle = CreateFileA(path, access, share, nullptr, disposition, flags, nullptr);
+    HANDLE handle = CreateFileW(widen(path).c_str(), access, share, nullptr, disposition, flags, nullptr);
     if (handle == INVALID_HANDLE_VALUE) fail_with_os_error();
     return from_handle(handle);
 }
@@ -145,21 +147,21 @@ bool set_times_of(std::intptr_t file, const FileTime* creation, const FileTime* 
 bool is_disk_file(std::intptr_t file) { return GetFileType(to_handle(file)) == FILE_TYPE_DISK; }
 
 std::intptr_t open_spool_file(SpoolFailure& failure) {
-    char folder[MAX_PATH + 1];
-    DWORD length = GetTempPathA(sizeof folder, folder);
-    if (length == 0 || length > sizeof folder) std::strcpy(folder, ".");
-    char name[MAX_PATH + 1];
+    wchar_t folder[MAX_PATH + 1];
+    DWORD length = GetTempPathW(MAX_PATH + 1, folder);
+    if (length == 0 || length > MAX_PATH + 1) std::wcscpy(folder, L".");
+    wchar_t name[MAX_PATH + 1];
     // The system makes the name unique by creating the (empty) file.
-    if (GetTempFileNameA(folder, "TVN", 0, name) == 0) {
+    if (GetTempFileNameW(folder, L"TVN", 0, name) == 0) {
         failure = SpoolFailure::name;
         return fail_with_os_error(), -1;
     }
     HANDLE handle =
-        CreateFileA(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        CreateFileW(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                     CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         fail_with_os_error();
-        DeleteFileA(name);
+        DeleteFileW(name);
         failure = SpoolFailure::create;
     }
     return from_handle(handle);
@@ -169,7 +171,7 @@ std::intptr_t open_replacement_file(const Directory& directory, const char* name
                                     std::intptr_t /*model*/, std::string& name) {
     const std::string full = entry_path(directory, name_in_directory);
     // A directory refuses, as creating a file there would.
-    const DWORD existing = GetFileAttributesA(full.c_str());
+    const DWORD existing = GetFileAttributesW(widen(full).c_str());
     if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_DIRECTORY)) {
         set_last_error(ERROR_ACCESS_DENIED);
         return -1;
@@ -183,7 +185,7 @@ std::intptr_t open_replacement_file(const Directory& directory, const char* name
         std::snprintf(suffix, sizeof suffix, ".~kesto%lx%x", GetCurrentProcessId(), serial++);
         const std::string candidate = full + suffix;
         HANDLE handle =
-            CreateFileA(candidate.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, flags, nullptr);
+            CreateFileW(widen(candidate).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, flags, nullptr);
         if (handle != INVALID_HANDLE_VALUE) {
             name = std::string(name_in_directory) + suffix;
             return from_handle(handle);
@@ -214,7 +216,7 @@ std::intptr_t open_standard_input() {
 void expect_random_reads(std::intptr_t) {}
 
 const unsigned char* map_file(std::intptr_t file, std::int64_t) {
-    HANDLE mapping = CreateFileMappingA(to_handle(file), nullptr, PAGE_READONLY, 0, 0, nullptr);
+    HANDLE mapping = CreateFileMappingW(to_handle(file), nullptr, PAGE_READONLY, 0, 0, nullptr);
     if (!mapping) return nullptr;
     // The view keeps the mapping alive.
     const void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
@@ -249,8 +251,9 @@ void remove_at_termination(const char*) {}
 
 bool same_file(const char* path_a, const char* path_b) {
     auto identify = [](const char* path, BY_HANDLE_FILE_INFORMATION& info) {
-        HANDLE handle = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        HANDLE handle =
+            CreateFileW(backend::widen(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
         if (handle == INVALID_HANDLE_VALUE) return false;
         bool ok = GetFileInformationByHandle(handle, &info) != 0;
         CloseHandle(handle);

@@ -40,10 +40,10 @@ const std::vector<TreeEntry> TREE = {
 };
 
 std::string create(const std::string& path, const std::string& rest = "") {
-    return "create file      " + native(path) + rest + "\n";
+    return "create file      " + shown_name(native(path)) + rest + "\n";
 }
 std::string update(const std::string& path, const std::string& rest = "") {
-    return "update file      " + native(path) + rest + "\n";
+    return "update file      " + shown_name(native(path)) + rest + "\n";
 }
 std::string directory(const std::string& path) { return "Create directory " + native(path) + "\n"; }
 
@@ -60,7 +60,7 @@ std::vector<std::string> names_in(const TempDir& dir, const std::string& folder)
     std::vector<std::string> found;
     std::error_code error;
     for (const auto& item : std::filesystem::directory_iterator(dir.file(folder), error))
-        found.push_back(item.path().filename().string());
+        found.push_back(item.path().filename().u8string());
     std::sort(found.begin(), found.end());
     return found;
 }
@@ -106,6 +106,8 @@ TEST_F(KestoCopy, Operations) {
         std::vector<TreeEntry> more = {};  // entries added to the tree
     };
     const std::vector<std::string> all = {"a.txt", "b.c", "empty", "sub"};
+    const std::vector<TreeEntry> wide = wide_named_files("src");
+    const std::vector<std::string> all_wide = {"a.txt", "b.c", "empty", "sub", "αβγ.txt", "日本語.txt", "😀.dat"};
     const std::string files = create("dst/src/a.txt") + create("dst/src/b.c") + create("dst/src/empty") +
                               directory("dst/src/sub") + create("dst/src/sub/c.c");
     const std::vector<Row> rows = {
@@ -196,6 +198,38 @@ TEST_F(KestoCopy, Operations) {
          all,
          {},
          {"SUITE_FAULTS=sync:1:io"}},
+        {"names no code page spells: ? matches one character, copy and verify",
+         {"/CVI", native("src/???.txt"), "dst"},
+         directory("dst") + create("dst/αβγ.txt", "  verify done") + create("dst/日本語.txt", "  verify done"),
+         2,
+         all_wide,
+         {"αβγ.txt", "日本語.txt"},
+         {},
+         wide},
+        {"a character beyond the plane: copy, verify, delete the source",
+         {"/CVRI", native("src/?.dat"), "dst"},
+         directory("dst") + create("dst/😀.dat", "  verify done  delete source file"),
+         1,
+         {"a.txt", "b.c", "empty", "sub", "αβγ.txt", "日本語.txt"},
+         {"😀.dat"},
+         {},
+         wide},
+        {"names no code page spells: move",
+         {"/CMI", native("src/*.dat"), "dst"},
+         directory("dst") + "move file        " + shown_name(native("dst/😀.dat")) + "\n",
+         1,
+         {"a.txt", "b.c", "empty", "sub", "αβγ.txt", "日本語.txt"},
+         {"😀.dat"},
+         {},
+         wide},
+        {"names no code page spells: update an older destination",
+         {"/UI", native("src/???.txt"), "dst"},
+         create("dst/αβγ.txt") + update("dst/日本語.txt"),
+         2,
+         all_wide,
+         {"αβγ.txt", "日本語.txt"},
+         {},
+         {wide[0], wide[1], wide[2], {"dst", 0, 0, true, 0}, {"dst/日本語.txt", A, 3, false, 0, "old"}}},
         {"progress of an empty file",
          {"/CPI", native("src/empty"), "dst"},
          directory("dst") + create("dst/empty", " (100%,-----KB/sec)"),

@@ -29,7 +29,12 @@ std::string short_form(std::string path) {
     return path;
 }
 
+const std::vector<TreeEntry> WIDE = wide_named_files("wide");
 const std::vector<TreeEntry> TREE = {
+    {"wide", 0, 0, true, 0},
+    WIDE[0],
+    WIDE[1],
+    WIDE[2],
     {"top.txt", 0, 1, false, 1, "t"},
     {"src", 0, 0, true, 0},
     {"src/noext", 0, 0, false, 2},
@@ -116,7 +121,13 @@ TEST_F(KestoExecute, FullPaths) {
 }
 
 TEST_F(KestoExecute, CommandsAndNames) {
+    const std::string show = on_windows() ? "type" : "cat";
     check({
+        {"names no code page spells reach the command",
+         {"/XIN='" + show + " $n'", native("wide/")},
+         "betanihonsmile",
+         "",
+         3},
         {"two commands for each file",
          {"/XIN='echo 1 $f$;echo 2 $f'", native("lim/")},
          "1 a\n2 a\n1 bb\n2 bb\n",

@@ -52,7 +52,7 @@ std::string line_of(const TreeEntry& entry, const std::string& shown, const std:
         std::snprintf(stamp, sizeof stamp, "23-01-02 03:04:05.00 ");
     else
         std::snprintf(stamp, sizeof stamp, "24-03-15 12:%02d:56.78 ", entry.minute);
-    return attributes + size + stamp + crc + native(shown) + "\n";
+    return attributes + size + stamp + crc + shown_name(native(shown)) + "\n";
 }
 
 const TreeEntry& entry(const std::string& path) { return entry_at(TREE, path); }
@@ -168,7 +168,9 @@ TEST_F(KestoTest, CrcColumns) {
         const char* name;
         std::vector<std::string> args;
         std::vector<std::pair<std::string, std::string>> lines;  // entry, CRC column
+        std::vector<TreeEntry> more = {};                        // entries added to the tree for good
     };
+    const std::vector<TreeEntry> wide = wide_named_files(native("src/wide"));
     const std::vector<Row> rows = {
         {"CRC-16", {"/F", "/0", "src"}, {{"src", "     "}}},
         {"CRC-16 of files",
@@ -185,11 +187,19 @@ TEST_F(KestoTest, CrcColumns) {
         {"read test: no column", {"/FN", native("src/tmp/")}, {{"src/tmp/e.txt", ""}}},
         {"speed column of a short read", {"/FP", native("src/sub/c.c")}, {{"src/sub/c.c", "9738 -----KB/sec "}}},
         {"speed column of a directory", {"/FP", "/0", "src"}, {{"src", "                 "}}},
+        {"names no code page spells: * and ? match them, their files are read",
+         {"/FD", native("src/wide/*.???")},
+         {{wide[0].path, "8f910463 "}, {wide[1].path, "a8a52717 "}, {wide[2].path, "028a030f "}},
+         {{native("src/wide"), 0, 0, true, 0}, wide[0], wide[1], wide[2]}},
+        {"a character beyond the plane is one", {"/F", native("src/wide/?.dat")}, {{wide[2].path, "5024 "}}},
     };
+    std::vector<TreeEntry> tree = TREE;
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
+        make_tree(dir, row.more);
+        tree.insert(tree.end(), row.more.begin(), row.more.end());
         std::string expected;
-        for (const auto& [path, crc] : row.lines) expected += line_of(entry(path), path, crc);
+        for (const auto& [path, crc] : row.lines) expected += line_of(entry_at(tree, path), path, crc);
         RunResult result = kesto(row.args);
         EXPECT_EQ(result.out, with_line_ends(expected));
         EXPECT_EQ(result.err, "");

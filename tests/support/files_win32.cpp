@@ -1,6 +1,8 @@
 #include <windows.h>
 #include <winioctl.h>
 
+#include <filesystem>
+
 #include "support/files.h"
 
 namespace testsupport {
@@ -9,8 +11,8 @@ namespace testsupport {
 std::vector<std::string> run_as_tree_owner(const std::string&) { return {}; }
 
 bool make_sparse_file(const std::string& path, std::int64_t size, std::int64_t offset, const std::string& bytes) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileW(std::filesystem::u8path(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     DWORD returned = 0;
     // Not every file system takes the flag (Wine's mapping of a POSIX file
@@ -30,7 +32,7 @@ bool make_fifo(const std::string&) { return false; }
 
 std::int64_t allocated_bytes(const std::string& path) {
     DWORD high = 0;
-    const DWORD low = GetCompressedFileSizeA(path.c_str(), &high);
+    const DWORD low = GetCompressedFileSizeW(std::filesystem::u8path(path).c_str(), &high);
     if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return -1;
     return (static_cast<std::int64_t>(high) << 32) | low;
 }

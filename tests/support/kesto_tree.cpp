@@ -21,6 +21,12 @@ plat::FileTime stamp_of(const TreeEntry& entry) {
     return entry.directory ? local_time(2023, 1, 2, 3, 4, 5, 0) : local_time(2024, 3, 15, 12, entry.minute, 56, 789);
 }
 
+std::vector<TreeEntry> wide_named_files(const std::string& folder) {
+    return {{folder + "/αβγ.txt", plat::ATTR_ARCHIVE, 4, false, 6, "beta"},
+            {folder + "/日本語.txt", plat::ATTR_ARCHIVE, 5, false, 7, "nihon"},
+            {folder + "/😀.dat", plat::ATTR_ARCHIVE, 5, false, 8, "smile"}};
+}
+
 void make_tree(const TempDir& dir, const std::vector<TreeEntry>& entries) {
     for (const TreeEntry& e : entries) {
         if (e.directory)

@@ -20,6 +20,11 @@ struct TreeEntry {
     std::string data = {};  // a file's first bytes; the rest are zeros (sparse)
 };
 
+// Files named in Greek, in Japanese and with a character outside the Basic
+// Multilingual Plane, in folder: names no single-byte code page spells.
+// Walk order (by name, in bytes or in UTF-16 units alike).
+std::vector<TreeEntry> wide_named_files(const std::string& folder);
+
 // A local time in the test's time zone, as kesto shows it.
 plat::FileTime local_time(int year, int month, int day, int hour, int minute, int second, int ms);
 // Files are stamped 2024-03-15 12:<minute>:56.789, directories

@@ -65,6 +65,14 @@ std::string environment_block(const std::vector<std::string>& extra) {
     return block;
 }
 
+// Arguments and paths are UTF-8, as the programs take them.
+std::wstring wide(const std::string& utf8) {
+    std::wstring out(utf8.size() + 1, L'\0');
+    const int length = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, out.data(), static_cast<int>(out.size()));
+    out.resize(length > 0 ? static_cast<std::size_t>(length) - 1 : 0);
+    return out;
+}
+
 // Reads the pipe to its end, or until limit bytes came: then its reading
 // end is closed, as by a reader that went away, and *pipe becomes null.
 void drain(HANDLE* pipe, std::string* sink, std::size_t limit) {
@@ -103,7 +111,7 @@ RunResult run(const std::string& program, const std::vector<std::string>& args, 
     if (japanese) command_line = "cmd.exe /s /c \"chcp 932 >nul && " + command_line + "\"";
     std::string env = environment_block(options.env);
 
-    STARTUPINFOA startup = {};
+    STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = input_handle;
@@ -114,9 +122,11 @@ RunResult run(const std::string& program, const std::vector<std::string>& args, 
     startup.hStdOutput = output_handle;
     startup.hStdError = err_write;
     PROCESS_INFORMATION process = {};
-    BOOL started = CreateProcessA(japanese ? nullptr : program.c_str(), command_line.data(), nullptr, nullptr, TRUE,
-                                  japanese ? CREATE_NO_WINDOW : 0, env.data(),
-                                  options.cwd.empty() ? nullptr : options.cwd.c_str(), &startup, &process);
+    const std::wstring wide_program = wide(program), wide_cwd = wide(options.cwd);
+    std::wstring wide_command_line = wide(command_line);
+    BOOL started = CreateProcessW(japanese ? nullptr : wide_program.c_str(), wide_command_line.data(), nullptr, nullptr,
+                                  TRUE, japanese ? CREATE_NO_WINDOW : 0, env.data(),
+                                  options.cwd.empty() ? nullptr : wide_cwd.c_str(), &startup, &process);
     CloseHandle(out_write);
     CloseHandle(err_write);
     if (input_handle != INVALID_HANDLE_VALUE) CloseHandle(input_handle);

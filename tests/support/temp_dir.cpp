@@ -30,6 +30,7 @@ TempDir::~TempDir() {
     fs::remove_all(path_, error);
 }
 
-std::string TempDir::file(const std::string& name) const { return (fs::path(path_) / name).string(); }
+// Names are UTF-8, as the programs take them.
+std::string TempDir::file(const std::string& name) const { return (fs::path(path_) / fs::u8path(name)).u8string(); }
 
 }  // namespace testsupport

@@ -12,6 +12,12 @@ bool on_windows();
 // text with every "\n" replaced by line_end().
 std::string with_line_ends(const std::string& text);
 
+// A name (UTF-8) as kesto writes it to a file or pipe: as it is on POSIX;
+// on Windows in the ANSI code page of the test prefix (1252), which has no
+// character of the test names beyond ASCII: each is the system's
+// replacement "?", one per UTF-16 unit.
+std::string shown_name(const std::string& name);
+
 // UTF-8 text converted to Shift-JIS (code page 932).
 std::string to_shift_jis(const std::string& utf8);
 
