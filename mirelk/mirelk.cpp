@@ -304,13 +304,13 @@ bool Patch::occurrence(std::int64_t offset, unsigned char* bytes) {
     const auto position = static_cast<unsigned long long>(offset);
     const Pattern& replace = request_.replace.pattern;
     switch (mode_) {
-    case Mode::find: out_.print(MSG_FIND, position, source_name_); return true;
+    case Mode::find: out_.print(MSG_FIND, position, plat::display_name(source_name_).c_str()); return true;
     case Mode::destination:
-        out_.print(MSG_REPLACE, position, destination_name_);
+        out_.print(MSG_REPLACE, position, plat::display_name(destination_name_).c_str());
         std::memcpy(bytes, replace.bytes, replace.length);
         return true;
     case Mode::in_place:
-        out_.print(MSG_REPLACE, position, source_name_);
+        out_.print(MSG_REPLACE, position, plat::display_name(source_name_).c_str());
         if (!writer_.seek(offset)) return fail(MSG_SEEK_FAILED, source_name_, EXIT_FILE_ACCESS);
         if (writer_.write(replace.bytes, replace.length) != static_cast<std::int64_t>(replace.length))
             return fail(MSG_WRITE_SOURCE_FAILED, source_name_, EXIT_FILE_ACCESS);
@@ -338,7 +338,7 @@ int Patch::run() {
     // The copy written over the source itself would empty the source before
     // it is read.
     if (mode_ == Mode::destination && plat::same_file(destination_name_, source_name_)) {
-        out_.print(MSG_DESTINATION_IS_SOURCE, destination_name_);
+        out_.print(MSG_DESTINATION_IS_SOURCE, plat::display_name(destination_name_).c_str());
         return EXIT_INVALID_ARGUMENTS;
     }
     // Memory first, so that nothing is opened for writing when it runs out.

@@ -144,7 +144,7 @@ bool take_start_offsets(const char* arg, Request& request) {
     const std::size_t comma = text.find(',');
     const std::string first = text.substr(0, comma);
     if (!first.empty() && !eval_offset_formula(first.c_str(), request.range.start)) {
-        plat::std_out().print(MSG_INVALID_START1, first.c_str());
+        plat::std_out().print(MSG_INVALID_START1, plat::display_name(first.c_str()).c_str());
         return false;
     }
     if (comma == std::string::npos) {
@@ -153,7 +153,7 @@ bool take_start_offsets(const char* arg, Request& request) {
     }
     const std::string second = text.substr(comma + 1);
     if (!eval_offset_formula(second.c_str(), request.start_offset2)) {
-        plat::std_out().print(MSG_INVALID_START2, second.c_str());
+        plat::std_out().print(MSG_INVALID_START2, plat::display_name(second.c_str()).c_str());
         return false;
     }
     return true;
@@ -408,8 +408,8 @@ int CompareRun::result() {
             code = differs ? COMPARE_DIFFER_FILE1_LARGER : COMPARE_EQUAL_FILE1_LARGER;
         const std::uint64_t difference =
             smaller ? static_cast<std::uint64_t>(size2 - size1) : static_cast<std::uint64_t>(size1 - size2);
-        out_.print(MSG_SIZE_RELATION, request_.file1, smaller ? "<" : ">", request_.file2,
-                   std::to_string(difference).c_str());
+        out_.print(MSG_SIZE_RELATION, plat::display_name(request_.file1).c_str(), smaller ? "<" : ">",
+                   plat::display_name(request_.file2).c_str(), std::to_string(difference).c_str());
     }
     if (!differs) out_.print(MSG_NO_DIFFERENCE);
     return code;

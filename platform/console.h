@@ -28,6 +28,12 @@ bool text_is_utf8();
 // where they are the system's own bytes (POSIX).
 bool names_in_utf8();
 
+// A name or other argument as the console shows it, for a program that
+// prints names among bytes of its own (the byte-range tools): on Windows,
+// where names are UTF-8, in the code page write_text_stream uses, "?" for
+// each character that page cannot spell; on POSIX as it is.
+std::string display_name(const char* name);
+
 // Converts UTF-8 text to the console's encoding (Shift-JIS or UTF-8).
 std::string to_console_text(std::string_view utf8);
 

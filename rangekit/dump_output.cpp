@@ -1,5 +1,6 @@
 #include "rangekit/dump_output.h"
 
+#include "platform/console.h"
 #include "platform/output.h"
 
 namespace rangekit {
@@ -13,11 +14,11 @@ void take_dump_output_option(const char* argument, DumpMode& mode, const char*& 
 std::int64_t DumpOutput::write_file(const unsigned char* data, std::size_t size) {
     if (size == 0) return 0;
     if (!file_.is_open() && !file_.open(file_name_, plat::OpenMode::create_truncate, plat::OPEN_SEQUENTIAL)) {
-        plat::std_out().print(MSG_OPEN_OUTPUT_FAILED, file_name_);
+        plat::std_out().print(MSG_OPEN_OUTPUT_FAILED, plat::display_name(file_name_).c_str());
         return -1;
     }
     if (file_.write(data, size) != static_cast<std::int64_t>(size)) {
-        plat::std_out().print(write_failed_, file_name_);
+        plat::std_out().print(write_failed_, plat::display_name(file_name_).c_str());
         return -1;
     }
     pager_.check_file_output();

@@ -157,7 +157,7 @@ void print_canceled_at(std::int64_t offset) {
 }
 
 bool ToolRun::fail(const Message& message, const char* name, int level) {
-    plat::std_out().print(message, name);
+    plat::std_out().print(message, plat::display_name(name).c_str());
     level_ = level;
     return false;
 }

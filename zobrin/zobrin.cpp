@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "platform/console.h"
 #include "platform/drive.h"
 #include "platform/file.h"
 #include "platform/output.h"
@@ -187,7 +188,7 @@ int run(Request& request, plat::DriveMethod method) {
     // Raw output into the image or device being dumped, or into the file a
     // loop device reads from, would destroy it.
     if (request.output_name && plat::file_backs_drive(request.output_name, device_path(method, request.operand))) {
-        out.print(MSG_OUTPUT_IS_DRIVE, request.output_name);
+        out.print(MSG_OUTPUT_IS_DRIVE, plat::display_name(request.output_name).c_str());
         return EXIT_INVALID_ARGUMENTS;
     }
     std::unique_ptr<unsigned char[]> buffer = allocate_buffer(BLOCK_SIZE);
@@ -216,7 +217,7 @@ int run(Request& request, plat::DriveMethod method) {
     // Data in the output file count only once it is closed without error.
     // A failure here is always told, but does not replace an earlier level.
     if (output.is_open() && !output.close()) {
-        out.print(MSG_WRITE_OUTPUT_FAILED, request.output_name);
+        out.print(MSG_WRITE_OUTPUT_FAILED, plat::display_name(request.output_name).c_str());
         if (level == EXIT_NO_ERROR) level = EXIT_FILE_ACCESS;
     }
     if (!drive.close()) {

@@ -243,6 +243,8 @@ bool write_stream(int stream, const void* data, std::size_t size) {
 }
 
 // Names are the system's bytes: nothing to convert.
+std::string display_name(const char* name) { return name; }
+
 bool write_text_stream(int stream, const void* data, std::size_t size) { return write_stream(stream, data, size); }
 
 bool stream_broken_pipe() { return broken_pipe; }

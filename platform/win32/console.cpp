@@ -201,7 +201,17 @@ bool write_console_wide(int stream, const std::wstring& text) {
     return true;
 }
 
+// What names are shown in: the console's output code page, or the ANSI
+// code page of a program without a console.
+UINT display_code_page() { return output_code_page() != 0 ? output_code_page() : GetACP(); }
+
 }  // namespace
+
+std::string display_name(const char* name) {
+    std::string bytes;
+    backend::to_code_page(backend::widen(name), display_code_page(), bytes);
+    return bytes;
+}
 
 bool write_text_stream(int stream, const void* data, std::size_t size) {
     std::string& text = state.pending[stream == 2 ? 1 : 0];
@@ -209,9 +219,8 @@ bool write_text_stream(int stream, const void* data, std::size_t size) {
     const std::size_t whole = text.size() - cut_character_length(text);
     const std::wstring wide = backend::widen(std::string_view(text.data(), whole));
     text.erase(0, whole);
-    const UINT code_page = output_code_page() != 0 ? output_code_page() : GetACP();
     std::string bytes;
-    if (backend::to_code_page(wide, code_page, bytes) || !stream_is_console(stream))
+    if (backend::to_code_page(wide, display_code_page(), bytes) || !stream_is_console(stream))
         return write_stream(stream, bytes.data(), bytes.size());
     return write_console_wide(stream, wide);
 }

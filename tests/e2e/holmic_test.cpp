@@ -180,7 +180,13 @@ TEST_F(Holmic, Failures) {
     const std::string data = sample();
     put("data.bin", data);
     put("in.bin", std::string(0x20, 'Z'));
+    put("αβγ.bin", data);
     const std::vector<Row> rows = {
+        {"a name no code page spells: opened, shown as the console can",
+         {"αβγ.bin"},
+         "Read " + shown_name("αβγ.bin") + " failed!\n",
+         5,
+         {"SUITE_FAULTS=read:1:io"}},
         {"missing dump file", {"missing.bin"}, "Open missing.bin failed!\n", 5},
         {"missing input file", {"data.bin", "/P:nope.bin"}, "Open input file nope.bin failed!\n", 5},
         {"output into a missing folder",

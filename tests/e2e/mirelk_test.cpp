@@ -264,7 +264,13 @@ TEST_F(Mirelk, AnyByteValue) {
     std::string data = noise(0x100, 5);
     data.replace(0x40, 4, std::string("\0\xFF\0\x01", 4));
     data.replace(0x80, 3, std::string("'\0'", 3));
+    data.replace(0xC0, 2, "\xE9\xFC");          // éü in code page 1252
+    data.replace(0xD0, 4, "\xC3\xA9\xC3\xBC");  // éü in UTF-8
     const std::vector<Row> rows = {
+        {"quoted text beyond ASCII: the bytes of the system's code page",
+         {"data.bin", "/F:'éü'"},
+         finds({on_windows() ? 0xC0u : 0xD0u}),
+         0},
         {"zero bytes", {"data.bin", "/F:00FF0001"}, finds({0x40}), 0},
         {"quote and zero", {"data.bin", "/F:''''00''''"}, finds({0x80}), 0},
     };
