@@ -12,6 +12,7 @@
 
 #include "platform/backend.h"
 #include "platform/file.h"
+#include "platform/win32/wide.h"
 
 namespace plat {
 namespace {
@@ -80,8 +81,8 @@ bool file_backs_drive(const char* path, const std::string& device_path) { return
 std::string loop_backing_file(const std::string&, unsigned, unsigned) { return {}; }
 
 std::intptr_t backend::open_drive(const std::string& path) {
-    HANDLE handle =
-        CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE handle = CreateFileW(backend::widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         backend::fail_with_os_error();
         return -1;
