@@ -87,5 +87,19 @@ bool replace_file(const Directory& directory, const char* name, const Directory&
 bool set_attributes(const Directory& directory, const char* name, std::uint32_t attributes);
 bool set_file_times(const char* path, const FileTime* creation, const FileTime* access, const FileTime* write);
 
+// The three steps of set_last_write_time (directory.h) on the entry name of
+// directory: open it (false when that fails), set its last-write time, close
+// it. Windows holds a handle between the steps; POSIX works on the name, its
+// open checking that the entry is there and not a link to be left alone.
+struct WriteTimeEntry {
+    const Directory& directory;
+    const char* name;
+    bool follow_link;
+    std::intptr_t handle = -1;
+};
+bool open_for_write_time(WriteTimeEntry& entry);
+bool set_write_time(WriteTimeEntry& entry, FileTime time);
+bool close_for_write_time(WriteTimeEntry& entry);
+
 }  // namespace backend
 }  // namespace plat

@@ -74,4 +74,15 @@ bool set_file_times(const char* path, const FileTime* creation, const FileTime* 
     return !fault::hit(fault::Call::set_times) && backend::set_file_times(path, creation, access, write);
 }
 
+unsigned set_last_write_time(const Directory& directory, const char* name, FileTime time, bool follow_link) {
+    backend::WriteTimeEntry entry{directory, name, follow_link};
+    if (fault::hit(fault::Call::open) || !backend::open_for_write_time(entry)) return WRITE_TIME_OPEN_FAILED;
+    unsigned failed = 0;
+    if (fault::hit(fault::Call::set_times) || !backend::set_write_time(entry, time)) failed |= WRITE_TIME_SET_FAILED;
+    // The entry is closed whatever the fault: nothing stays open.
+    const bool closed = backend::close_for_write_time(entry);
+    if (fault::hit(fault::Call::close) || !closed) failed |= WRITE_TIME_CLOSE_FAILED;
+    return failed;
+}
+
 }  // namespace plat

@@ -630,25 +630,21 @@ bool backend::set_file_times(const char* path, const FileTime* /*creation*/, con
 
 bool read_only_blocks_times() { return false; }
 
-unsigned set_last_write_time(const Directory& directory, const char* name, FileTime time, bool follow_link) {
-    const int at = descriptor_of(directory);
-    const int flags = follow_link ? 0 : AT_SYMLINK_NOFOLLOW;
+bool backend::open_for_write_time(WriteTimeEntry& entry) {
     struct stat status;
-    if (fault::hit(fault::Call::open)) return WRITE_TIME_OPEN_FAILED;
-    if (fstatat(at, name, &status, flags) != 0) {
-        fail(errno);
-        return WRITE_TIME_OPEN_FAILED;
-    }
-    if (S_ISLNK(status.st_mode)) {  // not to be followed
-        fail(ELOOP);
-        return WRITE_TIME_OPEN_FAILED;
-    }
-    unsigned failed = 0;
-    const backend::TimePair pair(nullptr, &time);
-    if (fault::hit(fault::Call::set_times) || (utimensat(at, name, pair.times, flags) != 0 && !fail(errno)))
-        failed |= WRITE_TIME_SET_FAILED;
-    if (fault::hit(fault::Call::close)) failed |= WRITE_TIME_CLOSE_FAILED;
-    return failed;
+    if (fstatat(descriptor_of(entry.directory), entry.name, &status, entry.follow_link ? 0 : AT_SYMLINK_NOFOLLOW) != 0)
+        return fail(errno);
+    return !S_ISLNK(status.st_mode) || fail(ELOOP);  // a link not to be followed
 }
+
+bool backend::set_write_time(WriteTimeEntry& entry, FileTime time) {
+    const backend::TimePair pair(nullptr, &time);
+    return utimensat(descriptor_of(entry.directory), entry.name, pair.times,
+                     entry.follow_link ? 0 : AT_SYMLINK_NOFOLLOW) == 0 ||
+           fail(errno);
+}
+
+// Nothing was opened.
+bool backend::close_for_write_time(WriteTimeEntry&) { return true; }
 
 }  // namespace plat

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "platform/backend.h"
-#include "platform/fault.h"
 #include "platform/path.h"
 #include "platform/text.h"
 #include "platform/win32/entry_path.h"
@@ -336,23 +335,23 @@ bool backend::set_file_times(const char* path, const FileTime* creation, const F
 
 bool read_only_blocks_times() { return true; }
 
-unsigned set_last_write_time(const Directory& directory, const char* name, FileTime time, bool follow_link) {
-    const std::string path = entry_path(directory, name);
-    if (fault::hit(fault::Call::open)) return WRITE_TIME_OPEN_FAILED;
+bool backend::open_for_write_time(WriteTimeEntry& entry) {
     // FILE_FLAG_BACKUP_SEMANTICS opens a directory as well as a file.
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_BACKUP_SEMANTICS | (follow_link ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        fail_with_os_error();
-        return WRITE_TIME_OPEN_FAILED;
-    }
-    unsigned failed = 0;
+    HANDLE file = CreateFileA(
+        entry_path(entry.directory, entry.name).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+        FILE_FLAG_BACKUP_SEMANTICS | (entry.follow_link ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr);
+    if (file == INVALID_HANDLE_VALUE) return fail_with_os_error();
+    entry.handle = reinterpret_cast<std::intptr_t>(file);
+    return true;
+}
+
+bool backend::set_write_time(WriteTimeEntry& entry, FileTime time) {
     const FILETIME write = to_filetime(time);
-    if (fault::hit(fault::Call::set_times) || (!SetFileTime(file, nullptr, nullptr, &write) && !fail_with_os_error()))
-        failed |= WRITE_TIME_SET_FAILED;
-    const bool close_fault = fault::hit(fault::Call::close);
-    if (!CloseHandle(file) || close_fault) failed |= WRITE_TIME_CLOSE_FAILED;
-    return failed;
+    return SetFileTime(reinterpret_cast<HANDLE>(entry.handle), nullptr, nullptr, &write) || fail_with_os_error();
+}
+
+bool backend::close_for_write_time(WriteTimeEntry& entry) {
+    return CloseHandle(reinterpret_cast<HANDLE>(entry.handle)) || fail_with_os_error();
 }
 
 }  // namespace plat
