@@ -5,73 +5,22 @@
 #
 #   bench/kesto_crc_bench.sh [MiB per timing] [runs]
 #
-# Links a small driver against kesto_core of the release build (cmake
-# --preset release && cmake --build --preset release), or against the
-# library named by KESTO_CORE. Prints the median GB/s of the runs; nothing is
-# asserted, the machine is noisy.
+# Runs the kesto_crc_bench program of the release build (cmake --preset
+# release && cmake --build --preset release), or the one named by
+# KESTO_CRC_BENCH. Prints the median GB/s of the runs; nothing is asserted,
+# the machine is noisy.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 mib=${1:-2048}
 runs=${2:-5}
-library=${KESTO_CORE:-$root/build/release/kesto/libkesto_core.a}
+program=${KESTO_CRC_BENCH:-$root/build/release/bench/kesto_crc_bench}
 case $mib$runs in
 *[!0-9]*) echo "usage: $0 [MiB] [runs]" >&2; exit 2 ;;
 esac
-if [ ! -f "$library" ]; then
-    echo "kesto_core not found at $library (build the release preset first, or set KESTO_CORE)" >&2
+if [ ! -x "$program" ]; then
+    echo "kesto_crc_bench not found at $program (build the release preset first, or set KESTO_CRC_BENCH)" >&2
     exit 1
 fi
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/kesto-crc-bench.XXXXXX")
-trap 'rm -rf "$work"' EXIT
-cat >"$work/driver.cpp" <<'EOF'
-#include "kesto/crc.h"
-
-#include <algorithm>
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <vector>
-
-using namespace kesto;
-
-int main(int argc, char** argv) {
-    const std::size_t total = std::strtoull(argv[1], nullptr, 10) << 20;
-    const int runs = std::atoi(argv[2]);
-    std::vector<unsigned char> block(65536);
-    for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<unsigned char>(i * 131 + 7);
-    const struct {
-        CrcMethod method;
-        const char* name;
-    } methods[] = {{CrcMethod::bytewise, "byte-wise"}, {CrcMethod::slicing, "slicing"},
-                   {CrcMethod::carryless, "carry-less"}, {CrcMethod::wide_carryless, "wide carry-less"}};
-    for (const auto& m : methods) {
-        if (!use_crc_method(m.method)) continue;
-        // The byte-wise method gets a smaller share so that it ends in seconds.
-        std::size_t bytes = m.method == CrcMethod::bytewise ? total / 8 : total;
-        for (int width : {16, 32}) {
-            std::vector<double> rates;
-            std::uint32_t crc = 0;
-            for (int run = 0; run < runs; ++run) {
-                auto start = std::chrono::steady_clock::now();
-                for (std::size_t done = 0; done < bytes; done += block.size())
-                    crc = width == 16 ? crc16_update(0, crc, block.data(), block.size())
-                                      : crc32_update(0, crc, block.data(), block.size());
-                std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - start;
-                rates.push_back(bytes / seconds.count() / 1e9);
-            }
-            std::sort(rates.begin(), rates.end());
-            volatile std::uint32_t kept = crc;  // the work is not optimised away
-            (void)kept;
-            std::printf("  %-16s CRC-%d  %6.2f GB/s\n", m.name, width, rates[rates.size() / 2]);
-        }
-    }
-}
-EOF
-# The library's objects also call the platform layer, built beside it; they
-# are not compiled as position-independent code.
-platform=$(dirname "$library")/../platform/libplatform.a
-"${CXX:-c++}" -std=c++17 -O2 -no-pie -I"$root" "$work/driver.cpp" "$library" "$platform" -o "$work/driver"
 echo "kesto CRC engine, median of $runs runs over $mib MiB each (64 KiB blocks)"
-"$work/driver" "$mib" "$runs"
+"$program" "$mib" "$runs"

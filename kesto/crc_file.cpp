@@ -30,7 +30,7 @@ CrcResult crc_file() {
     const OperationOptions& o = state.options;
     const char* path = walker.entry_long_path.c_str();
     // After a failure the walk goes on only with /FE, and never after ESC.
-    auto failed = [&o]() {
+    auto failed = [&]() {
         CrcResult result;
         result.walk_result = o.continue_on_error && !state.aborted ? 1 : 0;
         return result;

@@ -5,26 +5,25 @@
 #include <string>
 #include <thread>
 
-#include "support/files.h"
-#include "support/process.h"
-#include "support/pty.h"
-#include "support/temp_dir.h"
+#include "support/pty_tool_test.h"
 
 namespace {
 
 using namespace testsupport;
 
-TEST(TolvenKeys, EscDuringTheMergeStopsAfterTheLinesWritten) {
-    TempDir dir;
+class TolvenKeys : public PtyToolTest {
+protected:
+    TolvenKeys() : PtyToolTest("tolven") {}
+};
+
+TEST_F(TolvenKeys, EscDuringTheMergeStopsAfterTheLinesWritten) {
     // Far more output than the terminal buffers: the program is still
     // writing (and waiting for the terminal) when the key arrives.
     std::string input;
     for (int i = 200000; i > 0; --i) input += "line " + std::to_string(i) + "\n";
     ASSERT_TRUE(write_file(dir.file("in.txt"), input));
-    PtySession pty;
-    ASSERT_TRUE(pty.start(program_path("tolven"), {"/P", "in.txt"}, {"LC_ALL=C"}, dir.path()));
-    ASSERT_TRUE(pty.wait_for("Sorting secondary...\n")) << pty.output();
-    pty.send("\x1b");
+    start({"/P", "in.txt"});
+    answer("Sorting secondary...\n", ESC);
     // Unread, the terminal fills up and holds the program for a while: the
     // merge looks at the keyboard at most about once a second.
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
@@ -37,15 +36,12 @@ TEST(TolvenKeys, EscDuringTheMergeStopsAfterTheLinesWritten) {
     EXPECT_EQ(shown.find("line 99999\n"), std::string::npos);
 }
 
-TEST(TolvenKeys, OtherKeysAreIgnored) {
-    TempDir dir;
+TEST_F(TolvenKeys, OtherKeysAreIgnored) {
     std::string input;
     for (int i = 0; i < 50000; ++i) input += std::to_string(i % 997) + "\n";
     ASSERT_TRUE(write_file(dir.file("in.txt"), input));
-    PtySession pty;
-    ASSERT_TRUE(pty.start(program_path("tolven"), {"/P", "/R", "in.txt"}, {"LC_ALL=C"}, dir.path()));
-    ASSERT_TRUE(pty.wait_for("Sorting secondary...\n")) << pty.output();
-    pty.send("a ");
+    start({"/P", "/R", "in.txt"});
+    answer("Sorting secondary...\n", "a ");
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     EXPECT_EQ(pty.wait_exit(), 0);
     EXPECT_NE(pty.output().find("\nDone, used another memory "), std::string::npos);
