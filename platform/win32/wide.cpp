@@ -27,14 +27,20 @@ bool to_code_page(std::wstring_view wide, unsigned code_page, std::string& out) 
     if (wide.empty()) return true;
     const int size = static_cast<int>(wide.size());
     // No best fit: a character the code page lacks is never shown as a
-    // look-alike ("e" for "é" would name another file).
-    const DWORD flags = code_page == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
-    BOOL replaced = FALSE;
-    BOOL* replaced_flag = code_page == CP_UTF8 ? nullptr : &replaced;
-    const int length = WideCharToMultiByte(code_page, flags, wide.data(), size, nullptr, 0, nullptr, replaced_flag);
-    out.assign(static_cast<std::size_t>(length), '\0');
-    WideCharToMultiByte(code_page, flags, wide.data(), size, out.data(), length, nullptr, replaced_flag);
-    return !replaced;
+    // look-alike ("e" for "é" would name another file). UTF-8, GB18030 and
+    // a few more take neither that flag nor the question of a replacement.
+    for (const bool plain : {false, true}) {
+        const DWORD flags = plain ? 0 : WC_NO_BEST_FIT_CHARS;
+        BOOL replaced = FALSE;
+        BOOL* replaced_flag = plain ? nullptr : &replaced;
+        const int length = WideCharToMultiByte(code_page, flags, wide.data(), size, nullptr, 0, nullptr, replaced_flag);
+        if (length <= 0) continue;
+        out.assign(static_cast<std::size_t>(length), '\0');
+        WideCharToMultiByte(code_page, flags, wide.data(), size, out.data(), length, nullptr, replaced_flag);
+        return !replaced;
+    }
+    out = narrow(wide);  // a code page the system cannot write in
+    return false;
 }
 
 }  // namespace plat::backend

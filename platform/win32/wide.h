@@ -14,7 +14,8 @@ std::string narrow(std::wstring_view wide);
 
 // Text in the code page (932, 1252, ...): every character the code page
 // cannot spell becomes its replacement character ("?"); true when none
-// did.
+// did. A code page the system cannot write in leaves the text in UTF-8,
+// and false.
 bool to_code_page(std::wstring_view wide, unsigned code_page, std::string& out);
 
 }  // namespace plat::backend
