@@ -7,6 +7,16 @@
 
 namespace mirelk {
 
+// How Matcher::find looks: the rarest pattern byte found with memchr, or
+// (avx2) the rarest byte and the one at the pattern's other end compared at
+// 32 start positions at once. Each finds the same occurrences; the fastest
+// one the processor has is chosen at start.
+enum class FindMethod { portable, avx2 };
+
+// Switches to a method; false (nothing changed) when the processor lacks it.
+bool use_find_method(FindMethod method);
+FindMethod current_find_method();
+
 class Matcher {
 public:
     // pattern must hold at least one byte and outlive the matcher.
@@ -22,7 +32,8 @@ public:
 private:
     const unsigned char* pattern_;
     std::size_t length_;
-    std::size_t anchor_;  // index of the pattern byte searched for with memchr
+    std::size_t anchor_;   // index of the pattern byte searched for with memchr
+    std::size_t partner_;  // index of the byte compared beside it, at the other end
 };
 
 // What the scan of a range does with what it finds; each call may end the
