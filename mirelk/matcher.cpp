@@ -4,6 +4,8 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/cpu.h"
+
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
 #define MIRELK_FIND_VECTOR 1
@@ -86,23 +88,17 @@ __attribute__((target("avx2"))) std::size_t find_avx2(const unsigned char* patte
     return p + find_portable(pattern, length, anchor, data + p, size - p);
 }
 
-bool avx2_supported() {
-    __builtin_cpu_init();  // may run before the library's own constructors
-    return __builtin_cpu_supports("avx2");
-}
-
-#else
-
-bool avx2_supported() { return false; }
-
 #endif
 
-FindMethod method = avx2_supported() ? FindMethod::avx2 : FindMethod::portable;
+FindMethod fastest_method() { return plat::cpu_has(plat::CpuFeature::avx2) ? FindMethod::avx2 : FindMethod::portable; }
+
+// Chosen while the program starts.
+FindMethod method = fastest_method();
 
 }  // namespace
 
 bool use_find_method(FindMethod candidate) {
-    if (candidate == FindMethod::avx2 && !avx2_supported()) return false;
+    if (candidate == FindMethod::avx2 && fastest_method() != FindMethod::avx2) return false;
     method = candidate;
     return true;
 }

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "platform/console.h"
+#include "platform/cpu.h"
 #include "platform/output.h"
 #include "platform/text.h"
 
@@ -164,26 +165,9 @@ RANGEKIT_SSSE3 void format_ssse3(const unsigned char* data, std::size_t lines, s
     }
 }
 
-bool ssse3_supported() {
-    __builtin_cpu_init();  // may run before the library's own constructors
-    return __builtin_cpu_supports("ssse3");
-}
-
-#else
-
-bool ssse3_supported() { return false; }
-
 #endif
 
-bool method_supported(HexMethod method) {
-    switch (method) {
-    case HexMethod::portable: return true;
-    case HexMethod::ssse3: return ssse3_supported();
-    }
-    return false;
-}
-
-HexMethod fastest_method() { return ssse3_supported() ? HexMethod::ssse3 : HexMethod::portable; }
+HexMethod fastest_method() { return plat::cpu_has(plat::CpuFeature::ssse3) ? HexMethod::ssse3 : HexMethod::portable; }
 
 // Chosen while the program starts. Lines formatted before that go the
 // portable way (zero), which gives the same text.
@@ -205,7 +189,7 @@ void format_lines(const unsigned char* data, std::size_t lines, std::uint64_t po
 }  // namespace
 
 bool use_hex_method(HexMethod candidate) {
-    if (!method_supported(candidate)) return false;
+    if (candidate == HexMethod::ssse3 && fastest_method() != HexMethod::ssse3) return false;
     method = candidate;
     return true;
 }
