@@ -58,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
         const std::size_t first = matcher.find(bytes, data.size());
         if (first != (expected.empty() ? data.size() : static_cast<std::size_t>(expected[0] - 7))) std::abort();
 
-        std::vector<unsigned char> buffer(block + length - 1);
+        std::vector<unsigned char> buffer(scan_buffer_size(block, length));
         MemoryReceiver receiver(data, most, length);
         if (!scan_range(matcher, buffer.data(), block, 7, data.size(), receiver)) std::abort();
         if (receiver.found != expected || receiver.released != replaced) std::abort();

@@ -124,35 +124,51 @@ std::size_t Matcher::find(const unsigned char* data, std::size_t size) const {
     return find_portable(pattern_, length_, anchor_, data, size);
 }
 
+// Where the reads of a scan go. The kernel copies into an address that
+// lies a few bytes past a 64-byte boundary up to three times as slowly
+// (measured on the reference machine: 1 GiB read in 64 KiB blocks, 0.41 s
+// of system time at 7 bytes past a page start, 0.15 s on a boundary).
+constexpr std::size_t READ_ALIGNMENT = 64;
+
+std::size_t scan_buffer_size(std::size_t block, std::size_t length) {
+    return (READ_ALIGNMENT - 1) + (length - 1) + block;
+}
+
 bool scan_range(const Matcher& matcher, unsigned char* buffer, std::size_t block, std::int64_t start,
                 std::uint64_t count, ScanReceiver& receiver) {
     const std::size_t length = matcher.length();
-    std::size_t held = 0;        // bytes kept at the front of the buffer
-    std::int64_t base = start;   // offset of buffer[0]
+    // Each block is read to block_start, the bytes kept from the last one
+    // lie just before it.
+    const std::size_t lead = length - 1 + (READ_ALIGNMENT - 1);
+    unsigned char* const block_start =
+        buffer + lead - (reinterpret_cast<std::uintptr_t>(buffer + lead) % READ_ALIGNMENT);
+    std::size_t held = 0;        // bytes kept before block_start
+    std::int64_t base = start;   // offset of the first of them
     std::uint64_t left = count;  // bytes not yet read
     while (left > 0) {
         const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(block, left));
-        std::size_t got = receiver.read(buffer + held, want);
+        std::size_t got = receiver.read(block_start, want);
         if (got == 0) return false;
         left -= got;
+        unsigned char* const data = block_start - held;
         const std::size_t filled = held + got;
         std::size_t released = 0;
         std::size_t from = 0;  // where the search goes on
         for (;;) {
-            std::size_t at = from + matcher.find(buffer + from, filled - from);
+            std::size_t at = from + matcher.find(data + from, filled - from);
             if (at == filled) break;
-            if (!receiver.occurrence(base + static_cast<std::int64_t>(at), buffer + at)) return false;
+            if (!receiver.occurrence(base + static_cast<std::int64_t>(at), data + at)) return false;
             from = at + length;
-            if (!receiver.release(buffer + released, from - released)) return false;
+            if (!receiver.release(data + released, from - released)) return false;
             released = from;
         }
         // The last length - 1 bytes may begin an occurrence that the next
         // block completes; they stay, unless the range ends here.
         std::size_t keep = filled;
         if (left > 0) keep = std::max(from, filled - std::min(filled, length - 1));
-        if (keep > released && !receiver.release(buffer + released, keep - released)) return false;
+        if (keep > released && !receiver.release(data + released, keep - released)) return false;
         held = filled - keep;
-        std::memmove(buffer, buffer + keep, held);
+        std::memmove(block_start - held, data + keep, held);
         base += static_cast<std::int64_t>(keep);
         if (!receiver.block_done()) return false;
     }

@@ -56,10 +56,15 @@ protected:
     ~ScanReceiver() = default;
 };
 
+// Bytes the buffer of scan_range needs for blocks of block bytes and a
+// pattern of length bytes: the block, the length - 1 bytes kept before it
+// (they may begin an occurrence that reaches into the block), and room to
+// place every read on a 64-byte boundary.
+std::size_t scan_buffer_size(std::size_t block, std::size_t length);
+
 // Scans count bytes that begin at offset start, read in blocks of at most
-// block bytes into buffer, which has room for block + length - 1 bytes (the
-// bytes that may begin an occurrence reaching into the next block are kept).
-// An occurrence must lie wholly inside the range. True when the whole range
+// block bytes into buffer, of scan_buffer_size(block, length) bytes. An
+// occurrence must lie wholly inside the range. True when the whole range
 // was scanned.
 bool scan_range(const Matcher& matcher, unsigned char* buffer, std::size_t block, std::int64_t start,
                 std::uint64_t count, ScanReceiver& receiver);

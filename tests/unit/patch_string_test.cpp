@@ -274,7 +274,7 @@ TEST(MirelkMatcher, SameOccurrencesAsEveryStartPosition) {
             for (std::size_t block = 1; block <= row.data.size() + 1; ++block) {
                 for (std::size_t most : {std::size_t{1}, block}) {
                     MemoryReceiver receiver(row.data, most, row.pattern.size());
-                    std::vector<unsigned char> buffer(block + row.pattern.size() - 1);
+                    std::vector<unsigned char> buffer(scan_buffer_size(block, row.pattern.size()));
                     ASSERT_TRUE(scan_range(matcher, buffer.data(), block, 100, row.data.size(), receiver));
                     std::vector<std::int64_t> shifted;
                     for (std::int64_t at : expected) shifted.push_back(at + 100);
@@ -294,7 +294,8 @@ TEST(MirelkMatcher, StopsWhenTheReceiverSaysSo) {
     } failing;
     const unsigned char pattern[] = {'A'};
     Matcher matcher(pattern, 1);
-    unsigned char buffer[8];
+    std::vector<unsigned char> buffer_storage(scan_buffer_size(8, 1));
+    unsigned char* buffer = buffer_storage.data();
     EXPECT_FALSE(scan_range(matcher, buffer, 8, 0, 4, failing));
     EXPECT_TRUE(scan_range(matcher, buffer, 8, 0, 0, failing));  // an empty range reads nothing
 }
