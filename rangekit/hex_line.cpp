@@ -212,27 +212,24 @@ HexLine::HexLine(AddressStyle style, std::uint32_t sector_size)
       high_bytes_(!(plat::console_encoding() == plat::Encoding::utf8 && plat::text_is_utf8())),
       shown_(high_bytes_ ? tables.shown : tables.shown_ascii),
       batch_lines_(plat::stream_is_console(1) ? 1 : BATCH_LINES) {}
+
+bool HexLine::address_fits(std::uint64_t line_start) const {
+    if (style_ == AddressStyle::file_offset) return line_start < TWELVE_DIGITS_END;
+    return line_start / sector_size_ <= 0xFFFFFFFFu && sector_size_ <= 0x1000;
+}
+
 int HexLine::format_address(char* out, std::int64_t line_start) const {
     auto position = static_cast<std::uint64_t>(line_start);
     int length;
-    if (style_ == AddressStyle::file_offset && position < (std::uint64_t{1} << 48)) {
-        // The common case, twelve digits, without a formatted print.
-        for (int i = 11; i >= 0; --i, position >>= 4) out[i] = plat::HEX_DIGITS[position & 15];
+    if (style_ == AddressStyle::sector && address_fits(position)) {
+        // The common case, eight and three digits, without a formatted print.
+        std::uint64_t sector = position / sector_size_, within = position % sector_size_;
+        for (int i = 7; i >= 0; --i, sector >>= 4) out[i] = plat::HEX_DIGITS[sector & 15];
+        out[8] = '/';
+        for (int i = 11; i >= 9; --i, within >>= 4) out[i] = plat::HEX_DIGITS[within & 15];
         out[12] = ':';
         out[13] = ' ';
-        return 14;
-    }
-    if (style_ == AddressStyle::sector) {
-        std::uint64_t sector = position / sector_size_, within = position % sector_size_;
-        if (sector <= 0xFFFFFFFFu && within <= 0xFFF) {
-            // The common case, eight and three digits, without a formatted print.
-            for (int i = 7; i >= 0; --i, sector >>= 4) out[i] = plat::HEX_DIGITS[sector & 15];
-            out[8] = '/';
-            for (int i = 11; i >= 9; --i, within >>= 4) out[i] = plat::HEX_DIGITS[within & 15];
-            out[12] = ':';
-            out[13] = ' ';
-            return 14;
-        }
+        return ADDRESS_WIDTH;
     }
     if (style_ == AddressStyle::file_offset)
         length = std::snprintf(out, 32, "%04lX%08lX: ", static_cast<unsigned long>(position >> 32),
@@ -268,26 +265,33 @@ void HexLine::print_line() {
 }
 
 // Prints whole lines at the current position, which starts a line.
-std::size_t HexLine::print_whole_lines(const unsigned char* data, std::size_t lines) {
+void HexLine::print_whole_lines(const unsigned char* data, std::size_t lines) {
     plat::Output& out = plat::std_out();
-    const LineLayout layout{false, high_bytes_, plat::text_line_end()};
     const auto first = static_cast<std::uint64_t>(position_);
     position_ += static_cast<std::int64_t>(16 * lines);
-    if (style_ == AddressStyle::file_offset && first + 16 * (lines - 1) < TWELVE_DIGITS_END) {
-        const LineLayout addressed{true, high_bytes_, layout.line_end};
-        format_lines(data, lines, first, addressed, out.reserve(lines * addressed.length()));
-        out.commit(lines * addressed.length());
-        return lines;
+    // Addresses grow from line to line: when the last one fits its 14
+    // columns, all do, and the lines are formatted in one go, the file
+    // offsets with them.
+    const bool twelve_digits = style_ == AddressStyle::file_offset;
+    if (address_fits(first + 16 * (lines - 1))) {
+        const LineLayout layout{twelve_digits, high_bytes_, plat::text_line_end()};
+        char* p = out.reserve(lines * layout.length());
+        format_lines(data, lines, first, layout, p);
+        if (!twelve_digits)
+            for (std::size_t k = 0; k < lines; ++k)
+                format_address(p + k * layout.length(), static_cast<std::int64_t>(first + 16 * k));
+        out.commit(lines * layout.length());
+        return;
     }
-    // Addresses of other forms, one line at a time: the formatter writes
-    // the columns behind the address, wherever it ends.
+    // Wider addresses, one line at a time: the formatter writes the
+    // columns behind the address, wherever it ends.
+    const LineLayout layout{false, high_bytes_, plat::text_line_end()};
     for (std::size_t k = 0; k < lines; ++k) {
         char* p = out.reserve(MAX_LINE);
         const int n = format_address(p, static_cast<std::int64_t>(first + 16 * k));
         format_lines(data + 16 * k, 1, 0, layout, p + (n - ADDRESS_WIDTH));
         out.commit(static_cast<std::size_t>(n - ADDRESS_WIDTH) + layout.length());
     }
-    return lines;
 }
 
 std::size_t HexLine::add(const unsigned char* data, std::size_t size, Pager& pager) {
@@ -297,7 +301,8 @@ std::size_t HexLine::add(const unsigned char* data, std::size_t size, Pager& pag
             // Whole lines straight into the output buffer, as many as come
             // before a page stop.
             const std::size_t lines = std::min({(size - i) / 16, batch_lines_, pager.lines_before_stop()});
-            i += 16 * print_whole_lines(data + i, lines);
+            print_whole_lines(data + i, lines);
+            i += 16 * lines;
             if (!pager.lines_shown(lines)) return i;
             continue;
         }

@@ -53,7 +53,10 @@ public:
 
 private:
     void print_line();
-    std::size_t print_whole_lines(const unsigned char* data, std::size_t lines);
+    void print_whole_lines(const unsigned char* data, std::size_t lines);
+    // True when the address of the line takes its 14 columns exactly, as
+    // all but the largest do.
+    bool address_fits(std::uint64_t line_start) const;
     int format_address(char* out, std::int64_t line_start) const;
 
     AddressStyle style_;
