@@ -9,7 +9,7 @@ namespace mirelk {
 
 // How Matcher::find looks: the rarest pattern byte found with memchr, or
 // (avx2) the rarest byte and the one at the pattern's other end compared at
-// 32 start positions at once. Each finds the same occurrences; the fastest
+// 64 start positions at once. Each finds the same occurrences; the fastest
 // one the processor has is chosen at start.
 enum class FindMethod { portable, avx2 };
 
