@@ -1,6 +1,6 @@
 // Fuzz target for mirelk's matcher and block-wise scan, against a naive
 // reference that tries every start position from left to right and goes on
-// after each occurrence.
+// after each occurrence, with every find method the processor has.
 //
 // Input: one byte each for the pattern length (1-8), the block size (1-32),
 // the most bytes one read returns (1-40) and the alphabet (odd: the bytes
@@ -50,14 +50,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
     }
 
     const Matcher matcher(reinterpret_cast<const unsigned char*>(pattern.data()), length);
-    // The first occurrence in the whole data at once.
     const auto* bytes = reinterpret_cast<const unsigned char*>(data.data());
-    const std::size_t first = matcher.find(bytes, data.size());
-    if (first != (expected.empty() ? data.size() : static_cast<std::size_t>(expected[0] - 7))) std::abort();
+    // Every find method the processor has.
+    for (FindMethod method : {FindMethod::portable, FindMethod::avx2}) {
+        if (!use_find_method(method)) continue;
+        // The first occurrence in the whole data at once.
+        const std::size_t first = matcher.find(bytes, data.size());
+        if (first != (expected.empty() ? data.size() : static_cast<std::size_t>(expected[0] - 7))) std::abort();
 
-    std::vector<unsigned char> buffer(block + length - 1);
-    MemoryReceiver receiver(data, most, length);
-    if (!scan_range(matcher, buffer.data(), block, 7, data.size(), receiver)) std::abort();
-    if (receiver.found != expected || receiver.released != replaced) std::abort();
+        std::vector<unsigned char> buffer(scan_buffer_size(block, length));
+        MemoryReceiver receiver(data, most, length);
+        if (!scan_range(matcher, buffer.data(), block, 7, data.size(), receiver)) std::abort();
+        if (receiver.found != expected || receiver.released != replaced) std::abort();
+    }
     return 0;
 }

@@ -7,6 +7,16 @@
 
 namespace mirelk {
 
+// How Matcher::find looks: the rarest pattern byte found with memchr, or
+// (avx2) the rarest byte and the one at the pattern's other end compared at
+// 64 start positions at once. Each finds the same occurrences; the fastest
+// one the processor has is chosen at start.
+enum class FindMethod { portable, avx2 };
+
+// Switches to a method; false (nothing changed) when the processor lacks it.
+bool use_find_method(FindMethod method);
+FindMethod current_find_method();
+
 class Matcher {
 public:
     // pattern must hold at least one byte and outlive the matcher.
@@ -22,7 +32,8 @@ public:
 private:
     const unsigned char* pattern_;
     std::size_t length_;
-    std::size_t anchor_;  // index of the pattern byte searched for with memchr
+    std::size_t anchor_;   // index of the pattern byte searched for with memchr
+    std::size_t partner_;  // index of the byte compared beside it, at the other end
 };
 
 // What the scan of a range does with what it finds; each call may end the
@@ -45,10 +56,15 @@ protected:
     ~ScanReceiver() = default;
 };
 
+// Bytes the buffer of scan_range needs for blocks of block bytes and a
+// pattern of length bytes: the block, the length - 1 bytes kept before it
+// (they may begin an occurrence that reaches into the block), and room to
+// place every read on a 64-byte boundary.
+std::size_t scan_buffer_size(std::size_t block, std::size_t length);
+
 // Scans count bytes that begin at offset start, read in blocks of at most
-// block bytes into buffer, which has room for block + length - 1 bytes (the
-// bytes that may begin an occurrence reaching into the next block are kept).
-// An occurrence must lie wholly inside the range. True when the whole range
+// block bytes into buffer, of scan_buffer_size(block, length) bytes. An
+// occurrence must lie wholly inside the range. True when the whole range
 // was scanned.
 bool scan_range(const Matcher& matcher, unsigned char* buffer, std::size_t block, std::int64_t start,
                 std::uint64_t count, ScanReceiver& receiver);

@@ -349,7 +349,7 @@ int Patch::run() {
         out_.print(MSG_OUT_OF_MEMORY);
         return EXIT_NO_MEMORY;
     }
-    buffer_ = allocate_buffer(SCAN_BLOCK + find.length - 1);
+    buffer_ = allocate_buffer(scan_buffer_size(SCAN_BLOCK, find.length));
     if (!buffer_) {
         out_.print(MSG_OUT_OF_MEMORY);
         return EXIT_NO_MEMORY;

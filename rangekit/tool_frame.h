@@ -175,10 +175,16 @@ public:
 
     // After a line was shown: a waiting key pauses (ESC cancels), and the
     // page counter may call for a stop. False once canceled.
-    bool line_shown() {
-        if (lines_left_ > 0 && --lines_left_ == 0) return page_stop();
+    bool line_shown() { return lines_shown(1); }
+    // After count lines were shown at once, no more than
+    // lines_before_stop(): as line_shown(), with one look at the keyboard
+    // for all of them.
+    bool lines_shown(std::size_t count) {
+        if (lines_left_ > 0 && (lines_left_ -= static_cast<int>(count)) == 0) return page_stop();
         return !key_pending() || handle_waiting_key(resume_ == Resume::run_on);
     }
+    // How many lines may be shown before the page counter calls for a stop.
+    std::size_t lines_before_stop() const { return lines_left_ > 0 ? static_cast<std::size_t>(lines_left_) : SIZE_MAX; }
     // Counts a line end of raw console output; true when the page is full
     // and the caller must write what it has and call page_stop().
     bool count_raw_line() { return lines_left_ > 0 && --lines_left_ == 0; }

@@ -218,6 +218,25 @@ std::vector<std::int64_t> naive_occurrences(const std::string& data, const std::
 
 using testsupport::MemoryReceiver;
 
+std::string repeated(const std::string& text, int times) {
+    std::string out;
+    for (int i = 0; i < times; ++i) out += text;
+    return out;
+}
+
+// Runs the body once for every find method this processor has, and puts
+// the method that was in use back afterwards.
+template <typename Body>
+void for_each_find_method(Body body) {
+    const FindMethod saved = current_find_method();
+    for (FindMethod method : {FindMethod::portable, FindMethod::avx2}) {
+        if (!use_find_method(method)) continue;
+        SCOPED_TRACE("method " + std::to_string(static_cast<int>(method)));
+        body();
+    }
+    use_find_method(saved);
+}
+
 TEST(MirelkMatcher, SameOccurrencesAsEveryStartPosition) {
     struct Row {
         std::string data;
@@ -232,29 +251,38 @@ TEST(MirelkMatcher, SameOccurrencesAsEveryStartPosition) {
         {"abc", "abcd"},
         {"aXbXcX", "X"},
         {"", "Q"},
+        // Long enough for the wide search: candidates whose two compared
+        // bytes match but whose middle does not, occurrences on both sides
+        // of its 32- and 64-position steps, one that ends the data, and a
+        // pattern longer than a step.
+        {repeated("AxB", 21) + "AyBAyB" + std::string(26, '-') + "AyB", "AyB"},
+        {std::string(31, '.') + "KL" + std::string(30, '.') + "KLKL" + std::string(60, '.') + "KL", "KL"},
+        {"Q" + repeated("0123456789", 4) + "Q" + repeated("0123456789", 4) + "!" + repeated("0123456789", 4) + "Q",
+         repeated("0123456789", 4) + "Q"},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.data + " / " + row.pattern);
-        const auto* pattern = reinterpret_cast<const unsigned char*>(row.pattern.data());
-        Matcher matcher(pattern, row.pattern.size());
-        std::vector<std::int64_t> expected = naive_occurrences(row.data, row.pattern);
-        std::string replaced = row.data;
-        for (std::int64_t at : expected)
-            replaced.replace(static_cast<std::size_t>(at), row.pattern.size(), row.pattern.size(), '#');
-        // Blocks and reads from one byte up, so that occurrences cross every
-        // possible block border.
-        for (std::size_t block = 1; block <= row.data.size() + 1; ++block) {
-            for (std::size_t most : {std::size_t{1}, block}) {
-                MemoryReceiver receiver(row.data, most, row.pattern.size());
-                std::vector<unsigned char> buffer(block + row.pattern.size() - 1);
-                ASSERT_TRUE(scan_range(matcher, buffer.data(), block, 100, row.data.size(), receiver));
-                std::vector<std::int64_t> shifted;
-                for (std::int64_t at : expected) shifted.push_back(at + 100);
-                EXPECT_EQ(receiver.found, shifted) << "block " << block << ", reads of " << most;
-                EXPECT_EQ(receiver.released, replaced) << "block " << block << ", reads of " << most;
+    for (const Row& row : rows)
+        for_each_find_method([&] {
+            SCOPED_TRACE(row.data + " / " + row.pattern);
+            const auto* pattern = reinterpret_cast<const unsigned char*>(row.pattern.data());
+            Matcher matcher(pattern, row.pattern.size());
+            std::vector<std::int64_t> expected = naive_occurrences(row.data, row.pattern);
+            std::string replaced = row.data;
+            for (std::int64_t at : expected)
+                replaced.replace(static_cast<std::size_t>(at), row.pattern.size(), row.pattern.size(), '#');
+            // Blocks and reads from one byte up, so that occurrences cross every
+            // possible block border.
+            for (std::size_t block = 1; block <= row.data.size() + 1; ++block) {
+                for (std::size_t most : {std::size_t{1}, block}) {
+                    MemoryReceiver receiver(row.data, most, row.pattern.size());
+                    std::vector<unsigned char> buffer(scan_buffer_size(block, row.pattern.size()));
+                    ASSERT_TRUE(scan_range(matcher, buffer.data(), block, 100, row.data.size(), receiver));
+                    std::vector<std::int64_t> shifted;
+                    for (std::int64_t at : expected) shifted.push_back(at + 100);
+                    EXPECT_EQ(receiver.found, shifted) << "block " << block << ", reads of " << most;
+                    EXPECT_EQ(receiver.released, replaced) << "block " << block << ", reads of " << most;
+                }
             }
-        }
-    }
+        });
 }
 
 TEST(MirelkMatcher, StopsWhenTheReceiverSaysSo) {
@@ -266,7 +294,8 @@ TEST(MirelkMatcher, StopsWhenTheReceiverSaysSo) {
     } failing;
     const unsigned char pattern[] = {'A'};
     Matcher matcher(pattern, 1);
-    unsigned char buffer[8];
+    std::vector<unsigned char> buffer_storage(scan_buffer_size(8, 1));
+    unsigned char* buffer = buffer_storage.data();
     EXPECT_FALSE(scan_range(matcher, buffer, 8, 0, 4, failing));
     EXPECT_TRUE(scan_range(matcher, buffer, 8, 0, 0, failing));  // an empty range reads nothing
 }

@@ -3,6 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <string>
+
+#include "rangekit/hex_line.h"
+#include "support/dump_lines.h"
+#include "support/text.h"
 
 namespace {
 
@@ -67,6 +72,37 @@ TEST(ToolFrame, RangeArithmeticAtTheLimits) {
     };
     for (const MarksRow& row : marks)
         EXPECT_EQ(rangekit::progress_marks(79, row.done, row.total), row.marks) << row.done << " " << row.total;
+}
+
+// Every line formatter the processor has gives the lines a user expects:
+// every byte value under both character rules, addresses that use every
+// digit up to the last twelve-digit one, either line end.
+TEST(ToolFrame, HexLineMethods) {
+    std::string data;
+    for (int b = 0; b < 256; ++b) data += static_cast<char>(b);
+    data += testsupport::pseudo_random(0x100, 1);
+    const std::size_t lines = data.size() / 16;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(data.data());
+    const rangekit::HexMethod saved = rangekit::current_hex_method();
+    for (rangekit::HexMethod method : {rangekit::HexMethod::portable, rangekit::HexMethod::ssse3}) {
+        if (!rangekit::use_hex_method(method)) continue;
+        for (std::uint64_t position : {0x0ull, 0x123456789AB0ull, 0xFEDCBA987650ull, 0x1000000000000ull - data.size()})
+            for (const char* locale : {"C", "ja_JP.SJIS"})
+                for (const std::string line_end : {"\n", "\r\n"}) {
+                    SCOPED_TRACE(testing::Message() << "method " << static_cast<int>(method) << " position " << std::hex
+                                                    << position << " " << locale << " line end " << line_end.size());
+                    std::string expected;
+                    for (char c : testsupport::dump_lines(data, position, position + data.size(), position, locale))
+                        expected += c == '\n' ? line_end : std::string(1, c);
+                    std::string out(lines * (79 + line_end.size()), '?');
+                    ASSERT_EQ(
+                        rangekit::format_hex_lines(bytes, lines, position, testsupport::dump_shows_high_bytes(locale),
+                                                   line_end, out.data()),
+                        out.size());
+                    EXPECT_EQ(out, expected);
+                }
+    }
+    rangekit::use_hex_method(saved);
 }
 
 }  // namespace
