@@ -13,9 +13,14 @@
 
 #include <cstring>
 
+#include "platform/cpu.h"
+
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
 #define KESTO_CRC_CARRYLESS 1
+constexpr bool CARRYLESS_BUILT = true;
+#else
+constexpr bool CARRYLESS_BUILT = false;
 #endif
 
 namespace kesto {
@@ -203,22 +208,14 @@ __attribute__((target("avx2,vpclmulqdq,pclmul"))) Word update_wide_carryless(con
     return finish_folding(tables, x, p, n);
 }
 
-bool carryless_supported() {
-    __builtin_cpu_init();  // may run before the library's own constructors
-    return __builtin_cpu_supports("pclmul");
-}
+#endif
+
+// Without the carry-less forms compiled in, neither is offered.
+bool carryless_supported() { return CARRYLESS_BUILT && plat::cpu_has(plat::CpuFeature::pclmul); }
 
 bool wide_carryless_supported() {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("vpclmulqdq") && __builtin_cpu_supports("avx2");
+    return CARRYLESS_BUILT && plat::cpu_has(plat::CpuFeature::vpclmulqdq) && plat::cpu_has(plat::CpuFeature::avx2);
 }
-
-#else
-
-bool carryless_supported() { return false; }
-bool wide_carryless_supported() { return false; }
-
-#endif
 
 CrcMethod fastest_method() {
     if (wide_carryless_supported()) return CrcMethod::wide_carryless;

@@ -8,6 +8,8 @@ bool cpu_has(CpuFeature feature) {
     switch (feature) {
     case CpuFeature::ssse3: return __builtin_cpu_supports("ssse3");
     case CpuFeature::avx2: return __builtin_cpu_supports("avx2");
+    case CpuFeature::pclmul: return __builtin_cpu_supports("pclmul");
+    case CpuFeature::vpclmulqdq: return __builtin_cpu_supports("vpclmulqdq");
     }
 #else
     (void)feature;

@@ -4,7 +4,7 @@
 
 namespace plat {
 
-enum class CpuFeature { ssse3, avx2 };
+enum class CpuFeature { ssse3, avx2, pclmul, vpclmulqdq };
 
 // False for every feature on processors outside the x86 family.
 bool cpu_has(CpuFeature feature);
