@@ -67,16 +67,29 @@ struct PagerRow {
     int level;
 };
 
+// Runs each row's tool in a fresh folder holding its files.
+void check_pager(const std::vector<PagerRow>& rows) {
+    for (const PagerRow& r : rows) {
+        SCOPED_TRACE(r.name);
+        TempDir dir;
+        for (const auto& [name, bytes] : r.files) ASSERT_TRUE(write_file(dir.file(name), bytes));
+        PtySession pty;
+        ASSERT_TRUE(pty.start(terminal_program(r.tool), r.args, {"LC_ALL=C"}, dir.path()));
+        for (const Step& step : r.steps) {
+            const std::string screen = terminal_screen(step.screen);
+            ASSERT_TRUE(pty.wait_for(screen)) << pty.output();
+            pty.pump(300);
+            EXPECT_EQ(pty.output(), screen);
+            pty.send(step.keys);
+        }
+        EXPECT_EQ(pty.wait_exit(), r.level);
+        EXPECT_EQ(pty.output(), terminal_screen(r.screen));
+    }
+}
+
 TEST(Pager, KeysAtPageStops) {
     const std::string noise1 = pseudo_random(0x10000, 1), noise2 = pseudo_random(0x10000, 2);
     const std::string noise3 = pseudo_random(0x1000, 3);
-    std::string image = pseudo_random(64 * 512, 5);
-    image.replace(0, 90, std::string(90, '\0'));
-    // Raw output of sectors holding text: pages count line feeds.
-    std::string sector_text;
-    for (int i = 0; i < 100; ++i) sector_text += "line " + std::to_string(i) + "\n";
-    sector_text.resize(2 * 512, '.');
-    const std::string text_image = std::string(512, '\0') + sector_text;
     // On an 80-column screen the 80th character ends a line, and the line
     // feed behind it ends another.
     const std::string wide(80, 'A');
@@ -88,9 +101,8 @@ TEST(Pager, KeysAtPageStops) {
     for (int r = 0; r < 6; ++r) six_rows += "0000000000000" + std::to_string(r) + row;
     const std::string row0 = "00000000000000**: 256/256 byte(s) are different\n";
     const std::string zeros = std::string(0x600, '\0'), ones = std::string(0x600, '\xFF');
-    const std::string text_page = REPORT + "line 0\nline 1\nline 2\n";
 
-    const PagerRow rows[] = {
+    check_pager({
         {"holmic: ESC at a page stop",
          "holmic",
          {{"big.bin", noise1}},
@@ -144,6 +156,23 @@ TEST(Pager, KeysAtPageStops) {
          {{row0, std::string("a") + ESC}},
          row0 + "00000000000001**: 128/128 byte(s) are different\nCanceled at offset 0x0000000000000180\n",
          3},
+    });
+}
+
+// The Windows build names drives, not image files: under Wine a drive letter
+// reaches an image only through a link in the prefix, which the Windows
+// build's own tests of zobrin use.
+TEST(Pager, ZobrinKeysAtPageStops) {
+    if (terminal_under_wine()) GTEST_SKIP() << "the Windows build names drives, not image files";
+    std::string image = pseudo_random(64 * 512, 5);
+    image.replace(0, 90, std::string(90, '\0'));
+    // Raw output of sectors holding text: pages count line feeds.
+    std::string sector_text;
+    for (int i = 0; i < 100; ++i) sector_text += "line " + std::to_string(i) + "\n";
+    sector_text.resize(2 * 512, '.');
+    const std::string text_image = std::string(512, '\0') + sector_text;
+    const std::string text_page = REPORT + "line 0\nline 1\nline 2\n";
+    check_pager({
         {"zobrin: ESC at a page stop tells the sector",
          "zobrin",
          {{"disk.img", image}},
@@ -169,22 +198,7 @@ TEST(Pager, KeysAtPageStops) {
          {{text_page, ESC}},
          text_page + "\nCanceled at sector 1/0x1\n",
          3},
-    };
-    for (const PagerRow& r : rows) {
-        SCOPED_TRACE(r.name);
-        TempDir dir;
-        for (const auto& [name, bytes] : r.files) ASSERT_TRUE(write_file(dir.file(name), bytes));
-        PtySession pty;
-        ASSERT_TRUE(pty.start(program_path(r.tool), r.args, {"LC_ALL=C"}, dir.path()));
-        for (const Step& step : r.steps) {
-            ASSERT_TRUE(pty.wait_for(step.screen)) << pty.output();
-            pty.pump(300);
-            EXPECT_EQ(pty.output(), step.screen);
-            pty.send(step.keys);
-        }
-        EXPECT_EQ(pty.wait_exit(), r.level);
-        EXPECT_EQ(pty.output(), r.screen);
-    }
+    });
 }
 
 // A key while the output scrolls pauses it until the next key. The output
@@ -193,10 +207,10 @@ TEST(Pager, KeysAtPageStops) {
 TEST(Pager, KeyDuringOutputPausesHolmicUntilTheNextKey) {
     TempDir dir;
     const std::string data = pseudo_random(1 << 20, 4);
-    const std::string whole = dump_lines(data, 0, data.size());
+    const std::string whole = terminal_screen(dump_lines(data, 0, data.size()));
     ASSERT_TRUE(write_file(dir.file("big.bin"), data));
     PtySession pty;
-    ASSERT_TRUE(pty.start(program_path("holmic"), {"big.bin"}, {"LC_ALL=C"}, dir.path()));
+    ASSERT_TRUE(pty.start(terminal_program("holmic"), {"big.bin"}, {"LC_ALL=C"}, dir.path()));
     ASSERT_TRUE(pty.wait_for("000000000000: ")) << pty.output();
     pty.send("a");
     ASSERT_TRUE(pty.wait_quiet(1000)) << "no pause; shown " << pty.output().size() << " bytes";
@@ -214,7 +228,7 @@ TEST(Pager, KeyDuringOutputPausesNevrikAndEscCancels) {
     ASSERT_TRUE(write_file(dir.file("a.bin"), std::string(size, '\0')));
     ASSERT_TRUE(write_file(dir.file("b.bin"), std::string(size, '\xFF')));
     PtySession pty;
-    ASSERT_TRUE(pty.start(program_path("nevrik"), {"a.bin", "b.bin"}, {"LC_ALL=C"}, dir.path()));
+    ASSERT_TRUE(pty.start(terminal_program("nevrik"), {"a.bin", "b.bin"}, {"LC_ALL=C"}, dir.path()));
     ASSERT_TRUE(pty.wait_for("0000000000000000: 00 FF\n")) << pty.output();
     pty.send("a");
     ASSERT_TRUE(pty.wait_quiet(1000)) << "no pause; shown " << pty.output().size() << " bytes";
