@@ -24,8 +24,8 @@ std::string terminal_path(std::string path);
 // A program's output, as the pty shows it, in the form PtySession::output()
 // gives it. Natively the text itself. Under Wine, whose console redraws the
 // terminal from its screen buffer, both are reduced to what shows, row by
-// row: the console's cursor and blank-filling sequences followed, bytes from
-// 0x80 on in the console's code page (437) shown as UTF-8, the bell (a
+// row: the console's cursor and blank-filling sequences followed, blanks
+// that end a row dropped (never drawn), bytes from 0x80 on in the console's code page (437) shown as UTF-8, the bell (a
 // message beep there, never written) dropped, a line feed that follows a full
 // row dropped (the console's own wrap and a program's line end after 80
 // columns look alike), and reverse video marked around the reversed

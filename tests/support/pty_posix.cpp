@@ -160,6 +160,8 @@ void ScreenText::put(char c) {
 constexpr std::size_t SCREEN_COLUMNS = 80;
 
 void ScreenText::end_row() {
+    // Blanks at the end of a row do not show (the console does not draw them).
+    while (!row_.empty() && row_.back().byte == ' ' && row_.back().look == 0) row_.pop_back();
     std::size_t columns = 0;
     for (const Cell& cell : row_) {
         write(text_, marks_, cell);

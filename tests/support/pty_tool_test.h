@@ -15,6 +15,10 @@
 
 namespace testsupport {
 
+// How long a program may take to write tens of thousands of lines to the
+// terminal: under Wine, on a loaded machine, its console draws only a few
+// thousand a second.
+inline constexpr int LONG_OUTPUT_MS = 120000;
 // The key that cancels.
 inline constexpr char ESC[] = "\x1b";
 // kesto's abort message, in reversed colours.

@@ -28,6 +28,7 @@ TEST(ScreenText, WineStreamAgainstProgramOutput) {
     } rows[] = {
         {"blank cells skipped", "\x1b[?25lA\x1b[K\x1b[2CB\x1b[?25h\r\r\n", "A  B\n", true},
         {"a row redrawn", "ab\x1b[K\x1b[1C\rab c\r\r\n", "ab c\n", true},
+        {"blanks ending a row not drawn", "label\x1b[K\r\r\n", "label \n", true},
         {"reverse video drawn late", "\r\r\n\x1b[90m\x1b[107mAbort!\r\r\n\r\r\n\x1b[m", "\x1b[7m\nAbort!\n\x1b[27m\n",
          true},
         {"reverse video still on at the end", "\x1b[90m\x1b[107mAbort!\r\r\n", "\x1b[7mAbort!\n\x1b[27m", true},
