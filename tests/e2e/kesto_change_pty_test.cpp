@@ -66,7 +66,8 @@ TEST_F(KestoChangeKeys, DateEscChangesNothing) {
 // Y runs the command, N skips it, ESC ends the walk. The child that hangs
 // gets Ctrl+C from the terminal and ends; kesto goes on.
 TEST_F(KestoChangeKeys, ExecutePromptAndCtrlC) {
-    if (terminal_under_wine()) GTEST_SKIP() << "the commands are a POSIX shell's";
+    if (terminal_under_wine())
+        GTEST_SKIP() << "the commands are a POSIX shell's, and Wine's console turns Ctrl+C into a break";
     start({"/X='echo started; sleep 60$;echo done $f'", "f*"});
     std::string expected = "echo started; sleep 60" + EXECUTE;
     answer(expected, "y");
