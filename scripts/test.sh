@@ -2,7 +2,8 @@
 # Builds and runs every test of the suite:
 #   1. native release build, unit, end-to-end and terminal tests
 #   2. native build with AddressSanitizer and UBSan, same tests
-#   3. Windows build (mingw-w64), same tests under Wine
+#   3. Windows build (mingw-w64), same tests under Wine (the terminal tests
+#      by the native pty_tests of step 1, driving the Windows programs)
 #   4. the packages: the .deb and the Windows zip, built and checked
 #      (scripts/package.sh)
 #   5. libFuzzer targets, built with clang (fuzz preset), each run for a

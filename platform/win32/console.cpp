@@ -122,7 +122,9 @@ bool key_waiting() {
     std::uint64_t now = GetTickCount64();
     if (now - state.last_poll < POLL_INTERVAL_MS) return false;
     state.last_poll = now;
-    state.key_seen = _kbhit() != 0;
+    // The wait (signalled while input is queued) comes first: Wine's console
+    // reads its terminal only for a wait or a read, never for _kbhit() alone.
+    state.key_seen = WaitForSingleObject(GetStdHandle(STD_INPUT_HANDLE), 0) == WAIT_OBJECT_0 && _kbhit() != 0;
     return state.key_seen;
 }
 

@@ -23,8 +23,10 @@ class KestoChangeKeys : public PtyToolTest {
 protected:
     KestoChangeKeys() : PtyToolTest("kesto") {}
     void SetUp() override {
+        // Archived, as Wine shows a file that has no attributes stored.
+        const std::uint32_t A = plat::ATTR_ARCHIVE;
         make_tree(dir,
-                  {{"f1", 0, 0, false, 1}, {"f2", 0, 0, false, 2}, {"f3", 0, 0, false, 3}, {"f4", 0, 0, false, 4}});
+                  {{"f1", A, 0, false, 1}, {"f2", A, 0, false, 2}, {"f3", A, 0, false, 3}, {"f4", A, 0, false, 4}});
     }
     bool read_only(const std::string& name) {
         std::uint32_t attributes = 0;
@@ -35,13 +37,13 @@ protected:
 
 TEST_F(KestoChangeKeys, AttributesYesNoAll) {
     start({"/+R", "f*"});
-    std::string expected = "------ f1" + UPDATE;
+    std::string expected = "a----- f1" + UPDATE;
     answer(expected, "y");
-    expected += "y\n------ f2" + UPDATE;
+    expected += "y\na----- f2" + UPDATE;
     answer(expected, "n");
-    expected += "n\n------ f3" + UPDATE;
+    expected += "n\na----- f3" + UPDATE;
     answer(expected, "a");
-    expected += "a\n------ f4\n";
+    expected += "a\na----- f4\n";
     EXPECT_EQ(pty.wait_exit(), 4);
     EXPECT_EQ(pty.output(), expected);
     EXPECT_TRUE(read_only("f1"));
@@ -55,7 +57,7 @@ TEST_F(KestoChangeKeys, DateEscChangesNothing) {
     const std::string expected = "2024-03-15 12:01:56.789 f1" + UPDATE;
     answer(expected, ESC);
     EXPECT_EQ(pty.wait_exit(), 1);
-    EXPECT_EQ(pty.output(), expected + ABORT + "\n");
+    EXPECT_EQ(pty.output(), shown(expected + ABORT + "\n"));
     plat::FileTime creation = 0, access = 0, write = 0;
     ASSERT_TRUE(plat::get_file_times(dir.file("f1").c_str(), creation, access, write));
     EXPECT_EQ(write, local_time(2024, 3, 15, 12, 1, 56, 789));
@@ -64,6 +66,8 @@ TEST_F(KestoChangeKeys, DateEscChangesNothing) {
 // Y runs the command, N skips it, ESC ends the walk. The child that hangs
 // gets Ctrl+C from the terminal and ends; kesto goes on.
 TEST_F(KestoChangeKeys, ExecutePromptAndCtrlC) {
+    if (terminal_under_wine())
+        GTEST_SKIP() << "the commands are a POSIX shell's, and Wine's console turns Ctrl+C into a break";
     start({"/X='echo started; sleep 60$;echo done $f'", "f*"});
     std::string expected = "echo started; sleep 60" + EXECUTE;
     answer(expected, "y");
@@ -82,7 +86,7 @@ TEST_F(KestoChangeKeys, ExecutePromptAndCtrlC) {
     ASSERT_TRUE(pty.wait_for("n\necho done f2" + EXECUTE)) << pty.output();
     pty.send(ESC);
     EXPECT_EQ(pty.wait_exit(), 2);
-    const std::string tail = std::string("echo done f2") + EXECUTE + ABORT + "\n";
+    const std::string tail = shown(std::string("echo done f2") + EXECUTE + ABORT + "\n");
     const std::string& shown = pty.output();
     ASSERT_GE(shown.size(), tail.size());
     EXPECT_EQ(shown.substr(shown.size() - tail.size()), tail);

@@ -27,7 +27,7 @@ TEST_F(TolvenKeys, EscDuringTheMergeStopsAfterTheLinesWritten) {
     // Unread, the terminal fills up and holds the program for a while: the
     // merge looks at the keyboard at most about once a second.
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-    EXPECT_EQ(pty.wait_exit(), 3);
+    EXPECT_EQ(pty.wait_exit(LONG_OUTPUT_MS), 3);
     const std::string& shown = pty.output();
     ASSERT_GE(shown.size(), 10u);
     EXPECT_EQ(shown.substr(shown.size() - 10), "Canceled!\n");
@@ -43,7 +43,7 @@ TEST_F(TolvenKeys, OtherKeysAreIgnored) {
     start({"/P", "/R", "in.txt"});
     answer("Sorting secondary...\n", "a ");
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-    EXPECT_EQ(pty.wait_exit(), 0);
+    EXPECT_EQ(pty.wait_exit(LONG_OUTPUT_MS), 0);
     EXPECT_NE(pty.output().find("\nDone, used another memory "), std::string::npos);
     EXPECT_EQ(pty.output().find("Canceled!"), std::string::npos);
 }
