@@ -36,86 +36,129 @@ std::uint64_t count_nuls(const unsigned char* data, std::size_t size) {
     return count;
 }
 
-// Pieces of input in flight between the read and the spool file.
-constexpr std::uint64_t SPOOL_PIECES = 4;
+// Pieces of input in flight between the two threads of the scan.
+constexpr std::uint64_t RING_PIECES = 4;
 
-// Copies standard input to the spool file on a thread of its own, while
-// this one reads and scans the next pieces: writing a large file costs about
-// as much as reading and scanning it. Piece k is read into buffer
-// k % SPOOL_PIECES of the ring, which is free again once piece
-// k - SPOOL_PIECES is written. Without a thread (the system gives none) each
-// piece is written as it is queued.
-class SpoolWriter {
+// The input goes through a ring of RING_PIECES buffers between this thread,
+// which scans each piece, and a helper thread, so that the scan overlaps
+// the work on the file:
+// - a regular file is read ahead by the helper;
+// - standard input (or any input read only once) is read here, and the
+//   helper copies each piece to the spool file while the next is read and
+//   scanned: writing a large file costs about as much as reading it. The
+//   helper never reads such an input, as a read that waits for a writer
+//   could not be ended.
+// Piece k lives in buffer k % RING_PIECES, which is free again once piece
+// k - RING_PIECES is scanned (read ahead) or written (spooled).
+class InputRing {
 public:
-    SpoolWriter(plat::File& spool, unsigned char* ring) : spool_(spool), ring_(ring) {}
-    ~SpoolWriter() { finish(); }
-    SpoolWriter(const SpoolWriter&) = delete;
-    SpoolWriter& operator=(const SpoolWriter&) = delete;
+    InputRing(plat::File& input, plat::File& spool, unsigned char* buffers)
+        : input_(input), spool_(spool), buffers_(buffers), read_ahead_(!spool.is_open()) {}
+    ~InputRing() { finish(); }
+    InputRing(const InputRing&) = delete;
+    InputRing& operator=(const InputRing&) = delete;
 
-    void start() {
+    // False when the system gives no thread.
+    bool start() {
         try {
-            thread_ = std::thread(&SpoolWriter::run, this);
-        } catch (const std::system_error&) {}
-    }
-    // The buffer for the next piece, once it is free; null after a failed
-    // write.
-    unsigned char* next_buffer() {
-        std::unique_lock<std::mutex> hold(mutex_);
-        changed_.wait(hold, [&] { return failed_ || written_ + SPOOL_PIECES > queued_; });
-        return failed_ ? nullptr : buffer(queued_);
-    }
-    // Queues the piece just read into the buffer of next_buffer().
-    void write(std::size_t size) {
-        std::unique_lock<std::mutex> hold(mutex_);
-        sizes_[queued_ % SPOOL_PIECES] = size;
-        ++queued_;
-        if (thread_.joinable()) {
-            changed_.notify_all();
-            return;
+            helper_ = std::thread(&InputRing::run, this);
+        } catch (const std::system_error&) {
+            return false;
         }
-        write_piece(hold);
+        return true;
     }
-    // Waits until every queued piece is written; false when a write failed.
+    // The next piece, valid until the next call; false at the end of the
+    // input, after a failed read (read_failed()) or a failed write (finish()).
+    bool next(const unsigned char*& data, std::size_t& size) {
+        std::unique_lock<std::mutex> hold(mutex_);
+        std::uint64_t piece;
+        if (read_ahead_) {
+            if (scanning_) ++used_;  // the piece before is scanned
+            changed_.notify_all();
+            changed_.wait(hold, [&] { return used_ < read_ || input_ended_; });
+            scanning_ = used_ < read_;
+            if (!scanning_) return false;
+            piece = used_;
+        } else {
+            changed_.wait(hold, [&] { return write_failed_ || read_ < used_ + RING_PIECES; });
+            if (write_failed_ || !read_piece(hold)) return false;
+            piece = read_ - 1;
+        }
+        data = buffer(piece);
+        size = sizes_[piece % RING_PIECES];
+        return true;
+    }
+    // Ends the helper, once every piece read is in the spool file; false
+    // when a write failed.
     bool finish() {
         {
             std::lock_guard<std::mutex> hold(mutex_);
             ending_ = true;
             changed_.notify_all();
         }
-        if (thread_.joinable()) thread_.join();
-        return !failed_;
+        if (helper_.joinable()) helper_.join();
+        return !write_failed_;
     }
+    // After finish().
+    bool read_failed() const { return read_failed_; }
 
 private:
-    unsigned char* buffer(std::uint64_t piece) const { return ring_ + (piece % SPOOL_PIECES) * SCAN_READ_SIZE; }
-    // Writes the oldest piece not yet written, without the lock meanwhile.
+    unsigned char* buffer(std::uint64_t piece) const { return buffers_ + (piece % RING_PIECES) * SCAN_READ_SIZE; }
+    // Reads the next piece, without the lock meanwhile; false at the end of
+    // the input.
+    bool read_piece(std::unique_lock<std::mutex>& hold) {
+        const std::uint64_t piece = read_;
+        hold.unlock();
+        const std::int64_t got = input_.read(buffer(piece), SCAN_READ_SIZE);
+        hold.lock();
+        changed_.notify_all();
+        if (got <= 0) {
+            read_failed_ = got < 0;
+            input_ended_ = true;
+            return false;
+        }
+        sizes_[piece % RING_PIECES] = static_cast<std::size_t>(got);
+        ++read_;
+        return true;
+    }
+    // Writes the oldest piece not yet in the spool file, without the lock
+    // meanwhile.
     void write_piece(std::unique_lock<std::mutex>& hold) {
-        const std::uint64_t piece = written_;
-        const std::size_t size = sizes_[piece % SPOOL_PIECES];
+        const std::uint64_t piece = used_;
+        const std::size_t size = sizes_[piece % RING_PIECES];
         hold.unlock();
         const bool whole = spool_.write(buffer(piece), size) == static_cast<std::int64_t>(size);
         hold.lock();
-        failed_ = failed_ || !whole;
-        ++written_;
+        write_failed_ = !whole;
+        ++used_;
         changed_.notify_all();
     }
     void run() {
         std::unique_lock<std::mutex> hold(mutex_);
         for (;;) {
-            changed_.wait(hold, [&] { return ending_ || queued_ > written_; });
-            if (failed_ || queued_ == written_) return;
-            write_piece(hold);
+            if (read_ahead_) {
+                changed_.wait(hold, [&] { return ending_ || read_ < used_ + RING_PIECES; });
+                if (ending_ || !read_piece(hold)) return;
+            } else {
+                changed_.wait(hold, [&] { return ending_ || used_ < read_; });
+                if (write_failed_ || used_ == read_) return;
+                write_piece(hold);
+            }
         }
     }
 
+    plat::File& input_;
     plat::File& spool_;
-    unsigned char* ring_;
-    std::thread thread_;
+    unsigned char* buffers_;
+    const bool read_ahead_;
+    std::thread helper_;
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::size_t sizes_[SPOOL_PIECES] = {};
-    std::uint64_t queued_ = 0, written_ = 0;
-    bool failed_ = false, ending_ = false;
+    std::size_t sizes_[RING_PIECES] = {};
+    std::uint64_t read_ = 0;  // pieces read
+    std::uint64_t used_ = 0;  // pieces scanned (read ahead) or written (spooled)
+    bool scanning_ = false;   // this thread holds piece used_ (read ahead)
+    bool input_ended_ = false, read_failed_ = false, write_failed_ = false, ending_ = false;
 };
 
 }  // namespace
@@ -150,29 +193,20 @@ bool finish_scan(ScanState& scan, MovableArray& index) {
 
 void scan_input(plat::File& input_stream, plat::File& spool_descriptor, std::int64_t input_length,
                 MovableArray& index) {
-    std::unique_ptr<unsigned char[]> ring = rangekit::allocate_buffer(SPOOL_PIECES * SCAN_READ_SIZE);
-    if (!ring) {
+    std::unique_ptr<unsigned char[]> buffers = rangekit::allocate_buffer(RING_PIECES * SCAN_READ_SIZE);
+    InputRing ring(input_stream, spool_descriptor, buffers.get());
+    if (!buffers || !ring.start()) {
         fail(EXIT_NO_MEMORY, rangekit::MSG_OUT_OF_MEMORY);
         return;
     }
     if (state.show_progress) report(MSG_SCANNING, plat::message_text(*state.input_kind).c_str());
-    const bool spooling = spool_descriptor.is_open();
-    SpoolWriter spool(spool_descriptor, ring.get());
-    if (spooling) spool.start();
     ScanState scan;
     ProgressBar progress;
-    bool read_failed = false, index_full = false;
-    for (;;) {
-        unsigned char* buffer = spool.next_buffer();
-        if (!buffer) break;  // the spool file is short: reported below
-        std::int64_t got = input_stream.read(buffer, SCAN_READ_SIZE);
-        if (got <= 0) {
-            read_failed = got < 0;
-            break;
-        }
-        auto size = static_cast<std::size_t>(got);
-        if (spooling) spool.write(size);
-        if (!scan_bytes(scan, buffer, size, index)) {
+    bool index_full = false;
+    const unsigned char* data;
+    std::size_t size;
+    while (ring.next(data, size)) {
+        if (!scan_bytes(scan, data, size, index)) {
             index_full = true;
             break;
         }
@@ -181,8 +215,9 @@ void scan_input(plat::File& input_stream, plat::File& spool_descriptor, std::int
         if (escape_typed()) break;
     }
     // A write to the spool file failed before whatever else ended the scan.
-    if (!spool.finish()) fail(EXIT_FILE_ACCESS, MSG_WRITE_TEMPORARY_FAILED);
+    if (!ring.finish()) fail(EXIT_FILE_ACCESS, MSG_WRITE_TEMPORARY_FAILED);
     if (index_full) fail(EXIT_MEMORY_OPERATION, MSG_INDEX_GROW_FAILED);
+    const bool read_failed = ring.read_failed();
     if (state.error_level == EXIT_NO_ERROR && !read_failed && !finish_scan(scan, index))
         fail(EXIT_MEMORY_OPERATION, MSG_INDEX_GROW_FAILED);
     index.shrink_to_fit();
