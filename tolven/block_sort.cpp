@@ -11,7 +11,6 @@
 #include <new>
 #include <string>
 #include <string_view>
-#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -200,14 +199,7 @@ public:
     BlockSorter& operator=(const BlockSorter&) = delete;
 
     // False when the system gives no thread.
-    bool start() {
-        try {
-            thread_ = std::thread(&BlockSorter::run, this);
-        } catch (const std::system_error&) {
-            return false;
-        }
-        return true;
-    }
+    bool start() { return start_thread(thread_, &BlockSorter::run, this); }
     // Takes the block (and its text) when the helper is free.
     bool offer(BlockEntry& block, std::unique_ptr<unsigned char[]>& text, std::int64_t read_offset) {
         std::lock_guard<std::mutex> hold(mutex_);
@@ -586,12 +578,9 @@ bool merge_in_halves(LoserTree& whole, const LineEntry* index, plat::FileReader&
     LineStream streams[2] = {LineStream(chunks), LineStream(chunks + CHUNKS_PER_STREAM * CHUNK_BYTES)};
     std::thread workers[2];
     bool started = true;
-    try {
-        for (int i = 0; i < 2; ++i)
-            workers[i] = std::thread(merge_half, std::ref(merges[i]), index, std::ref(reader), std::ref(streams[i]));
-    } catch (const std::system_error&) {
-        started = false;
-    }
+    for (int i = 0; i < 2 && started; ++i)
+        started =
+            start_thread(workers[i], merge_half, std::ref(merges[i]), index, std::ref(reader), std::ref(streams[i]));
     if (started) end = write_streams(streams, writer);
     for (LineStream& stream : streams) stream.stop();
     for (std::thread& worker : workers)

@@ -5,7 +5,6 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
-#include <system_error>
 #include <thread>
 
 #include "platform/output.h"
@@ -59,14 +58,7 @@ public:
     InputRing& operator=(const InputRing&) = delete;
 
     // False when the system gives no thread.
-    bool start() {
-        try {
-            helper_ = std::thread(&InputRing::run, this);
-        } catch (const std::system_error&) {
-            return false;
-        }
-        return true;
-    }
+    bool start() { return start_thread(helper_, &InputRing::run, this); }
     // The next piece, valid until the next call; false at the end of the
     // input, after a failed read (read_failed()) or a failed write (finish()).
     bool next(const unsigned char*& data, std::size_t& size) {
