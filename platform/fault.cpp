@@ -1,5 +1,6 @@
 #include "fault.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -9,9 +10,11 @@
 namespace plat::fault {
 namespace {
 
+// Calls may come from several threads at once (worker threads reading a
+// file): each call takes its own count, so exactly one of them is the nth.
 struct Slot {
-    unsigned calls = 0;  // calls of this kind since the fault was armed
-    unsigned nth = 0;    // 0 = not armed
+    std::atomic<unsigned> calls{0};  // calls of this kind since the fault was armed
+    unsigned nth = 0;                // 0 = not armed
     int error = 0;
 };
 
@@ -66,10 +69,15 @@ bool due(Call call, int& error) {
 
 }  // namespace
 
-void arm(Call call, unsigned nth, int error) { slots[static_cast<int>(call)] = Slot{0, nth, error}; }
+void arm(Call call, unsigned nth, int error) {
+    Slot& slot = slots[static_cast<int>(call)];
+    slot.calls = 0;
+    slot.nth = nth;
+    slot.error = error;
+}
 
 void clear() {
-    for (Slot& slot : slots) slot = Slot{};
+    for (int call = 0; call < static_cast<int>(Call::count_); ++call) arm(static_cast<Call>(call), 0, 0);
 }
 
 bool arm_from_text(const char* text) {

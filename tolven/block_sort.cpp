@@ -2,11 +2,17 @@
 
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <string>
 #include <string_view>
+#include <thread>
+#include <vector>
 
 #include "platform/console.h"
 #include "platform/fault.h"
@@ -124,6 +130,14 @@ constexpr std::int64_t RECORD_OVERHEAD = 5;
 // 95-byte lines (1, 4 and 8 KiB took 5 to 15% more).
 constexpr std::int64_t READ_AHEAD_BYTES = 2048;
 
+// Both phases use two cores once there are this many blocks (and the
+// system has more than one): below it, threads cost more than they save.
+constexpr std::int64_t TWO_CORES_MIN_BLOCKS = 16;
+
+bool two_cores(std::int64_t block_count) {
+    return block_count >= TWO_CORES_MIN_BLOCKS && std::thread::hardware_concurrency() != 1;
+}
+
 // Every slot is below 4 GiB, so a line's length fits its 32-bit field.
 std::uint32_t record_length(const unsigned char* record) {
     std::uint32_t length;
@@ -166,12 +180,83 @@ void sort_block(LineEntry* lines, BlockEntry& block, unsigned char* text, std::i
     for (std::size_t i = 0; i < count; ++i) lines[i] = items[i].entry;
 }
 
+// The primary phase on two cores: this thread reads each block's text and
+// hands it to the helper when the helper is free, else sorts it itself, so
+// that the reads and the sorts of two blocks overlap. The helper only sorts:
+// every read, message and poll of the keyboard stays here.
+class BlockSorter {
+public:
+    BlockSorter(LineEntry* index, SortItem* items) : index_(index), items_(items) {}
+    ~BlockSorter() {
+        {
+            std::lock_guard<std::mutex> hold(mutex_);
+            ending_ = true;
+            changed_.notify_all();
+        }
+        if (thread_.joinable()) thread_.join();
+    }
+    BlockSorter(const BlockSorter&) = delete;
+    BlockSorter& operator=(const BlockSorter&) = delete;
+
+    // False when the system gives no thread.
+    bool start() { return start_thread(thread_, &BlockSorter::run, this); }
+    // Takes the block (and its text) when the helper is free.
+    bool offer(BlockEntry& block, std::unique_ptr<unsigned char[]>& text, std::int64_t read_offset) {
+        std::lock_guard<std::mutex> hold(mutex_);
+        if (block_) return false;
+        block_ = &block;
+        text_ = std::move(text);
+        read_offset_ = read_offset;
+        changed_.notify_all();
+        return true;
+    }
+    // Waits until the helper has sorted the block it took.
+    void wait_idle() {
+        std::unique_lock<std::mutex> hold(mutex_);
+        changed_.wait(hold, [&] { return !block_; });
+    }
+
+private:
+    void run() {
+        std::unique_lock<std::mutex> hold(mutex_);
+        for (;;) {
+            changed_.wait(hold, [&] { return block_ || ending_; });
+            if (!block_) return;
+            hold.unlock();
+            sort_block(index_ + block_->first_line, *block_, text_.get(), read_offset_, items_);
+            text_.reset();
+            hold.lock();
+            block_ = nullptr;
+            changed_.notify_all();
+        }
+    }
+
+    LineEntry* index_;
+    SortItem* items_;
+    std::thread thread_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool ending_ = false;
+    // The block being sorted, with its text: set here, cleared by the
+    // helper when it is done.
+    BlockEntry* block_ = nullptr;
+    std::unique_ptr<unsigned char[]> text_;
+    std::int64_t read_offset_ = 0;
+};
+
 bool primary_phase(LineEntry* index, BlockEntry* blocks, std::int64_t block_count, plat::FileReader& reader) {
     if (state.show_progress) report(MSG_SORTING_PRIMARY);
     const std::int64_t per_block = blocks[0].line_count;
+    const unsigned long long items_bytes = static_cast<unsigned long long>(per_block) * sizeof(SortItem);
     auto items = allocate_array<SortItem>(static_cast<std::uint64_t>(per_block));
-    if (!items)
-        return fail(EXIT_NO_MEMORY, MSG_PRIMARY_MEMORY, static_cast<unsigned long long>(per_block) * sizeof(SortItem));
+    if (!items) return fail(EXIT_NO_MEMORY, MSG_PRIMARY_MEMORY, items_bytes);
+    std::unique_ptr<SortItem[]> helper_items;
+    if (two_cores(block_count)) {
+        helper_items = allocate_array<SortItem>(static_cast<std::uint64_t>(per_block));
+        if (!helper_items) return fail(EXIT_NO_MEMORY, MSG_PRIMARY_MEMORY, items_bytes);
+    }
+    BlockSorter sorter(index, helper_items.get());
+    const bool helped = helper_items && sorter.start();
     std::uint64_t largest_block_bytes = 0;
     ProgressBar progress;
     for (std::int64_t i = 0; i < block_count; ++i) {
@@ -190,12 +275,15 @@ bool primary_phase(LineEntry* index, BlockEntry* blocks, std::int64_t block_coun
             auto arrived = static_cast<long long>(std::max<std::int64_t>(got, 0));
             return fail(EXIT_FILE_ACCESS, MSG_READ_BLOCK_FAILED, source_word().c_str(), wanted, at, arrived);
         }
-        sort_block(index + block.first_line, block, text.get(), read_offset, items.get());
-        text.reset();
+        if (!helped || !sorter.offer(block, text, read_offset)) {
+            sort_block(index + block.first_line, block, text.get(), read_offset, items.get());
+            text.reset();
+        }
         if (state.show_progress)
             progress.advance(static_cast<std::uint64_t>(i), static_cast<std::uint64_t>(block_count));
         if (escape_typed(true)) return false;
     }
+    sorter.wait_idle();
     if (!whole_source(reader)) return false;
     if (state.show_progress) {
         report(MSG_LINE_END);
@@ -207,17 +295,18 @@ bool primary_phase(LineEntry* index, BlockEntry* blocks, std::int64_t block_coun
     return true;
 }
 
-// Reads a line into the record at record; false (after the message) when
-// it cannot be read whole.
+// Reads a line into the record at record; false when it cannot be read
+// whole. The caller reports it: a merge worker prints nothing.
 bool load_line(const LineEntry& entry, unsigned char* record, plat::FileReader& reader) {
     auto length = static_cast<std::uint32_t>(entry.length);
     std::memcpy(record, &length, sizeof length);
     unsigned char* text = record + 4;
-    if (reader.read(entry.offset, text, length) != entry.length)
-        return fail(EXIT_FILE_ACCESS, MSG_READ_LINE_FAILED, source_word().c_str());
+    if (reader.read(entry.offset, text, length) != entry.length) return false;
     text[length] = '\0';
     return true;
 }
+
+bool line_read_failed() { return fail(EXIT_FILE_ACCESS, MSG_READ_LINE_FAILED, source_word().c_str()); }
 
 void take_head(BlockEntry& block, unsigned char* record) {
     block.head = record;
@@ -307,18 +396,206 @@ struct LoserTree {
     }
 };
 
-void write_line(plat::Output& out, const unsigned char* record, std::string_view line_end) {
-    const unsigned char* text = record_text(record);
-    std::int64_t length = record_length(record);
-    if (state.truncate_column >= 1) length = truncated_length(text, length, state.truncate_column);
-    out.binary(text, static_cast<std::size_t>(length));
-    out.binary(line_end.data(), line_end.size());
+// Writes the merged lines to standard output, with the progress marks and
+// the watch for ESC. put() is false when the merge must stop: ESC, or
+// output that cannot be written (reported as the program ends).
+struct LineWriter {
+    explicit LineWriter(std::uint64_t line_count) : line_count(line_count) {}
+
+    std::uint64_t line_count;
+    std::uint64_t written = 0;
+    plat::Output& out = plat::std_out();
+    const std::string_view line_end = plat::text_line_end();
+    ProgressBar progress;
+
+    bool put(const unsigned char* record) {
+        const unsigned char* text = record_text(record);
+        std::int64_t length = record_length(record);
+        if (state.truncate_column >= 1) length = truncated_length(text, length, state.truncate_column);
+        out.binary(text, static_cast<std::size_t>(length));
+        out.binary(line_end.data(), line_end.size());
+        if (state.show_progress) progress.advance(written, line_count);
+        ++written;
+        if (out.failed()) return false;
+        return written % 256 != 0 || !escape_typed();
+    }
+};
+
+// Why a merge ended: every line passed on, stopped by the one it passes
+// lines to, or a line that could not be read.
+enum class MergeEnd { done, stopped, read_failed };
+
+// Merges the blocks of merge (their slots filled) in key order, passing
+// each head line on with emit(block), which is false to stop the merge.
+template <typename Emit>
+MergeEnd merge_blocks(LoserTree& merge, const LineEntry* index, plat::FileReader& reader, Emit emit) {
+    merge.start();
+    for (;;) {
+        const std::uint32_t head = merge.tree[0];
+        BlockEntry& block = merge.blocks[head];
+        if (block.line_count == 0) return MergeEnd::done;  // the winner is exhausted: all are
+        if (!emit(block)) return MergeEnd::stopped;
+        if (!advance_block(block, index, reader)) return MergeEnd::read_failed;
+        merge.replay(head);
+    }
+}
+
+// On two cores the merge runs in two halves: a worker merges the first half
+// of the blocks, another the second, and this thread merges their two
+// streams of lines to the output. The waits for lines read back from random
+// places in the source, most of the merge's time, are then shared by both
+// cores. A worker hands its lines over in chunks of records, each a line's
+// key prefix (8 bytes) and then its record as in a slot; a few chunks go
+// round between the two sides, so that the memory stays small and fixed.
+constexpr std::size_t CHUNK_BYTES = std::size_t(1) << 20;
+constexpr std::size_t CHUNKS_PER_STREAM = 3;
+constexpr std::size_t STREAM_PREFIX = sizeof(std::uint64_t);
+
+class LineStream {
+public:
+    explicit LineStream(unsigned char* memory) {
+        for (std::size_t i = 0; i < CHUNKS_PER_STREAM; ++i) spare_.push_back(memory + i * CHUNK_BYTES);
+    }
+
+    // The worker's side: passes on a block's head line (the record fits a
+    // chunk); false when the reader has stopped.
+    bool put(const BlockEntry& block) {
+        const std::size_t bytes = record_length(block.head) + RECORD_OVERHEAD;
+        if (!filling_ || filled_ + STREAM_PREFIX + bytes > CHUNK_BYTES) {
+            std::unique_lock<std::mutex> hold(mutex_);
+            if (filling_) {
+                full_.push_back({filling_, filled_});
+                changed_.notify_all();
+            }
+            changed_.wait(hold, [&] { return stopped_ || !spare_.empty(); });
+            if (stopped_) return false;
+            filling_ = spare_.back();
+            spare_.pop_back();
+            filled_ = 0;
+        }
+        std::memcpy(filling_ + filled_, &block.head_prefix, STREAM_PREFIX);
+        std::memcpy(filling_ + filled_ + STREAM_PREFIX, block.head, bytes);
+        filled_ += STREAM_PREFIX + bytes;
+        return true;
+    }
+    // The worker's side, last: passes on the lines still held and why the
+    // merge ended.
+    void close(MergeEnd end) {
+        std::lock_guard<std::mutex> hold(mutex_);
+        if (filling_ && filled_ > 0) full_.push_back({filling_, filled_});
+        filling_ = nullptr;
+        end_ = end;
+        closed_ = true;
+        changed_.notify_all();
+    }
+
+    // The reader's side: the next line's prefix and record, valid until the
+    // next call; null at the end of the stream, when end() tells why.
+    const unsigned char* next() {
+        if (!reading_.data || read_at_ == reading_.used) {
+            std::unique_lock<std::mutex> hold(mutex_);
+            if (reading_.data) {
+                spare_.push_back(reading_.data);
+                reading_ = {};
+                changed_.notify_all();
+            }
+            changed_.wait(hold, [&] { return closed_ || !full_.empty(); });
+            if (full_.empty()) return nullptr;
+            reading_ = full_.front();
+            full_.pop_front();
+            read_at_ = 0;
+        }
+        const unsigned char* item = reading_.data + read_at_;
+        read_at_ += STREAM_PREFIX + record_length(item + STREAM_PREFIX) + RECORD_OVERHEAD;
+        return item;
+    }
+    MergeEnd end() {
+        std::lock_guard<std::mutex> hold(mutex_);
+        return end_;
+    }
+    // The reader's side: no more lines are wanted; the worker stops.
+    void stop() {
+        std::lock_guard<std::mutex> hold(mutex_);
+        stopped_ = true;
+        changed_.notify_all();
+    }
+
+private:
+    struct Chunk {
+        unsigned char* data;
+        std::size_t used;
+    };
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<Chunk> full_;             // passed on, in order
+    std::vector<unsigned char*> spare_;  // free for the worker
+    bool closed_ = false, stopped_ = false;
+    MergeEnd end_ = MergeEnd::done;
+    unsigned char* filling_ = nullptr;  // the worker's chunk
+    std::size_t filled_ = 0;
+    Chunk reading_{};  // the reader's chunk
+    std::size_t read_at_ = 0;
+};
+
+std::uint64_t item_prefix(const unsigned char* item) {
+    std::uint64_t prefix;
+    std::memcpy(&prefix, item, sizeof prefix);
+    return prefix;
+}
+
+// Merges the streams of the two halves to the output. A stream that ends
+// for a failed read ends the merge there: the lines after its last one
+// cannot be placed. On equal keys the first half's line is the earlier one
+// in the input.
+MergeEnd write_streams(LineStream (&streams)[2], LineWriter& writer) {
+    const unsigned char* heads[2] = {streams[0].next(), streams[1].next()};
+    for (;;) {
+        for (int half = 0; half < 2; ++half)
+            if (!heads[half] && streams[half].end() != MergeEnd::done) return streams[half].end();
+        if (!heads[0] && !heads[1]) return MergeEnd::done;
+        int pick = heads[0] ? 0 : 1;
+        if (heads[0] && heads[1]) {
+            const unsigned char* x = record_text(heads[0] + STREAM_PREFIX);
+            const unsigned char* y = record_text(heads[1] + STREAM_PREFIX);
+            pick = resolve_tie(compare_lines(item_prefix(heads[0]), x, item_prefix(heads[1]), y), 0, 1) < 0 ? 0 : 1;
+        }
+        if (!writer.put(heads[pick] + STREAM_PREFIX)) return MergeEnd::stopped;
+        heads[pick] = streams[pick].next();
+    }
+}
+
+void merge_half(LoserTree& merge, const LineEntry* index, plat::FileReader& reader, LineStream& stream) {
+    stream.close(merge_blocks(merge, index, reader, [&](const BlockEntry& block) { return stream.put(block); }));
+}
+
+// The merge in two halves (see LineStream); false, with every started worker
+// ended, when the system gives no thread.
+bool merge_in_halves(LoserTree& whole, const LineEntry* index, plat::FileReader& reader, unsigned char* chunks,
+                     LineWriter& writer, MergeEnd& end) {
+    const std::size_t half = whole.leaves / 2;
+    LoserTree merges[2] = {{whole.blocks, whole.tree, whole.keys, half},
+                           {whole.blocks + half, whole.tree + half, whole.keys + half, whole.leaves - half}};
+    LineStream streams[2] = {LineStream(chunks), LineStream(chunks + CHUNKS_PER_STREAM * CHUNK_BYTES)};
+    std::thread workers[2];
+    bool started = true;
+    for (int i = 0; i < 2 && started; ++i)
+        started =
+            start_thread(workers[i], merge_half, std::ref(merges[i]), index, std::ref(reader), std::ref(streams[i]));
+    if (started) end = write_streams(streams, writer);
+    for (LineStream& stream : streams) stream.stop();
+    for (std::thread& worker : workers)
+        if (worker.joinable()) worker.join();
+    return started;
 }
 
 void secondary_phase(LineEntry* index, BlockEntry* blocks, std::int64_t block_count, std::int64_t line_count,
                      plat::FileReader& reader) {
     std::uint64_t slot_bytes = 0;
-    for (std::int64_t i = 0; i < block_count; ++i) slot_bytes += static_cast<std::uint64_t>(blocks[i].slot_size);
+    std::int64_t largest_slot = 0;
+    for (std::int64_t i = 0; i < block_count; ++i) {
+        slot_bytes += static_cast<std::uint64_t>(blocks[i].slot_size);
+        largest_slot = std::max(largest_slot, blocks[i].slot_size);
+    }
     if (slot_bytes >= 0xFFFFFFFF) {
         fail(EXIT_NO_MEMORY, MSG_SLOTS_TOO_LARGE);
         return;
@@ -334,35 +611,42 @@ void secondary_phase(LineEntry* index, BlockEntry* blocks, std::int64_t block_co
         fail(EXIT_NO_MEMORY, MSG_ORDER_MEMORY);
         return;
     }
+    // Lines too long for a chunk are merged in one piece.
+    const bool in_halves =
+        two_cores(block_count) && static_cast<std::size_t>(largest_slot) + STREAM_PREFIX <= CHUNK_BYTES;
+    const std::uint64_t chunk_bytes = in_halves ? 2 * CHUNKS_PER_STREAM * CHUNK_BYTES : 0;
+    auto chunks = in_halves ? allocate_array<unsigned char>(chunk_bytes) : nullptr;
+    if (in_halves && !chunks) {
+        fail(EXIT_NO_MEMORY, MSG_SECONDARY_MEMORY, static_cast<unsigned long long>(chunk_bytes));
+        return;
+    }
     unsigned char* slot = slots.get();
     for (std::int64_t i = 0; i < block_count; ++i) {
         blocks[i].slot = slot;
         slot += blocks[i].slot_size;
-        if (!fill_slot(blocks[i], index, reader)) return;
+        if (!fill_slot(blocks[i], index, reader)) {
+            line_read_failed();
+            return;
+        }
     }
-    LoserTree merge{blocks, order.get(), keys.get(), static_cast<std::size_t>(block_count)};
-    merge.start();
     if (state.show_progress) report(MSG_SORTING_SECONDARY);
 
-    plat::Output& out = plat::std_out();
-    const std::string_view line_end = plat::text_line_end();
-    ProgressBar progress;
-    for (std::uint64_t written = 0;;) {
-        std::uint32_t head = order[0];
-        BlockEntry& block = blocks[head];
-        if (block.line_count == 0) break;  // the winner is exhausted: all are
-        write_line(out, block.head, line_end);
-        if (state.show_progress) progress.advance(written, static_cast<std::uint64_t>(line_count));
-        ++written;
-        if (!advance_block(block, index, reader)) return;
-        merge.replay(head);
-        // Output that cannot be written ends the merge; it is reported as
-        // the program ends.
-        if (out.failed()) break;
-        if (written % 256 == 0 && escape_typed()) return;
+    LoserTree merge{blocks, order.get(), keys.get(), static_cast<std::size_t>(block_count)};
+    LineWriter writer(static_cast<std::uint64_t>(line_count));
+    MergeEnd end = MergeEnd::done;
+    if (!in_halves) {
+        end = merge_blocks(merge, index, reader, [&](const BlockEntry& block) { return writer.put(block.head); });
+    } else if (!merge_in_halves(merge, index, reader, chunks.get(), writer, end)) {
+        fail(EXIT_NO_MEMORY, MSG_SECONDARY_MEMORY, static_cast<unsigned long long>(chunk_bytes));
+        return;
     }
+    if (end == MergeEnd::read_failed) {
+        line_read_failed();
+        return;
+    }
+    if (state.error_level != EXIT_NO_ERROR) return;  // ESC
     if (!whole_source(reader)) return;
-    if (state.show_progress && !out.failed()) {
+    if (state.show_progress && !writer.out.failed()) {
         report(MSG_LINE_END);
         report(MSG_MERGE_STATISTICS,
                static_cast<unsigned long long>(block_count) * (sizeof(std::uint32_t) + sizeof(std::uint64_t)),

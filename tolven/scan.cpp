@@ -1,8 +1,11 @@
 #include "tolven/scan.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstring>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 #include "platform/output.h"
 #include "tolven/tolven.h"
@@ -31,6 +34,124 @@ std::uint64_t count_nuls(const unsigned char* data, std::size_t size) {
         ++count;
     return count;
 }
+
+// Pieces of input in flight between the two threads of the scan.
+constexpr std::uint64_t RING_PIECES = 4;
+
+// The input goes through a ring of RING_PIECES buffers between this thread,
+// which scans each piece, and a helper thread, so that the scan overlaps
+// the work on the file:
+// - a regular file is read ahead by the helper;
+// - standard input (or any input read only once) is read here, and the
+//   helper copies each piece to the spool file while the next is read and
+//   scanned: writing a large file costs about as much as reading it. The
+//   helper never reads such an input, as a read that waits for a writer
+//   could not be ended.
+// Piece k lives in buffer k % RING_PIECES, which is free again once piece
+// k - RING_PIECES is scanned (read ahead) or written (spooled).
+class InputRing {
+public:
+    InputRing(plat::File& input, plat::File& spool, unsigned char* buffers)
+        : input_(input), spool_(spool), buffers_(buffers), read_ahead_(!spool.is_open()) {}
+    ~InputRing() { finish(); }
+    InputRing(const InputRing&) = delete;
+    InputRing& operator=(const InputRing&) = delete;
+
+    // False when the system gives no thread.
+    bool start() { return start_thread(helper_, &InputRing::run, this); }
+    // The next piece, valid until the next call; false at the end of the
+    // input, after a failed read (read_failed()) or a failed write (finish()).
+    bool next(const unsigned char*& data, std::size_t& size) {
+        std::unique_lock<std::mutex> hold(mutex_);
+        std::uint64_t piece;
+        if (read_ahead_) {
+            if (scanning_) ++used_;  // the piece before is scanned
+            changed_.notify_all();
+            changed_.wait(hold, [&] { return used_ < read_ || input_ended_; });
+            scanning_ = used_ < read_;
+            if (!scanning_) return false;
+            piece = used_;
+        } else {
+            changed_.wait(hold, [&] { return write_failed_ || read_ < used_ + RING_PIECES; });
+            if (write_failed_ || !read_piece(hold)) return false;
+            piece = read_ - 1;
+        }
+        data = buffer(piece);
+        size = sizes_[piece % RING_PIECES];
+        return true;
+    }
+    // Ends the helper, once every piece read is in the spool file; false
+    // when a write failed.
+    bool finish() {
+        {
+            std::lock_guard<std::mutex> hold(mutex_);
+            ending_ = true;
+            changed_.notify_all();
+        }
+        if (helper_.joinable()) helper_.join();
+        return !write_failed_;
+    }
+    // After finish().
+    bool read_failed() const { return read_failed_; }
+
+private:
+    unsigned char* buffer(std::uint64_t piece) const { return buffers_ + (piece % RING_PIECES) * SCAN_READ_SIZE; }
+    // Reads the next piece, without the lock meanwhile; false at the end of
+    // the input.
+    bool read_piece(std::unique_lock<std::mutex>& hold) {
+        const std::uint64_t piece = read_;
+        hold.unlock();
+        const std::int64_t got = input_.read(buffer(piece), SCAN_READ_SIZE);
+        hold.lock();
+        changed_.notify_all();
+        if (got <= 0) {
+            read_failed_ = got < 0;
+            input_ended_ = true;
+            return false;
+        }
+        sizes_[piece % RING_PIECES] = static_cast<std::size_t>(got);
+        ++read_;
+        return true;
+    }
+    // Writes the oldest piece not yet in the spool file, without the lock
+    // meanwhile.
+    void write_piece(std::unique_lock<std::mutex>& hold) {
+        const std::uint64_t piece = used_;
+        const std::size_t size = sizes_[piece % RING_PIECES];
+        hold.unlock();
+        const bool whole = spool_.write(buffer(piece), size) == static_cast<std::int64_t>(size);
+        hold.lock();
+        write_failed_ = !whole;
+        ++used_;
+        changed_.notify_all();
+    }
+    void run() {
+        std::unique_lock<std::mutex> hold(mutex_);
+        for (;;) {
+            if (read_ahead_) {
+                changed_.wait(hold, [&] { return ending_ || read_ < used_ + RING_PIECES; });
+                if (ending_ || !read_piece(hold)) return;
+            } else {
+                changed_.wait(hold, [&] { return ending_ || used_ < read_; });
+                if (write_failed_ || used_ == read_) return;
+                write_piece(hold);
+            }
+        }
+    }
+
+    plat::File& input_;
+    plat::File& spool_;
+    unsigned char* buffers_;
+    const bool read_ahead_;
+    std::thread helper_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::size_t sizes_[RING_PIECES] = {};
+    std::uint64_t read_ = 0;  // pieces read
+    std::uint64_t used_ = 0;  // pieces scanned (read ahead) or written (spooled)
+    bool scanning_ = false;   // this thread holds piece used_ (read ahead)
+    bool input_ended_ = false, read_failed_ = false, write_failed_ = false, ending_ = false;
+};
 
 }  // namespace
 
@@ -64,34 +185,31 @@ bool finish_scan(ScanState& scan, MovableArray& index) {
 
 void scan_input(plat::File& input_stream, plat::File& spool_descriptor, std::int64_t input_length,
                 MovableArray& index) {
-    std::unique_ptr<unsigned char[]> buffer = rangekit::allocate_buffer(SCAN_READ_SIZE);
-    if (!buffer) {
+    std::unique_ptr<unsigned char[]> buffers = rangekit::allocate_buffer(RING_PIECES * SCAN_READ_SIZE);
+    InputRing ring(input_stream, spool_descriptor, buffers.get());
+    if (!buffers || !ring.start()) {
         fail(EXIT_NO_MEMORY, rangekit::MSG_OUT_OF_MEMORY);
         return;
     }
     if (state.show_progress) report(MSG_SCANNING, plat::message_text(*state.input_kind).c_str());
     ScanState scan;
     ProgressBar progress;
-    bool read_failed = false;
-    for (;;) {
-        std::int64_t got = input_stream.read(buffer.get(), SCAN_READ_SIZE);
-        if (got <= 0) {
-            read_failed = got < 0;
-            break;
-        }
-        auto size = static_cast<std::size_t>(got);
-        if (spool_descriptor.is_open() && spool_descriptor.write(buffer.get(), size) != got) {
-            fail(EXIT_FILE_ACCESS, MSG_WRITE_TEMPORARY_FAILED);
-            break;
-        }
-        if (!scan_bytes(scan, buffer.get(), size, index)) {
-            fail(EXIT_MEMORY_OPERATION, MSG_INDEX_GROW_FAILED);
+    bool index_full = false;
+    const unsigned char* data;
+    std::size_t size;
+    while (ring.next(data, size)) {
+        if (!scan_bytes(scan, data, size, index)) {
+            index_full = true;
             break;
         }
         if (state.show_progress && input_length > 0)
             progress.advance(static_cast<std::uint64_t>(scan.offset), static_cast<std::uint64_t>(input_length));
         if (escape_typed()) break;
     }
+    // A write to the spool file failed before whatever else ended the scan.
+    if (!ring.finish()) fail(EXIT_FILE_ACCESS, MSG_WRITE_TEMPORARY_FAILED);
+    if (index_full) fail(EXIT_MEMORY_OPERATION, MSG_INDEX_GROW_FAILED);
+    const bool read_failed = ring.read_failed();
     if (state.error_level == EXIT_NO_ERROR && !read_failed && !finish_scan(scan, index))
         fail(EXIT_MEMORY_OPERATION, MSG_INDEX_GROW_FAILED);
     index.shrink_to_fit();

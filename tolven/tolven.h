@@ -3,6 +3,9 @@
 // and run state, the messages, the error levels and the console services.
 #pragma once
 #include <cstdint>
+#include <system_error>
+#include <thread>
+#include <utility>
 
 #include "platform/message.h"
 #include "rangekit/tool_frame.h"
@@ -81,6 +84,18 @@ struct ProgressBar {
     std::int64_t marks_shown = 0;
     void advance(std::uint64_t done, std::uint64_t total);
 };
+
+// Starts thread on function(arguments...); false when the system gives no
+// thread (no exception leaves).
+template <typename Function, typename... Arguments>
+bool start_thread(std::thread& thread, Function&& function, Arguments&&... arguments) {
+    try {
+        thread = std::thread(std::forward<Function>(function), std::forward<Arguments>(arguments)...);
+    } catch (const std::system_error&) {
+        return false;
+    }
+    return true;
+}
 
 // The whole program; returns its exit code.
 int tolven_main(int argc, char** argv);

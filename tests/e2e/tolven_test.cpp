@@ -317,6 +317,13 @@ TEST_F(Tolven, Failures) {
     std::string long_input;
     for (char c : std::string("ihgfedcba")) long_input += std::string(2000, c) + "\n";
     const std::string all = lines({"a", "bb", "ccc", "d"});
+    // 16 blocks of 16 lines: sorted and merged on two cores. The first half's
+    // short lines stay in their slots; the second half's long lines are read
+    // back one at a time, the first of them by the 155th read (2 in the scan,
+    // 16 blocks, 136 lines into the slots).
+    std::string halves_input;
+    for (int i = 0; i < 128; ++i) halves_input += "a\n";
+    for (int i = 0; i < 128; ++i) halves_input += std::string(2000, 'b') + "\n";
     auto faults = [](const std::string& value) { return std::vector<std::string>{"SUITE_FAULTS=" + value}; };
     check({
         {"read error in the scan", {"in.txt"}, input, "", "Read Input file failed!\n", 5, faults("read:1:io")},
@@ -355,6 +362,14 @@ TEST_F(Tolven, Failures) {
         {"no second open of the input", {"in.txt"}, input, all, "", 0, faults("open:2:io")},
         {"spool file", {}, input, "", "Create temporary file failed!\n", 5, faults("open:1:io"), true},
         {"spool file full", {}, input, "", "Write temporary file failed!\n", 5, faults("write:1:nospace"), true},
+        {"spool file full after the ring of pieces went round",
+         {},
+         std::string(5300000, 'x') + "\n",
+         "",
+         "Write temporary file failed!\n",
+         5,
+         faults("write:6:nospace"),
+         true},
         {"scan buffer", {"in.txt"}, input, "", "Out of memory!\n", 4, faults("alloc:1:io")},
         {"index", {"in.txt"}, input, "", "Out of memory or lock buffer failed!\n", 6, faults("alloc:2:io")},
         {"block table", {"in.txt"}, input, "", "Out of memory for block table!\n", 4, faults("alloc:3:io")},
@@ -362,6 +377,27 @@ TEST_F(Tolven, Failures) {
         {"primary block", {"in.txt"}, input, "", "Out of memory 6 bytes for primary sort!\n", 4, faults("alloc:6:io")},
         {"slots", {"in.txt"}, input, "", "Out of memory 4096 bytes for secondary sort!\n", 4, faults("alloc:7:io")},
         {"order list", {"in.txt"}, input, "", "Out of memory for index!\n", 4, faults("alloc:8:io")},
+        {"the helper's sort memory",
+         {"in.txt"},
+         halves_input,
+         "",
+         "Out of memory 384 bytes for primary sort!\n",
+         4,
+         faults("alloc:5:io")},
+        {"the merge workers' chunks",
+         {"in.txt"},
+         halves_input,
+         "",
+         "Out of memory 6291456 bytes for secondary sort!\n",
+         4,
+         faults("alloc:25:io")},
+        {"a merge worker's line read fails: the lines before it stay",
+         {"in.txt"},
+         halves_input,
+         lines(std::vector<std::string>(128, "a")) + lines({std::string(2000, 'b')}),
+         "Read Input file failed!\n",
+         5,
+         faults("read:155:io")},
         {"closing the input", {"in.txt"}, input, all, "Close input file error !\n", 0, faults("close:1:io")},
         {"one handle on the input, closed once", {"in.txt"}, input, all, "", 0, faults("close:2:io")},
     });
