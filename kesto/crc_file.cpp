@@ -2,12 +2,11 @@
 // engine, with the read test of /FN and the progress report of /FP.
 #include "kesto/crc_file.h"
 
-#include <algorithm>
-
 #include "kesto/console.h"
 #include "kesto/crc.h"
 #include "kesto/options.h"
 #include "kesto/progress.h"
+#include "kesto/read_ahead.h"
 #include "kesto/walker.h"
 #include "platform/file.h"
 #include "platform/output.h"
@@ -23,6 +22,9 @@ const Message MSG_READ_FAILED = {"Read file %s failed!\n", "ファイル%sの読
 const Message MSG_CLOSE_FAILED = {"Close file %s failed!\n", "ファイル%sのクローズでエラーが発生しました!\n"};
 const Message MSG_CRC_COMPUTING = {"CRC Computing", "CRC 計算中"};
 const Message MSG_READ_TESTING = {"Read Testing", "読出テスト"};
+
+// Kept from file to file: its blocks are allocated once.
+ReadAhead reader;
 
 }  // namespace
 
@@ -53,11 +55,12 @@ CrcResult crc_file() {
     ProgressReport progress(2, total);
     if (o.show_progress)
         progress.set_heading(plat::message_text(read_test ? MSG_READ_TESTING : MSG_CRC_COMPUTING) + " " + path + " ");
-    unsigned char* buffer = state.transfer_buffer.get();
+    reader.start(file, total, state.transfer_buffer.get(), TRANSFER_BUFFER_SIZE);
     // An empty file makes one pass with 0 bytes, which finishes the CRC.
     for (;;) {
-        const std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, TRANSFER_BUFFER_SIZE));
-        if (file.read(buffer, chunk) != static_cast<std::int64_t>(chunk)) {
+        const std::size_t chunk = reader.next_size();
+        const unsigned char* buffer = nullptr;
+        if (reader.next(buffer) != static_cast<std::int64_t>(chunk)) {
             print_reversed(1, MSG_READ_FAILED, path);
             break;
         }
@@ -70,6 +73,7 @@ CrcResult crc_file() {
         if (o.show_progress) progress.update(remaining);
         if (check_user_break(nullptr, false) || remaining == 0) break;
     }
+    reader.stop();
     progress.erase();
     const int speed = progress.whole_speed();
     if (!file.close()) {
