@@ -85,6 +85,19 @@ TEST_F(KestoCopyKeys, EscDuringACopy) {
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.file("dst")), {}), 1);
 }
 
+// ESC while the walk is held before b: what was copied ahead of the walk
+// meanwhile (c and d) goes, only what the walk put in place stays.
+TEST_F(KestoCopyKeys, EscLeavesNoCopyMadeAhead) {
+    const auto entries = [this] { return std::distance(std::filesystem::directory_iterator(dir.file("dst")), {}); };
+    start({"/CI", "/M1", "src/", "dst"});
+    ASSERT_TRUE(pty.wait_for("create file      dst/a\n")) << pty.output();
+    for (int tries = 0; tries < 1000 && entries() < 4; ++tries) pty.pump(10);
+    pty.send(ESC);
+    EXPECT_EQ(pty.wait_exit(), 1);
+    EXPECT_EQ(destination(), "a old - - ");
+    EXPECT_EQ(entries(), 2);
+}
+
 // SIGTERM or SIGHUP while a file is copied: the new file in flight goes
 // with the program, the old destination stays. Ctrl+S, waiting when the
 // copy begins, holds it at its first break check.
