@@ -394,8 +394,8 @@ void discard_ahead(AheadItem& item, const plat::Directory& destination) {
 // copy_file_data makes it, into a new file beside the destination.
 void copy_ahead(AheadItem& item, const plat::Directory& destination, unsigned char* scratch,
                 const std::atomic<bool>& cancel) {
-    plat::FindRecord existing;
-    if (plat::find_entry(item.dest_path.c_str(), existing)) return;  // a replacement: the walk's to make
+    plat::FileIdentity existing;
+    if (plat::file_identity(item.dest_path.c_str(), existing)) return;  // a replacement: the walk's to make
     plat::File source, copy;
     if (!source.open(item.source_path.c_str(), plat::OpenMode::read, plat::OPEN_SEQUENTIAL)) return;
     const unsigned hints = plat::OPEN_SEQUENTIAL | (state.options.write_through ? plat::OPEN_WRITE_THROUGH : 0u);
