@@ -415,7 +415,7 @@ void copy_ahead(AheadItem& item, const plat::Directory& destination, unsigned ch
     if (!complete) discard_ahead(item, destination);
 }
 
-const AheadWork COPY_AHEAD = {copy_ahead, discard_ahead};
+const AheadWork COPY_AHEAD = {copy_ahead, discard_ahead, true};
 
 int copy_file() {
     if (!build_dest_path()) return 1;

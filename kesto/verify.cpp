@@ -276,10 +276,7 @@ void compare_ahead(AheadItem& item, const plat::Directory& /*destination*/, unsi
     item.outcome = end == CompareEnd::equal ? 1 : 0;
 }
 
-// A comparison leaves nothing behind.
-void keep_comparison(AheadItem& item, const plat::Directory& /*destination*/) { item.done = false; }
-
-const AheadWork COMPARE_AHEAD = {compare_ahead, keep_comparison};
+const AheadWork COMPARE_AHEAD = {compare_ahead, nothing_to_discard, true};
 
 }  // namespace
 

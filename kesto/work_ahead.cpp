@@ -1,6 +1,7 @@
 #include "kesto/work_ahead.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <list>
 #include <memory>
@@ -10,6 +11,7 @@
 #include <system_error>
 #include <thread>
 
+#include "kesto/console.h"
 #include "kesto/options.h"
 #include "kesto/walker.h"
 #include "platform/fault.h"
@@ -20,6 +22,8 @@ namespace {
 // Files done and not yet claimed, at most: enough to keep the worker busy
 // while the walk prints, few enough to undo quickly when the walk stops.
 constexpr std::size_t WINDOW = 8;
+// How often the walk, waiting for the worker, looks at the keyboard.
+constexpr std::chrono::milliseconds KEY_POLL{50};
 
 struct Slot {
     AheadItem item;
@@ -86,7 +90,7 @@ bool Ahead::take_on(const plat::FindRecord& entry) {
     // is ready.
     AheadItem& item = slot->item;
     item.source_path = source_directory + entry.long_name;
-    item.dest_path = dest_directory + entry.long_name;
+    if (work.uses_destination) item.dest_path = dest_directory + entry.long_name;
     work.run(item, destination, scratch.get(), stopping);
     {
         std::lock_guard<std::mutex> lock(mutex);
@@ -135,6 +139,8 @@ void end_work() { ahead.reset(); }
 
 }  // namespace
 
+void nothing_to_discard(AheadItem& item, const plat::Directory& /*destination*/) { item.done = false; }
+
 void start_work_ahead(const AheadWork& work) {
     if (ahead) {
         // One level at a time: a level's work is over once the worker went
@@ -152,11 +158,13 @@ void start_work_ahead(const AheadWork& work) {
     next->pattern = level.search_path.substr(last_component_offset(level.search_path));
     next->after = level.find_data.long_name;
     next->source_directory = walker.entry_long_path.substr(0, walker.entry_long_name);
-    next->dest_directory = walker.dest_path.substr(0, last_component_offset(walker.dest_path));
-    // A directory of its own: the walk's moves on as the walk descends.
-    if (!open_dest_directory() || !walker.dest_directory.is_open() ||
-        !next->destination.open_in(walker.dest_directory, ".", false))
-        return;
+    if (work.uses_destination) {
+        next->dest_directory = walker.dest_path.substr(0, last_component_offset(walker.dest_path));
+        // A directory of its own: the walk's moves on as the walk descends.
+        if (!open_dest_directory() || !walker.dest_directory.is_open() ||
+            !next->destination.open_in(walker.dest_directory, ".", false))
+            return;
+    }
     next->scratch.reset(new (std::nothrow) unsigned char[AHEAD_SCRATCH_SIZE]);
     if (!next->scratch) return;
     try {
@@ -173,7 +181,18 @@ bool claim_work_ahead(AheadItem& item) {
     std::unique_lock<std::mutex> lock(ahead->mutex);
     for (auto slot = ahead->slots.begin(); slot != ahead->slots.end(); ++slot) {
         if (slot->item.entry.long_name != entry.long_name) continue;
-        ahead->changed.wait(lock, [&slot] { return slot->ready; });
+        // The worker is at it: the keyboard is watched meanwhile, as the
+        // walk would between two blocks of its own, and ESC stops the work.
+        while (!ahead->changed.wait_for(lock, KEY_POLL, [&slot] { return slot->ready; })) {
+            lock.unlock();
+            const bool stop = check_user_break(nullptr, false) != 0;
+            lock.lock();
+            if (stop) {
+                ahead->stopping = true;
+                ahead->changed.notify_all();
+                return false;
+            }
+        }
         item = std::move(slot->item);
         ahead->slots.erase(slot);
         --ahead->waiting;
@@ -181,7 +200,7 @@ bool claim_work_ahead(AheadItem& item) {
         ahead->changed.notify_all();
         if (!item.done) return false;
         if (same_record(item.entry, entry) && item.source_path == walker.entry_long_path &&
-            item.dest_path == walker.dest_path)
+            (!ahead->work.uses_destination || item.dest_path == walker.dest_path))
             return true;
         ahead->work.discard(item, ahead->destination);
         return false;

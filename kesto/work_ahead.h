@@ -1,6 +1,6 @@
 // Work on the files of the directory being walked, done ahead of the walk by
 // a worker thread: while the walk reports on one file, the worker already
-// compares or copies the next ones. The walk stays the only one that prints,
+// reads, compares or copies the next ones. The walk stays the only one that prints,
 // asks, decides and puts things in place: it claims a file's work when it
 // reaches the file and uses it only when the file is still as the worker
 // found it; what the worker made for a file the walk does not claim is
@@ -18,12 +18,12 @@ namespace kesto {
 // One file of the directory, as the worker found it, and what its work made.
 struct AheadItem {
     plat::FindRecord entry;
-    std::string source_path;  // as entry_long_path would be
-    std::string dest_path;    // as dest_path would be
-    bool done = false;        // the work was done; else the walk does it itself
-    int outcome = 0;          // what the work found
-    std::string made;         // a file it made: its name in the destination directory
-    int ticket = -1;          // of remove_at_termination, while made exists
+    std::string source_path;    // as entry_long_path would be
+    std::string dest_path;      // as dest_path would be, for work with a destination
+    bool done = false;          // the work was done; else the walk does it itself
+    std::uint32_t outcome = 0;  // what the work found
+    std::string made;           // a file it made: its name in the destination directory
+    int ticket = -1;            // of remove_at_termination, while made exists
 };
 
 // Room a worker gives its work: two blocks of TRANSFER_BUFFER_SIZE.
@@ -37,7 +37,12 @@ struct AheadWork {
                 const std::atomic<bool>& cancel);
     // Undoes, without a word, what run made for a file the walk did not take.
     void (*discard)(AheadItem& item, const plat::Directory& destination);
+    // The work writes into the destination tree, or reads from it.
+    bool uses_destination;
 };
+
+// The discard of work that makes nothing (a comparison, a CRC).
+void nothing_to_discard(AheadItem& item, const plat::Directory& destination);
 
 // Starts work on the files of the current level that come after the current
 // entry, unless work is under way in a deeper or the same level, a fault is
