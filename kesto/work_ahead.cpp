@@ -1,5 +1,6 @@
 #include "kesto/work_ahead.h"
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -58,6 +59,8 @@ struct Ahead {
 };
 
 std::unique_ptr<Ahead> ahead;
+// The levels whose directory has had its worker, while the walk is in it.
+std::array<bool, LEVEL_COUNT> had_worker{};
 
 bool same_record(const plat::FindRecord& a, const plat::FindRecord& b) {
     return a.size == b.size && a.attributes == b.attributes && a.last_write_time == b.last_write_time &&
@@ -142,12 +145,14 @@ void end_work() { ahead.reset(); }
 void nothing_to_discard(AheadItem& item, const plat::Directory& /*destination*/) { item.done = false; }
 
 void start_work_ahead(const AheadWork& work) {
-    if (ahead) {
-        // One level at a time: a level's work is over once the worker went
-        // through its directory and the walk claimed all it did.
-        std::lock_guard<std::mutex> lock(ahead->mutex);
-        if (ahead->depth >= walker.current_depth || !ahead->finished || !ahead->slots.empty()) return;
-    }
+    // One worker a directory, and one directory at a time: the walk going
+    // down into a directory takes the worker from the one above (what it did
+    // there and the walk did not claim yet is undone), which then does
+    // without. Starting over there would have the worker go through all the
+    // entries before the walk's again.
+    const auto depth = static_cast<std::size_t>(walker.current_depth);
+    if (had_worker[depth]) return;
+    had_worker[depth] = true;
     end_work();
     if (plat::fault::any_armed() || !selects_whole_directory() || std::thread::hardware_concurrency() == 1) return;
     auto next = std::make_unique<Ahead>();
@@ -214,6 +219,7 @@ void discard_work_ahead(AheadItem& item) {
 }
 
 void stop_work_ahead() {
+    had_worker[static_cast<std::size_t>(walker.current_depth)] = false;
     if (ahead && ahead->depth == walker.current_depth) end_work();
 }
 

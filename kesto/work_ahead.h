@@ -45,7 +45,7 @@ struct AheadWork {
 void nothing_to_discard(AheadItem& item, const plat::Directory& destination);
 
 // Starts work on the files of the current level that come after the current
-// entry, unless work is under way in a deeper or the same level, a fault is
+// entry, unless this directory has had its worker already, a fault is
 // armed (the calls must come in the order of a run without threads), or the
 // selection could pass over files of the directory (name, attribute or date
 // filters, a wildcard source): work the walk would not claim is waste.
