@@ -5,7 +5,7 @@
 // destination stays as it was and the new file is removed.
 #include "kesto/copy.h"
 
-#include <atomic>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -393,7 +393,7 @@ void discard_ahead(AheadItem& item, const plat::Directory& destination) {
 // On a worker: the copy of a file whose destination is new, as
 // copy_file_data makes it, into a new file beside the destination.
 void copy_ahead(AheadItem& item, const plat::Directory& destination, unsigned char* scratch,
-                const std::atomic<bool>& cancel) {
+                const std::function<bool()>& stop) {
     plat::FileIdentity existing;
     if (plat::file_identity(item.dest_path.c_str(), existing)) return;  // a replacement: the walk's to make
     plat::File source, copy;
@@ -404,8 +404,7 @@ void copy_ahead(AheadItem& item, const plat::Directory& destination, unsigned ch
     const std::string made_path = item.dest_path.substr(0, last_component_offset(item.dest_path)) + item.made;
     item.ticket = plat::remove_at_termination(made_path.c_str());
     bool complete = item.ticket >= 0 &&
-                    copy_data(source, copy, item.entry.size, scratch, nullptr, [&cancel] { return cancel.load(); }) ==
-                        CopyEnd::complete &&
+                    copy_data(source, copy, item.entry.size, scratch, nullptr, stop) == CopyEnd::complete &&
                     stamp_copy(copy, item.entry);
     complete = copy.close() && complete;
     complete = complete && plat::set_copy_attributes(destination, item.made.c_str(),
@@ -421,6 +420,7 @@ int copy_file() {
     if (!build_dest_path()) return 1;
     AheadItem prepared;
     const bool have = claim_work_ahead(prepared);
+    if (state.aborted) return 0;
     const int result = copy_file_to_dest(have ? &prepared : nullptr);
     if (prepared.done) discard_work_ahead(prepared);
     if (copies_ahead()) start_work_ahead(COPY_AHEAD);

@@ -3,7 +3,7 @@
 #include "kesto/crc_file.h"
 
 #include <algorithm>
-#include <atomic>
+#include <functional>
 
 #include "kesto/console.h"
 #include "kesto/crc.h"
@@ -64,11 +64,11 @@ ReadEnd crc_data(plat::File& file, std::uint64_t total, unsigned char* buffer, s
 
 // On a worker: the CRC of a file of the directory, as crc_file reads it.
 void crc_ahead(AheadItem& item, const plat::Directory& /*destination*/, unsigned char* scratch,
-               const std::atomic<bool>& cancel) {
+               const std::function<bool()>& stop) {
     plat::File file;
     if (!file.open(item.source_path.c_str(), plat::OpenMode::read, plat::OPEN_SEQUENTIAL)) return;
     const ReadEnd end =
-        crc_data(file, item.entry.size, scratch, item.outcome, [&cancel](std::uint64_t) { return cancel.load(); });
+        crc_data(file, item.entry.size, scratch, item.outcome, [&stop](std::uint64_t) { return stop(); });
     item.done = file.close() && end == ReadEnd::complete;
 }
 
@@ -126,7 +126,7 @@ CrcResult crc_file() {
         result.complete = true;
         result.walk_result = 1;
         result.crc = prepared.outcome;
-    } else {
+    } else if (!state.aborted) {
         result = read_entry();
     }
     // The next files are read while this one's line is printed; /P measures

@@ -1,9 +1,9 @@
 #include "kesto/verify.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <string>
 
 #include "kesto/console.h"
@@ -263,13 +263,13 @@ int verify_file_contents(const AheadItem* prepared) {
 // verify_file_contents compares them; done only when the comparison came to
 // a verdict (outcome 1 equal, 0 different).
 void compare_ahead(AheadItem& item, const plat::Directory& /*destination*/, unsigned char* scratch,
-                   const std::atomic<bool>& cancel) {
+                   const std::function<bool()>& stop) {
     plat::File source, destination;
     if (!source.open(item.source_path.c_str(), plat::OpenMode::read, plat::OPEN_SEQUENTIAL) ||
         !destination.open(item.dest_path.c_str(), plat::OpenMode::read, plat::OPEN_SEQUENTIAL))
         return;
-    const CompareEnd end = compare_data(source, destination, item.entry.size, scratch, scratch + TRANSFER_BUFFER_SIZE,
-                                        nullptr, [&cancel] { return cancel.load(); });
+    const CompareEnd end =
+        compare_data(source, destination, item.entry.size, scratch, scratch + TRANSFER_BUFFER_SIZE, nullptr, stop);
     const bool closed = destination.close();
     if (!source.close() || !closed || (end != CompareEnd::equal && end != CompareEnd::different)) return;
     item.done = true;
@@ -291,6 +291,7 @@ int verify_entry() {
     }
     AheadItem prepared;
     const bool have = claim_work_ahead(prepared);
+    if (state.aborted) return 0;
     header_pending = true;
     if (o.verify_show_all || (o.show_progress && o.compare_content)) show_pending_header();
     int result = 1;

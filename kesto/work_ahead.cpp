@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <list>
 #include <memory>
 #include <mutex>
@@ -20,18 +21,22 @@
 namespace kesto {
 namespace {
 
-// Files done and not yet claimed, at most: enough to keep the worker busy
-// while the walk prints, few enough to undo quickly when the walk stops.
+// Files found and not yet claimed, at most: enough to keep both the worker
+// and the waiting walk busy, few enough to undo quickly when the walk stops.
 constexpr std::size_t WINDOW = 8;
 // How often the walk, waiting for the worker, looks at the keyboard.
 constexpr std::chrono::milliseconds KEY_POLL{50};
 
+enum class SlotState { pending, working, ready };
+
 struct Slot {
     AheadItem item;
-    bool ready = false;
+    SlotState state = SlotState::pending;
 };
 
-// The work on one level's files.
+// The work on one level's files: the worker lists the directory's files
+// into slots and does them in order; the walk, waiting for a file the
+// worker is at, does the next pending one meanwhile.
 struct Ahead {
     int depth = 0;
     AheadWork work{};
@@ -41,21 +46,24 @@ struct Ahead {
     std::string source_directory;             // entry paths up to the name
     std::string dest_directory;               // destination paths up to the name
     plat::Directory destination;
-    std::unique_ptr<unsigned char[]> scratch;
+    std::unique_ptr<unsigned char[]> scratch;  // the worker's, then the walk's
 
     std::mutex mutex;
     std::condition_variable changed;
     std::list<Slot> slots;              // in the order of the directory
     std::set<std::string> taken;        // files the walk does itself
-    std::size_t waiting = 0;            // ready slots
     std::atomic<bool> stopping{false};  // set under the mutex; work reads it as it goes
     bool finished = false;              // the worker has gone through the directory
     std::thread worker;
 
     ~Ahead();
     void run();
-    // A file found: false when the worker is to stop.
-    bool take_on(const plat::FindRecord& entry);
+    // The first pending slot, made working, or null; under the mutex.
+    Slot* next_pending();
+    // Does a slot's work; called with the mutex locked, which it unlocks
+    // meanwhile.
+    void work_on(Slot& slot, unsigned char* room, const std::function<bool()>& stop,
+                 std::unique_lock<std::mutex>& lock);
 };
 
 std::unique_ptr<Ahead> ahead;
@@ -79,29 +87,29 @@ bool selects_whole_directory() {
            o.attr_any_mask == 0 && o.attr_all_mask == 0 && o.attr_none_mask == 0;
 }
 
-bool Ahead::take_on(const plat::FindRecord& entry) {
-    std::list<Slot>::iterator slot;
-    {
-        std::unique_lock<std::mutex> lock(mutex);
-        changed.wait(lock, [this] { return stopping || waiting < WINDOW; });
-        if (stopping) return false;
-        if (taken.count(entry.long_name)) return true;
-        slot = slots.emplace(slots.end());
-        slot->item.entry = entry;
+// The next file of a search: false at its end.
+bool next_file(plat::DirectorySearch& search, plat::FindRecord& entry) {
+    while (search.next(entry))
+        if (!(entry.attributes & (plat::ATTR_DIRECTORY | plat::ATTR_REPARSE_POINT))) return true;
+    return false;
+}
+
+Slot* Ahead::next_pending() {
+    for (Slot& slot : slots) {
+        if (slot.state != SlotState::pending) continue;
+        slot.state = SlotState::working;
+        return &slot;
     }
-    // The walk reads the entry's name, and nothing else of the slot until it
-    // is ready.
-    AheadItem& item = slot->item;
-    item.source_path = source_directory + entry.long_name;
-    if (work.uses_destination) item.dest_path = dest_directory + entry.long_name;
-    work.run(item, destination, scratch.get(), stopping);
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        slot->ready = true;
-        ++waiting;
-    }
+    return nullptr;
+}
+
+void Ahead::work_on(Slot& slot, unsigned char* room, const std::function<bool()>& stop,
+                    std::unique_lock<std::mutex>& lock) {
+    lock.unlock();
+    work.run(slot.item, destination, room, stop);
+    lock.lock();
+    slot.state = SlotState::ready;
     changed.notify_all();
-    return true;
 }
 
 // Stops the worker and undoes what the walk did not claim.
@@ -121,19 +129,31 @@ Ahead::~Ahead() {
 void Ahead::run() {
     plat::DirectorySearch search;
     plat::FindRecord entry;
-    bool past = false;
-    for (bool found = search.first(*source, pattern.c_str(), entry); found; found = search.next(entry)) {
-        if (!past) {
-            past = entry.long_name == after;
-            continue;
+    bool found = search.first(*source, pattern.c_str(), entry);
+    while (found && entry.long_name != after) found = search.next(entry);
+    found = found && next_file(search, entry);
+    const std::function<bool()> stop = [this] { return stopping.load(); };
+    std::unique_lock<std::mutex> lock(mutex);
+    while (!stopping) {
+        if (found && slots.size() < WINDOW) {
+            if (!taken.count(entry.long_name)) {
+                Slot& slot = slots.emplace_back();
+                slot.item.entry = entry;
+                slot.item.source_path = source_directory + entry.long_name;
+                if (work.uses_destination) slot.item.dest_path = dest_directory + entry.long_name;
+            }
+            lock.unlock();
+            found = next_file(search, entry);
+            lock.lock();
+        } else if (Slot* slot = next_pending()) {
+            work_on(*slot, scratch.get(), stop, lock);
+        } else if (!found) {
+            break;
+        } else {
+            changed.wait(lock);
         }
-        if (entry.attributes & (plat::ATTR_DIRECTORY | plat::ATTR_REPARSE_POINT)) continue;
-        if (!take_on(entry)) break;
     }
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        finished = true;
-    }
+    finished = true;
     changed.notify_all();
 }
 
@@ -170,7 +190,7 @@ void start_work_ahead(const AheadWork& work) {
             !next->destination.open_in(walker.dest_directory, ".", false))
             return;
     }
-    next->scratch.reset(new (std::nothrow) unsigned char[AHEAD_SCRATCH_SIZE]);
+    next->scratch.reset(new (std::nothrow) unsigned char[2 * AHEAD_SCRATCH_SIZE]);
     if (!next->scratch) return;
     try {
         next->worker = std::thread(&Ahead::run, next.get());
@@ -184,33 +204,43 @@ bool claim_work_ahead(AheadItem& item) {
     if (!ahead || ahead->depth != walker.current_depth) return false;
     const plat::FindRecord& entry = current_level().find_data;
     std::unique_lock<std::mutex> lock(ahead->mutex);
-    for (auto slot = ahead->slots.begin(); slot != ahead->slots.end(); ++slot) {
-        if (slot->item.entry.long_name != entry.long_name) continue;
-        // The worker is at it: the keyboard is watched meanwhile, as the
-        // walk would between two blocks of its own, and ESC stops the work.
-        while (!ahead->changed.wait_for(lock, KEY_POLL, [&slot] { return slot->ready; })) {
-            lock.unlock();
-            const bool stop = check_user_break(nullptr, false) != 0;
-            lock.lock();
-            if (stop) {
-                ahead->stopping = true;
-                ahead->changed.notify_all();
-                return false;
-            }
-        }
-        item = std::move(slot->item);
-        ahead->slots.erase(slot);
-        --ahead->waiting;
-        lock.unlock();
-        ahead->changed.notify_all();
-        if (!item.done) return false;
-        if (same_record(item.entry, entry) && item.source_path == walker.entry_long_path &&
-            (!ahead->work.uses_destination || item.dest_path == walker.dest_path))
-            return true;
-        ahead->work.discard(item, ahead->destination);
+    auto slot = ahead->slots.begin();
+    while (slot != ahead->slots.end() && slot->item.entry.long_name != entry.long_name) ++slot;
+    if (slot == ahead->slots.end()) {
+        ahead->taken.insert(entry.long_name);
         return false;
     }
-    ahead->taken.insert(entry.long_name);
+    // The worker is at it: meanwhile the walk does the next pending file
+    // (its scratch room free, the worker having its own), or watches the
+    // keyboard as it would between two blocks of its own; ESC stops the work.
+    const std::function<bool()> stop = [] { return check_user_break(nullptr, false) != 0; };
+    unsigned char* room = ahead->scratch.get() + AHEAD_SCRATCH_SIZE;
+    while (slot->state == SlotState::working) {
+        if (Slot* other = ahead->next_pending()) {
+            ahead->work_on(*other, room, stop, lock);
+        } else if (!ahead->changed.wait_for(lock, KEY_POLL, [&slot] { return slot->state != SlotState::working; })) {
+            lock.unlock();
+            const bool abort = stop();
+            lock.lock();
+            if (abort) state.aborted = true;
+        }
+        if (state.aborted) {
+            ahead->stopping = true;
+            ahead->changed.notify_all();
+            return false;
+        }
+    }
+    const bool ready = slot->state == SlotState::ready;
+    item = std::move(slot->item);
+    ahead->slots.erase(slot);
+    lock.unlock();
+    ahead->changed.notify_all();
+    // A pending file the walk does itself, as if none had been found.
+    if (!ready || !item.done) return false;
+    if (same_record(item.entry, entry) && item.source_path == walker.entry_long_path &&
+        (!ahead->work.uses_destination || item.dest_path == walker.dest_path))
+        return true;
+    ahead->work.discard(item, ahead->destination);
     return false;
 }
 

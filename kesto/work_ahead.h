@@ -6,9 +6,9 @@
 // found it; what the worker made for a file the walk does not claim is
 // undone when the walk leaves the directory (or stops).
 #pragma once
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "platform/directory.h"
@@ -30,11 +30,12 @@ struct AheadItem {
 constexpr std::size_t AHEAD_SCRATCH_SIZE = 2 * 65536;
 
 struct AheadWork {
-    // Does one file's work on the worker thread, touching nothing of the
-    // walk's; destination is the destination directory of the files. Work
-    // that sees cancel set gives up (item.done false) as soon as it can.
+    // Does one file's work, on the worker thread or on the walk's while it
+    // waits for the worker, touching nothing of the walk's; destination is
+    // the destination directory of the files. Work for which stop() comes
+    // true gives up (item.done false) as soon as it can.
     void (*run)(AheadItem& item, const plat::Directory& destination, unsigned char* scratch,
-                const std::atomic<bool>& cancel);
+                const std::function<bool()>& stop);
     // Undoes, without a word, what run made for a file the walk did not take.
     void (*discard)(AheadItem& item, const plat::Directory& destination);
     // The work writes into the destination tree, or reads from it.
@@ -52,8 +53,10 @@ void nothing_to_discard(AheadItem& item, const plat::Directory& destination);
 void start_work_ahead(const AheadWork& work);
 // The work done for the current entry (entry_long_path, dest_path, its find
 // record): true and item filled when the worker did it (waiting while it is
-// at it); false when the walk is to do it itself. An item that no longer
-// fits the entry is discarded.
+// at it, and doing work of later files meanwhile); false when the walk is to
+// do it itself, or, with state.aborted set, when ESC came meanwhile: the
+// walk then stops before this entry. An item that no longer fits the entry
+// is discarded.
 bool claim_work_ahead(AheadItem& item);
 // Undoes, without a word, what the worker made for an item claimed and not
 // used.
