@@ -5,6 +5,7 @@
 // destination stays as it was and the new file is removed.
 #include "kesto/copy.h"
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -14,6 +15,7 @@
 #include "kesto/progress.h"
 #include "kesto/verify.h"
 #include "kesto/walker.h"
+#include "kesto/work_ahead.h"
 #include "platform/directory.h"
 #include "platform/file.h"
 #include "platform/output.h"
@@ -116,13 +118,22 @@ bool create_missing_directories() {
     return created;
 }
 
-// Stamps the new destination file (name) with the source's three times; on
-// a file system that keeps even seconds only, an odd last-write second is
-// raised to the next even one rather than cut to the one before, so that
-// the copy is never older than its source.
+// Stamps a new copy with its source's three times; on a file system that
+// keeps even seconds only, an odd last-write second is raised to the next
+// even one rather than cut to the one before, so that the copy is never
+// older than its source.
+bool stamp_copy(plat::File& file, const plat::FindRecord& source) {
+    plat::FileTime write = source.last_write_time;
+    if (destination_rounds_odd_seconds == 1 && write / UNITS_PER_SECOND % 2 == 1)
+        write = (write / UNITS_PER_SECOND + 1) * UNITS_PER_SECOND;
+    return file.set_times(&source.creation_time, &source.last_access_time, &write);
+}
+
+// Stamps the new destination file (name) with the source's times, finding
+// out first, at the first copy of the run, whether the destination keeps odd
+// seconds.
 bool set_destination_times(plat::File& file, const std::string& name) {
     const char* shown = walker.dest_path.c_str();
-    const plat::FindRecord& source = current_level().find_data;
     if (destination_rounds_odd_seconds < 0) {
         const plat::CalendarTime probe{2000, 1, 1, 1, 1, 1, 1};  // 2000-01-01 01:01:01.001
         plat::FileTime probe_time = 0;
@@ -140,59 +151,61 @@ bool set_destination_times(plat::File& file, const std::string& name) {
         }
         destination_rounds_odd_seconds = back.second == 2 ? 1 : 0;
     }
-    plat::FileTime write = source.last_write_time;
-    if (destination_rounds_odd_seconds == 1 && write / UNITS_PER_SECOND % 2 == 1)
-        write = (write / UNITS_PER_SECOND + 1) * UNITS_PER_SECOND;
-    if (!file.set_times(&source.creation_time, &source.last_access_time, &write)) {
+    if (!stamp_copy(file, current_level().find_data)) {
         print_reversed(1, MSG_SET_DATE_FAILED, shown);
         return false;
     }
     return true;
 }
 
-// Copies the source's data piece by piece (holes stay holes), following a
-// source that grows meanwhile; false (reported) on an error or an abort.
-bool transfer(plat::File& source, plat::File& destination) {
-    const OperationOptions& o = state.options;
-    const char* source_path = walker.entry_long_path.c_str();
-    std::uint64_t total = current_level().find_data.size;
+enum class CopyEnd { complete, read, write, seek, stopped };
+
+// Copies total bytes of the source's data piece by piece (holes stay holes)
+// into a new file through buffer, following a source that grows meanwhile,
+// with progress reports when progress is given; stop() is asked after each
+// piece.
+template <typename Stop>
+CopyEnd copy_data(plat::File& source, plat::File& destination, std::uint64_t total, unsigned char* buffer,
+                  ProgressReport* progress, Stop stop) {
     std::uint64_t remaining = total;
-    std::optional<ProgressReport> progress;
-    if (o.show_progress) {
-        progress.emplace(1, total);
-        plat::std_out().text(" ");
-    }
-    plat::DataCopy copy(source, destination, state.transfer_buffer.get(), TRANSFER_BUFFER_SIZE);
+    plat::DataCopy copy(source, destination, buffer, TRANSFER_BUFFER_SIZE);
     for (;;) {
         if (remaining > 0) {
             const std::int64_t done = copy.next(remaining);
-            if (done < 0) {
-                if (copy.failure() == plat::CopyFailure::read)
-                    print_reversed(1, MSG_READ_FAILED, source_path);
-                else
-                    print_reversed(1, MSG_WRITE_FAILED, walker.dest_path.c_str());
-                return false;
-            }
+            if (done < 0) return copy.failure() == plat::CopyFailure::read ? CopyEnd::read : CopyEnd::write;
             remaining -= static_cast<std::uint64_t>(done);
         }
         if (progress) progress->update(remaining);
-        if (check_user_break(nullptr, false)) return false;
+        if (stop()) return CopyEnd::stopped;
         if (remaining > 0) continue;
         // The end: unless the source has grown meanwhile.
         const std::int64_t end = source.size();
-        if (end < 0) {
-            print_reversed(1, MSG_SEEK_FAILED, source_path);
-            return false;
-        }
-        if (static_cast<std::uint64_t>(end) <= total) break;
-        const std::uint64_t growth = static_cast<std::uint64_t>(end) - total;
-        if (!source.seek(static_cast<std::int64_t>(total))) {
-            print_reversed(1, MSG_SEEK_FAILED, source_path);
-            return false;
-        }
-        total += growth;
-        remaining = growth;
-        if (progress) progress->grow(growth);
+        if (end < 0) return CopyEnd::seek;
+        if (static_cast<std::uint64_t>(end) <= total) return CopyEnd::complete;
+        if (!source.seek(static_cast<std::int64_t>(total))) return CopyEnd::seek;
+        remaining = static_cast<std::uint64_t>(end) - total;
+        total = static_cast<std::uint64_t>(end);
+        if (progress) progress->grow(remaining);
+    }
+}
+
+// The current entry's data into the new file, with the progress of /P;
+// false (reported) on an error or an abort.
+bool transfer(plat::File& source, plat::File& destination) {
+    const char* source_path = walker.entry_long_path.c_str();
+    std::optional<ProgressReport> progress;
+    const std::uint64_t total = current_level().find_data.size;
+    if (state.options.show_progress) {
+        progress.emplace(1, total);
+        plat::std_out().text(" ");
+    }
+    switch (copy_data(source, destination, total, state.transfer_buffer.get(), progress ? &*progress : nullptr,
+                      [] { return check_user_break(nullptr, false) != 0; })) {
+    case CopyEnd::complete: break;
+    case CopyEnd::read: print_reversed(1, MSG_READ_FAILED, source_path); return false;
+    case CopyEnd::write: print_reversed(1, MSG_WRITE_FAILED, walker.dest_path.c_str()); return false;
+    case CopyEnd::seek: print_reversed(1, MSG_SEEK_FAILED, source_path); return false;
+    case CopyEnd::stopped: return false;
     }
     if (progress) progress->print_done("");
     return true;
@@ -217,8 +230,8 @@ void discard(const std::string& name) {
 // deleted (R), has its data on the disk before the rename puts it in place,
 // so that no crash leaves an empty file where the old one or the source
 // was. False (reported) when the copy is not complete; no new file is then
-// left.
-bool copy_file_data(std::string& name, bool replacing) {
+// left. ticket: of remove_at_termination, for the new file.
+bool copy_file_data(std::string& name, bool replacing, int& ticket) {
     const OperationOptions& o = state.options;
     const char* source_path = walker.entry_long_path.c_str();
     const char* shown = walker.dest_path.c_str();
@@ -234,7 +247,7 @@ bool copy_file_data(std::string& name, bool replacing) {
         !plat::open_replacement_file(destination, walker.dest_directory, dest_name(), hints, &source, name)) {
         report_with_error(MSG_OPEN_DESTINATION, shown);
     } else {
-        plat::remove_at_termination(dest_directory_entry(name).c_str());
+        ticket = plat::remove_at_termination(dest_directory_entry(name).c_str());
         const bool keeps_the_only_copy = replacing || (o.operation_mode & MODE_FLAG_REMOVE_SOURCE);
         success = transfer(source, destination) && flushed(destination, keeps_the_only_copy && !o.write_through) &&
                   set_destination_times(destination, name);
@@ -315,9 +328,11 @@ int copy_directory() {
     return 1;
 }
 
-int copy_file() {
+// The file entry, with the copy a worker made ahead of the walk when there
+// is one (prepared): it takes the place of the copy made here when the
+// destination is new, and is marked used (done cleared).
+int copy_file_to_dest(AheadItem* prepared) {
     const OperationOptions& o = state.options;
-    if (!build_dest_path()) return 1;
     const bool exists = probe_dest(0) == 1;
     if (exists && destination_is_source()) return 1;
     if (exists && (o.operation_mode & MODE_OPERATION) == MODE_UPDATE) {
@@ -340,9 +355,75 @@ int copy_file() {
     if (!create_missing_directories()) return entry_failed();
     if (move) return move_file(exists);
     std::string name;
-    const int result = copy_file_data(name, exists) ? finish_copy(name) : entry_failed();
+    int ticket = -1;
+    bool copied;
+    if (prepared && !exists && open_dest_directory()) {
+        name = std::move(prepared->made);
+        ticket = prepared->ticket;
+        prepared->done = false;
+        copied = true;
+    } else {
+        copied = copy_file_data(name, exists, ticket);
+    }
+    const int result = copied ? finish_copy(name) : entry_failed();
     // The new file has its place now, or is gone.
-    plat::remove_at_termination(nullptr);
+    plat::keep_at_termination(ticket);
+    return result;
+}
+
+// Copies made ahead of the walk: new files of plain copies (no compare, no
+// removal of the source, no progress), once the first copy of the run has
+// shown how the destination keeps seconds.
+bool copies_ahead() {
+    const OperationOptions& o = state.options;
+    return !(o.operation_mode & (MODE_FLAG_VERIFY | MODE_FLAG_REMOVE_SOURCE | MODE_FLAG_MOVE)) && !o.show_progress &&
+           destination_rounds_odd_seconds >= 0;
+}
+
+// Removes, without a word, a copy made ahead that the walk does not use.
+void discard_ahead(AheadItem& item, const plat::Directory& destination) {
+    const char* name = item.made.c_str();
+    if (item.entry.attributes & (plat::ATTR_READONLY | plat::ATTR_HIDDEN | plat::ATTR_SYSTEM))
+        plat::set_attributes(destination, name, 0);
+    plat::delete_file(destination, name);
+    plat::keep_at_termination(item.ticket);
+    item.done = false;
+}
+
+// On a worker: the copy of a file whose destination is new, as
+// copy_file_data makes it, into a new file beside the destination.
+void copy_ahead(AheadItem& item, const plat::Directory& destination, unsigned char* scratch,
+                const std::function<bool()>& stop) {
+    plat::FileIdentity existing;
+    if (plat::file_identity(item.dest_path.c_str(), existing)) return;  // a replacement: the walk's to make
+    plat::File source, copy;
+    if (!source.open(item.source_path.c_str(), plat::OpenMode::read, plat::OPEN_SEQUENTIAL)) return;
+    const unsigned hints = plat::OPEN_SEQUENTIAL | (state.options.write_through ? plat::OPEN_WRITE_THROUGH : 0u);
+    if (!plat::open_replacement_file(copy, destination, item.entry.long_name.c_str(), hints, &source, item.made))
+        return;
+    const std::string made_path = item.dest_path.substr(0, last_component_offset(item.dest_path)) + item.made;
+    item.ticket = plat::remove_at_termination(made_path.c_str());
+    bool complete = item.ticket >= 0 &&
+                    copy_data(source, copy, item.entry.size, scratch, nullptr, stop) == CopyEnd::complete &&
+                    stamp_copy(copy, item.entry);
+    complete = copy.close() && complete;
+    complete = complete && plat::set_copy_attributes(destination, item.made.c_str(),
+                                                     item.entry.attributes & ~plat::ATTR_REPARSE_POINT);
+    complete = source.close() && complete;
+    item.done = true;
+    if (!complete) discard_ahead(item, destination);
+}
+
+const AheadWork COPY_AHEAD = {copy_ahead, discard_ahead, true};
+
+int copy_file() {
+    if (!build_dest_path()) return 1;
+    AheadItem prepared;
+    const bool have = claim_work_ahead(prepared);
+    if (state.aborted) return 0;
+    const int result = copy_file_to_dest(have ? &prepared : nullptr);
+    if (prepared.done) discard_work_ahead(prepared);
+    if (copies_ahead()) start_work_ahead(COPY_AHEAD);
     return result;
 }
 

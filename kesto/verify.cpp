@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <string>
 
 #include "kesto/console.h"
 #include "kesto/options.h"
 #include "kesto/progress.h"
 #include "kesto/walker.h"
+#include "kesto/work_ahead.h"
 #include "platform/directory.h"
 #include "platform/file.h"
 #include "platform/output.h"
@@ -79,6 +81,27 @@ void report_open_error(const Message& message, const char* prefix, const char* p
     print_reversed(1, message, prefix, path, error, static_cast<unsigned long>(error));
 }
 
+enum class CompareEnd { equal, different, read_source, read_destination, stopped };
+
+// Compares the first total bytes of two files block by block through two
+// buffers of TRANSFER_BUFFER_SIZE, with progress reports when progress is
+// given; stop() is asked after each block.
+template <typename Stop>
+CompareEnd compare_data(plat::File& source, plat::File& destination, std::uint64_t total, unsigned char* source_block,
+                        unsigned char* dest_block, ProgressReport* progress, Stop stop) {
+    for (std::uint64_t remaining = total; remaining > 0;) {
+        const std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, TRANSFER_BUFFER_SIZE));
+        const auto expected = static_cast<std::int64_t>(chunk);
+        if (source.read(source_block, chunk) != expected) return CompareEnd::read_source;
+        if (destination.read(dest_block, chunk) != expected) return CompareEnd::read_destination;
+        if (std::memcmp(source_block, dest_block, chunk) != 0) return CompareEnd::different;
+        remaining -= chunk;
+        if (progress) progress->update(remaining);
+        if (stop()) return CompareEnd::stopped;
+    }
+    return CompareEnd::equal;
+}
+
 // Compares the current entry with destination_file block by block over the
 // entry's size; messages name walker.dest_path.
 Outcome compare_contents(const char* destination_file, const char* prefix, Caller caller) {
@@ -91,7 +114,6 @@ Outcome compare_contents(const char* destination_file, const char* prefix, Calle
         return Outcome::failed;
     }
     const std::uint64_t total = current_level().find_data.size;
-    std::uint64_t remaining = total;
     Outcome outcome = Outcome::equal;
     if (!destination.open(destination_file, plat::OpenMode::read, plat::OPEN_SEQUENTIAL)) {
         report_open_error(MSG_CANNOT_OPEN_DESTINATION, prefix, dest_name);
@@ -100,29 +122,20 @@ Outcome compare_contents(const char* destination_file, const char* prefix, Calle
         plat::std_out().text(" ");
     }
     ProgressReport progress(1, total);
-    unsigned char* source_block = state.transfer_buffer.get();
-    unsigned char* dest_block = state.compare_buffer.get();
-    while (outcome == Outcome::equal && remaining > 0) {
-        const std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, TRANSFER_BUFFER_SIZE));
-        const auto expected = static_cast<std::int64_t>(chunk);
-        if (source.read(source_block, chunk) != expected) {
+    if (outcome == Outcome::equal) {
+        switch (compare_data(source, destination, total, state.transfer_buffer.get(), state.compare_buffer.get(),
+                             o.show_progress ? &progress : nullptr,
+                             [] { return check_user_break(nullptr, false) != 0; })) {
+        case CompareEnd::equal: break;
+        case CompareEnd::different: outcome = Outcome::different; break;
+        case CompareEnd::stopped: outcome = Outcome::aborted; break;
+        case CompareEnd::read_source:
             report_error(MSG_READ_SOURCE_FAILED, prefix, source_path);
             outcome = Outcome::failed;
             break;
-        }
-        if (destination.read(dest_block, chunk) != expected) {
+        case CompareEnd::read_destination:
             report_error(MSG_READ_DESTINATION_FAILED, prefix, dest_name);
             outcome = Outcome::failed;
-            break;
-        }
-        if (std::memcmp(source_block, dest_block, chunk) != 0) {
-            outcome = Outcome::different;
-            break;
-        }
-        remaining -= chunk;
-        if (o.show_progress) progress.update(remaining);
-        if (check_user_break(nullptr, false)) {
-            outcome = Outcome::aborted;
             break;
         }
     }
@@ -218,14 +231,18 @@ void verify_file_fields(const ComparisonSet& set) {
     report_discord(MSG_FIELDS_DIFFERENT, size_word.c_str(), date_word.c_str(), attribute_text.c_str());
 }
 
-// The contents of a file whose destination was found: 0 stops the walk.
-int verify_file_contents() {
+// The contents of a file whose destination was found, compared here or,
+// when prepared is given, by a worker ahead of the walk: 0 stops the walk.
+int verify_file_contents(const AheadItem* prepared) {
     const OperationOptions& o = state.options;
     if (current_level().find_data.size != walker.dest_find_data.size) {
         report_discord(MSG_DIFFERENT);
         return 1;
     }
-    switch (compare_contents(walker.dest_path.c_str(), "\n", Caller::verify)) {
+    const Outcome outcome = !prepared           ? compare_contents(walker.dest_path.c_str(), "\n", Caller::verify)
+                            : prepared->outcome ? Outcome::equal
+                                                : Outcome::different;
+    switch (outcome) {
     case Outcome::equal:
         if (o.verify_show_all || o.show_progress) {
             show_pending_header();
@@ -242,6 +259,25 @@ int verify_file_contents() {
     return 1;
 }
 
+// On a worker: the contents of a file and its destination, compared as
+// verify_file_contents compares them; done only when the comparison came to
+// a verdict (outcome 1 equal, 0 different).
+void compare_ahead(AheadItem& item, const plat::Directory& /*destination*/, unsigned char* scratch,
+                   const std::function<bool()>& stop) {
+    plat::File source, destination;
+    if (!source.open(item.source_path.c_str(), plat::OpenMode::read, plat::OPEN_SEQUENTIAL) ||
+        !destination.open(item.dest_path.c_str(), plat::OpenMode::read, plat::OPEN_SEQUENTIAL))
+        return;
+    const CompareEnd end =
+        compare_data(source, destination, item.entry.size, scratch, scratch + TRANSFER_BUFFER_SIZE, nullptr, stop);
+    const bool closed = destination.close();
+    if (!source.close() || !closed || (end != CompareEnd::equal && end != CompareEnd::different)) return;
+    item.done = true;
+    item.outcome = end == CompareEnd::equal ? 1 : 0;
+}
+
+const AheadWork COMPARE_AHEAD = {compare_ahead, nothing_to_discard, true};
+
 }  // namespace
 
 int verify_entry() {
@@ -253,6 +289,9 @@ int verify_entry() {
         verify_directory(set);
         return 1;
     }
+    AheadItem prepared;
+    const bool have = claim_work_ahead(prepared);
+    if (state.aborted) return 0;
     header_pending = true;
     if (o.verify_show_all || (o.show_progress && o.compare_content)) show_pending_header();
     int result = 1;
@@ -261,8 +300,10 @@ int verify_entry() {
     else if (!o.compare_content)
         verify_file_fields(set);
     else
-        result = verify_file_contents();
+        result = verify_file_contents(have ? &prepared : nullptr);
     header_pending = false;
+    // The contents of the next files, compared while this one's line is out.
+    if (o.compare_content && !o.show_progress) start_work_ahead(COMPARE_AHEAD);
     return result;
 }
 

@@ -13,6 +13,7 @@
 #include "kesto/options.h"
 #include "kesto/size_tree.h"
 #include "kesto/verify.h"
+#include "kesto/work_ahead.h"
 #include "platform/file.h"
 #include "platform/output.h"
 #include "platform/path.h"
@@ -366,8 +367,14 @@ bool walk_level_entries() {
     const bool tree = operation() == MODE_TREE;
     for (;;) {
         if (tree) current_lookahead().advanced = false;
-        if (walk_entry() == 0) return false;
-        if (!level.find_handle.next(level.find_data)) return true;
+        if (walk_entry() == 0) {
+            stop_work_ahead();
+            return false;
+        }
+        if (!level.find_handle.next(level.find_data)) {
+            stop_work_ahead();
+            return true;
+        }
         LookaheadRecord& ahead = current_lookahead();
         if (tree && !ahead.advanced) ahead.find_handle.next(ahead.find_data);
     }

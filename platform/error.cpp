@@ -5,7 +5,8 @@
 namespace plat {
 namespace {
 
-int error_code = 0;
+// Per thread, as errno: a failure on one thread never shows as another's.
+thread_local int error_code = 0;
 
 }  // namespace
 

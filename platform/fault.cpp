@@ -92,6 +92,12 @@ bool arm_from_text(const char* text) {
     return true;
 }
 
+bool any_armed() {
+    for (const Slot& slot : slots)
+        if (slot.nth != 0) return true;
+    return false;
+}
+
 bool hit(Call call) {
     int error;
     if (!due(call, error)) return false;

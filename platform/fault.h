@@ -43,6 +43,11 @@ void clear();
 // Parses a SUITE_FAULTS value; false when it is malformed.
 bool arm_from_text(const char* text);
 
+// True when a fault of any kind is armed. Work that a program would spread
+// over threads is then done on one, so that "the nth call" means the same
+// as in a run without threads.
+bool any_armed();
+
 // True when this call must fail; last_error() then tells why (a "short"
 // fault on a call that transfers nothing reports an I/O error).
 bool hit(Call call);

@@ -93,10 +93,15 @@ bool open_spool_file(File& file, SpoolFailure* failure = nullptr);
 bool open_replacement_file(File& file, const Directory& directory, const char* path, unsigned hints, const File* model,
                            std::string& name);
 
-// The file that a termination signal removes before it ends the program
-// (POSIX: SIGTERM, SIGHUP, SIGQUIT, SIGABRT): the copy in flight, which must
-// not outlive the program. One at a time; null for none.
-void remove_at_termination(const char* path);
+// Files that a termination signal removes before it ends the program
+// (POSIX: SIGTERM, SIGHUP, SIGQUIT, SIGABRT): the copies in flight, which
+// must not outlive the program. remove_at_termination gives the ticket that
+// keep_at_termination takes back once the file has its place (or is gone),
+// or -1 when all TERMINATION_PLACES are taken (or the path is too long).
+// Any thread may call both.
+constexpr int TERMINATION_PLACES = 16;
+int remove_at_termination(const char* path);
+void keep_at_termination(int ticket);
 
 // The standard input as a file, in binary mode (no line end translation),
 // for reading. False when the program has no usable standard input.

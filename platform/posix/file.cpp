@@ -68,23 +68,40 @@ int error_code_for(const char* name) {
 
 namespace {
 
-// What a signal handler may read: a fixed buffer, valid while the flag is set.
-char termination_path[4096];
-volatile sig_atomic_t termination_path_set = 0;
+// What a signal handler may read: fixed buffers, each valid while its state
+// is SET. A thread takes a FREE place by moving it to FILLING.
+enum : int { FREE, FILLING, SET };
+struct TerminationPlace {
+    std::atomic<int> state{FREE};
+    char path[4096];
+};
+TerminationPlace termination_places[TERMINATION_PLACES];
+static_assert(std::atomic<int>::is_always_lock_free, "read in a signal handler");
 
 }  // namespace
 
 void remove_file_at_termination() {
-    if (termination_path_set) ::unlink(termination_path);
+    for (TerminationPlace& place : termination_places)
+        if (place.state.load() == SET) ::unlink(place.path);
 }
 
 }  // namespace backend
 
-void remove_at_termination(const char* path) {
-    backend::termination_path_set = 0;
-    if (!path || std::strlen(path) >= sizeof backend::termination_path) return;
-    std::strcpy(backend::termination_path, path);
-    backend::termination_path_set = 1;
+int remove_at_termination(const char* path) {
+    if (std::strlen(path) >= sizeof backend::termination_places[0].path) return -1;
+    for (int ticket = 0; ticket < TERMINATION_PLACES; ++ticket) {
+        backend::TerminationPlace& place = backend::termination_places[ticket];
+        int expected = backend::FREE;
+        if (!place.state.compare_exchange_strong(expected, backend::FILLING)) continue;
+        std::strcpy(place.path, path);
+        place.state.store(backend::SET);
+        return ticket;
+    }
+    return -1;
+}
+
+void keep_at_termination(int ticket) {
+    if (ticket >= 0 && ticket < TERMINATION_PLACES) backend::termination_places[ticket].state.store(backend::FREE);
 }
 
 // No lock of a POSIX file shuts out a reader.
@@ -105,11 +122,16 @@ std::intptr_t open_file(const char* path, OpenMode mode, unsigned hints) {
     while (fd < 0 && errno == EINTR);
     if (fd < 0) return fail(errno), -1;
     struct stat info;
-    if (fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+    const bool known = fstat(fd, &info) == 0;
+    if (known && S_ISDIR(info.st_mode)) {
         ::close(fd);
         return fail(EISDIR), -1;
     }
-    if (hints & OPEN_SEQUENTIAL) posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    // A file of one read has nothing to read ahead: no call for it (a copy
+    // of thousands of small files makes thousands of calls fewer).
+    constexpr off_t ONE_READ = 128 * 1024;
+    if ((hints & OPEN_SEQUENTIAL) && !(known && S_ISREG(info.st_mode) && info.st_size <= ONE_READ))
+        posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     return fd;
 }
 
@@ -284,7 +306,7 @@ std::intptr_t open_replacement_file(const Directory& directory, const char* path
     int flags = O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC;
     if (hints & OPEN_WRITE_THROUGH) flags |= O_DSYNC;
     static const unsigned process = static_cast<unsigned>(::getpid());
-    static unsigned serial = 0;
+    static std::atomic<unsigned> serial{0};
     for (int tries = 0; tries < 100; ++tries) {
         char suffix[32];
         std::snprintf(suffix, sizeof suffix, ".~kesto%x%x", process, serial++);

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
@@ -179,7 +180,7 @@ std::intptr_t open_replacement_file(const Directory& directory, const char* name
     DWORD flags = FILE_ATTRIBUTE_NORMAL;
     if (hints & OPEN_SEQUENTIAL) flags |= FILE_FLAG_SEQUENTIAL_SCAN;
     if (hints & OPEN_WRITE_THROUGH) flags |= FILE_FLAG_WRITE_THROUGH;
-    static unsigned serial = 0;
+    static std::atomic<unsigned> serial{0};
     for (int tries = 0; tries < 100; ++tries) {
         char suffix[32];
         std::snprintf(suffix, sizeof suffix, ".~kesto%lx%x", GetCurrentProcessId(), serial++);
@@ -247,7 +248,8 @@ std::int64_t DataCopy::next(std::uint64_t size) {
 
 // Windows ends a console program without a signal it could catch (no
 // handler of the program's own is installed): nothing to remember.
-void remove_at_termination(const char*) {}
+int remove_at_termination(const char*) { return 0; }
+void keep_at_termination(int) {}
 
 bool same_file(const char* path_a, const char* path_b) {
     auto identify = [](const char* path, BY_HANDLE_FILE_INFORMATION& info) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstddef>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -38,6 +39,15 @@ protected:
             out += (file_exists(path) ? read_file(path) : "-") + " ";
         }
         return out;
+    }
+    // Names in dst, copies in flight included.
+    std::ptrdiff_t entries() { return std::distance(std::filesystem::directory_iterator(dir.file("dst")), {}); }
+    // Holds the walk (/M1) before b, until the copies of c and d made ahead
+    // of it are there beside a and the old b (or a while has gone by).
+    void hold_until_copied_ahead() {
+        start({"/CI", "/M1", "src/", "dst"});
+        ASSERT_TRUE(pty.wait_for("create file      dst/a\n")) << pty.output();
+        for (int tries = 0; tries < 1000 && entries() < 4; ++tries) pty.pump(10);
     }
 };
 
@@ -83,6 +93,30 @@ TEST_F(KestoCopyKeys, EscDuringACopy) {
     EXPECT_EQ(pty.output(), shown("update file      dst/b" + UPDATE + "y" + ABORT));
     EXPECT_EQ(read_file(dir.file("dst/b")), "old");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.file("dst")), {}), 1);
+}
+
+// ESC while the walk is held before b: what was copied ahead of the walk
+// meanwhile (c and d) goes, only what the walk put in place stays.
+TEST_F(KestoCopyKeys, EscLeavesNoCopyMadeAhead) {
+    hold_until_copied_ahead();
+    pty.send(ESC);
+    EXPECT_EQ(pty.wait_exit(), 1);
+    EXPECT_EQ(destination(), "a old - - ");
+    EXPECT_EQ(entries(), 2);
+}
+
+// c changes while the walk is held before b, after its copy was made ahead:
+// that copy is dropped, and the walk copies c as it is now.
+TEST_F(KestoCopyKeys, ChangedFileIsCopiedAgain) {
+    hold_until_copied_ahead();
+    ASSERT_TRUE(write_file(dir.file("src/c"), "changed"));
+    for (int i = 0; i < 4; ++i) {
+        pty.send(" ");
+        pty.wait_quiet(200);
+    }
+    EXPECT_EQ(pty.wait_exit(), 4);
+    EXPECT_EQ(destination(), "a b changed d ");
+    EXPECT_EQ(entries(), 4);
 }
 
 // SIGTERM or SIGHUP while a file is copied: the new file in flight goes

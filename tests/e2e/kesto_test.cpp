@@ -214,6 +214,10 @@ TEST_F(KestoTest, CrcOfLargeSparseFile) {
     // The file's contents: zeros with "mark" at 512 KiB.
     EXPECT_NE(result.out.find(" 09266298 big.bin"), std::string::npos) << result.out;
     EXPECT_EQ(result.exit_code, 1);
+    // A read that fails past the first block: a message, no line.
+    result = kesto({"/FD", name}, {"SUITE_FAULTS=read:2:io"});
+    EXPECT_EQ(result.out, with_line_ends("Read file big.bin failed!\n"));
+    EXPECT_EQ(result.exit_code, 1);
 }
 
 // Files that cannot be read get a message and no line; /FE goes on.
