@@ -75,6 +75,16 @@ bool same_record(const plat::FindRecord& a, const plat::FindRecord& b) {
            a.creation_time == b.creation_time && a.last_access_time == b.last_access_time;
 }
 
+// True when the file at path is still as the worker found it. Asked anew:
+// a directory search may hand out records read in one batch (Windows), as
+// stale as the worker's own. The access time is left out, the work itself
+// having read the file.
+bool unchanged_since(const plat::FindRecord& found, const std::string& path) {
+    plat::FindRecord now;
+    return plat::find_entry(path.c_str(), now) && now.size == found.size && now.attributes == found.attributes &&
+           now.last_write_time == found.last_write_time && now.creation_time == found.creation_time;
+}
+
 // True when every file of the directory is selected: the options filter on
 // nothing, and the source names a directory or its contents (a trailing
 // separator), not a file or a pattern.
@@ -238,7 +248,8 @@ bool claim_work_ahead(AheadItem& item) {
     // A pending file the walk does itself, as if none had been found.
     if (!ready || !item.done) return false;
     if (same_record(item.entry, entry) && item.source_path == walker.entry_long_path &&
-        (!ahead->work.uses_destination || item.dest_path == walker.dest_path))
+        (!ahead->work.uses_destination || item.dest_path == walker.dest_path) &&
+        unchanged_since(item.entry, item.source_path))
         return true;
     ahead->work.discard(item, ahead->destination);
     return false;

@@ -45,8 +45,8 @@ protected:
     // Holds the walk (/M1) before b, until the copies of c and d made ahead
     // of it are there beside a and the old b (or a while has gone by).
     void hold_until_copied_ahead() {
-        start({"/CI", "/M1", "src/", "dst"});
-        ASSERT_TRUE(pty.wait_for("create file      dst/a\n")) << pty.output();
+        start({"/CI", "/M1", terminal_path("src/"), "dst"});
+        ASSERT_TRUE(pty.wait_for(shown("create file      dst/a\n"))) << pty.output();
         for (int tries = 0; tries < 1000 && entries() < 4; ++tries) pty.pump(10);
     }
 };
