@@ -70,15 +70,10 @@ std::unique_ptr<Ahead> ahead;
 // The levels whose directory has had its worker, while the walk is in it.
 std::array<bool, LEVEL_COUNT> had_worker{};
 
-bool same_record(const plat::FindRecord& a, const plat::FindRecord& b) {
-    return a.size == b.size && a.attributes == b.attributes && a.last_write_time == b.last_write_time &&
-           a.creation_time == b.creation_time && a.last_access_time == b.last_access_time;
-}
-
-// True when the file at path is still as the worker found it. Asked anew:
-// a directory search may hand out records read in one batch (Windows), as
-// stale as the worker's own. The access time is left out, the work itself
-// having read the file.
+// True when the file at path is still as the worker found it. Asked anew,
+// not taken from the walk's record: a directory search may hand out records
+// read in one batch (Windows), as stale as the worker's own. The access time
+// is left out, the work itself having read the file.
 bool unchanged_since(const plat::FindRecord& found, const std::string& path) {
     plat::FindRecord now;
     return plat::find_entry(path.c_str(), now) && now.size == found.size && now.attributes == found.attributes &&
@@ -247,7 +242,7 @@ bool claim_work_ahead(AheadItem& item) {
     ahead->changed.notify_all();
     // A pending file the walk does itself, as if none had been found.
     if (!ready || !item.done) return false;
-    if (same_record(item.entry, entry) && item.source_path == walker.entry_long_path &&
+    if (item.source_path == walker.entry_long_path &&
         (!ahead->work.uses_destination || item.dest_path == walker.dest_path) &&
         unchanged_since(item.entry, item.source_path))
         return true;
