@@ -328,6 +328,24 @@ int copy_directory() {
     return 1;
 }
 
+// A copy made ahead without a name takes the destination's name: 1 when
+// it did, or entry_failed() (reported); -1, the copy dropped, when a file
+// has taken that name since the destination was found free.
+int name_copy_ahead(AheadItem& prepared) {
+    const bool read_only = (prepared.entry.attributes & plat::ATTR_READONLY) != 0;
+    const bool named = plat::name_unnamed_file(prepared.unnamed, walker.dest_directory, dest_name(), read_only);
+    const bool closed = prepared.unnamed.close();
+    prepared.done = false;
+    if (!named) return -1;
+    if (!closed) {
+        print_reversed(1, MSG_CLOSE_DESTINATION, walker.dest_path.c_str());
+        discard(dest_name());
+        return entry_failed();
+    }
+    plat::std_out().text("\n");
+    return 1;
+}
+
 // The file entry, with the copy a worker made ahead of the walk when there
 // is one (prepared): it takes the place of the copy made here when the
 // destination is new, and is marked used (done cleared).
@@ -356,15 +374,19 @@ int copy_file_to_dest(AheadItem* prepared) {
     if (move) return move_file(exists);
     std::string name;
     int ticket = -1;
-    bool copied;
+    bool copied = false;
     if (prepared && !exists && open_dest_directory()) {
-        name = std::move(prepared->made);
-        ticket = prepared->ticket;
-        prepared->done = false;
-        copied = true;
-    } else {
-        copied = copy_file_data(name, exists, ticket);
+        if (prepared->unnamed.is_open()) {
+            const int placed = name_copy_ahead(*prepared);
+            if (placed >= 0) return placed;
+        } else {
+            name = std::move(prepared->made);
+            ticket = prepared->ticket;
+            prepared->done = false;
+            copied = true;
+        }
     }
+    if (!copied) copied = copy_file_data(name, exists, ticket);
     const int result = copied ? finish_copy(name) : entry_failed();
     // The new file has its place now, or is gone.
     plat::keep_at_termination(ticket);
@@ -382,33 +404,47 @@ bool copies_ahead() {
 
 // Removes, without a word, a copy made ahead that the walk does not use.
 void discard_ahead(AheadItem& item, const plat::Directory& destination) {
+    item.done = false;
+    if (item.unnamed.is_open()) {
+        item.unnamed.close();  // nothing of it is left
+        return;
+    }
     const char* name = item.made.c_str();
     if (item.entry.attributes & (plat::ATTR_READONLY | plat::ATTR_HIDDEN | plat::ATTR_SYSTEM))
         plat::set_attributes(destination, name, 0);
     plat::delete_file(destination, name);
     plat::keep_at_termination(item.ticket);
-    item.done = false;
 }
 
 // On a worker: the copy of a file whose destination is new, as
-// copy_file_data makes it, into a new file beside the destination.
+// copy_file_data makes it: without a name where the system allows and no
+// attribute but read-only is to be stored, else into a new file beside the
+// destination.
 void copy_ahead(AheadItem& item, const plat::Directory& destination, unsigned char* scratch,
                 const std::function<bool()>& stop) {
     plat::FileIdentity existing;
     if (plat::file_identity(item.dest_path.c_str(), existing)) return;  // a replacement: the walk's to make
-    plat::File source, copy;
+    plat::File source, named;
     if (!source.open(item.source_path.c_str(), plat::OpenMode::read, plat::OPEN_SEQUENTIAL)) return;
     const unsigned hints = plat::OPEN_SEQUENTIAL | (state.options.write_through ? plat::OPEN_WRITE_THROUGH : 0u);
-    if (!plat::open_replacement_file(copy, destination, item.entry.long_name.c_str(), hints, &source, item.made))
-        return;
-    const std::string made_path = item.dest_path.substr(0, last_component_offset(item.dest_path)) + item.made;
-    item.ticket = plat::remove_at_termination(made_path.c_str());
-    bool complete = item.ticket >= 0 &&
+    // The copy is a file of its own, never a link.
+    const std::uint32_t attributes = item.entry.attributes & ~plat::ATTR_REPARSE_POINT;
+    const bool unnamed =
+        (attributes & ~plat::ATTR_READONLY) == 0 && plat::open_unnamed_file(item.unnamed, destination, hints, &source);
+    if (!unnamed) {
+        if (!plat::open_replacement_file(named, destination, item.entry.long_name.c_str(), hints, &source, item.made))
+            return;
+        const std::string made_path = item.dest_path.substr(0, last_component_offset(item.dest_path)) + item.made;
+        item.ticket = plat::remove_at_termination(made_path.c_str());
+    }
+    plat::File& copy = unnamed ? item.unnamed : named;
+    bool complete = (unnamed || item.ticket >= 0) &&
                     copy_data(source, copy, item.entry.size, scratch, nullptr, stop) == CopyEnd::complete &&
                     stamp_copy(copy, item.entry);
-    complete = copy.close() && complete;
-    complete = complete && plat::set_copy_attributes(destination, item.made.c_str(),
-                                                     item.entry.attributes & ~plat::ATTR_REPARSE_POINT);
+    if (!unnamed) {
+        complete = named.close() && complete;
+        complete = complete && plat::set_copy_attributes(destination, item.made.c_str(), attributes);
+    }
     complete = source.close() && complete;
     item.done = true;
     if (!complete) discard_ahead(item, destination);

@@ -70,16 +70,6 @@ std::unique_ptr<Ahead> ahead;
 // The levels whose directory has had its worker, while the walk is in it.
 std::array<bool, LEVEL_COUNT> had_worker{};
 
-// True when the file at path is still as the worker found it. Asked anew,
-// not taken from the walk's record: a directory search may hand out records
-// read in one batch (Windows), as stale as the worker's own. The access time
-// is left out, the work itself having read the file.
-bool unchanged_since(const plat::FindRecord& found, const std::string& path) {
-    plat::FindRecord now;
-    return plat::find_entry(path.c_str(), now) && now.size == found.size && now.attributes == found.attributes &&
-           now.last_write_time == found.last_write_time && now.creation_time == found.creation_time;
-}
-
 // True when every file of the directory is selected: the options filter on
 // nothing, and the source names a directory or its contents (a trailing
 // separator), not a file or a pattern.
@@ -242,9 +232,12 @@ bool claim_work_ahead(AheadItem& item) {
     ahead->changed.notify_all();
     // A pending file the walk does itself, as if none had been found.
     if (!ready || !item.done) return false;
+    // Used only when the file is still as the worker found it, asked anew
+    // rather than taken from the walk's record: a directory search may hand
+    // out records read in one batch (Windows), as stale as the worker's own.
     if (item.source_path == walker.entry_long_path &&
         (!ahead->work.uses_destination || item.dest_path == walker.dest_path) &&
-        unchanged_since(item.entry, item.source_path))
+        plat::still_as_found(item.source_path.c_str(), item.entry))
         return true;
     ahead->work.discard(item, ahead->destination);
     return false;

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "platform/directory.h"
+#include "platform/file.h"
 
 namespace kesto {
 
@@ -24,6 +25,7 @@ struct AheadItem {
     std::uint32_t outcome = 0;  // what the work found
     std::string made;           // a file it made: its name in the destination directory
     int ticket = -1;            // of remove_at_termination, while made exists
+    plat::File unnamed;         // or the file it made without a name, open until named
 };
 
 // Room a worker gives its work: two blocks of TRANSFER_BUFFER_SIZE.

@@ -54,6 +54,9 @@ std::intptr_t open_spool_file(SpoolFailure& failure);
 std::intptr_t open_replacement_file(const Directory& directory, const char* path, unsigned hints, std::intptr_t model,
                                     std::string& name);
 std::intptr_t open_standard_input();
+// As open_unnamed_file and name_unnamed_file, on handles.
+std::intptr_t open_unnamed_file(const Directory& directory, unsigned hints, std::intptr_t model);
+bool name_unnamed_file(std::intptr_t file, const Directory& directory, const char* name, bool read_only);
 
 // Mapped reads (FileReader): the hint that reads will jump about, the map
 // of the whole file (null when the system will not map it), its release,

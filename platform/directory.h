@@ -30,9 +30,10 @@ struct FindRecord {
     FileTime creation_time = 0;
     FileTime last_access_time = 0;
     FileTime last_write_time = 0;
-    std::uint64_t size = 0;  // 0 for a directory
-    std::string long_name;   // last component only
-    std::string short_name;  // the 8.3 alias; empty when there is none
+    FileTime change_time = 0;  // POSIX: of the last change of data or status; 0 on Windows
+    std::uint64_t size = 0;    // 0 for a directory
+    std::string long_name;     // last component only
+    std::string short_name;    // the 8.3 alias; empty when there is none
 };
 
 // A search over a pattern: a directory path followed by a last component
@@ -115,6 +116,12 @@ private:
 // pattern (on POSIX a name may hold "*" and "?"). The record is the one a
 // search would report for it. False when there is no such entry.
 bool find_entry(const char* path, FindRecord& record);
+
+// True when path still names the file (not a link) that found describes,
+// unchanged: the same size, attributes and times, the access time aside
+// (reading the file changes it). POSIX asks for the status alone: a change
+// of attributes changes the status-change time.
+bool still_as_found(const char* path, const FindRecord& found);
 
 // What a path leads to, for telling whether two paths name one directory
 // (device and inode; on Windows volume serial number and file index).

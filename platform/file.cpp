@@ -79,6 +79,17 @@ bool open_replacement_file(File& file, const Directory& directory, const char* p
     return file.is_open();
 }
 
+bool open_unnamed_file(File& file, const Directory& directory, unsigned hints, const File* model) {
+    file.close();
+    if (fault::hit(fault::Call::open)) return false;
+    file.handle_ = backend::open_unnamed_file(directory, hints, model ? model->handle_ : File::INVALID);
+    return file.is_open();
+}
+
+bool name_unnamed_file(File& file, const Directory& directory, const char* name, bool read_only) {
+    return !fault::hit(fault::Call::rename) && backend::name_unnamed_file(file.handle_, directory, name, read_only);
+}
+
 bool open_standard_input(File& file) {
     file.close();
     file.handle_ = backend::open_standard_input();

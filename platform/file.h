@@ -69,6 +69,8 @@ private:
     friend bool open_replacement_file(File& file, const Directory& directory, const char* path, unsigned hints,
                                       const File* model, std::string& name);
     friend bool open_standard_input(File& file);
+    friend bool open_unnamed_file(File& file, const Directory& directory, unsigned hints, const File* model);
+    friend bool name_unnamed_file(File& file, const Directory& directory, const char* name, bool read_only);
     static constexpr std::intptr_t INVALID = -1;
     std::intptr_t handle_ = INVALID;
 };
@@ -92,6 +94,21 @@ bool open_spool_file(File& file, SpoolFailure* failure = nullptr);
 // directory or a special file, with the error that writing there gives.
 bool open_replacement_file(File& file, const Directory& directory, const char* path, unsigned hints, const File* model,
                            std::string& name);
+
+// Creates a new, empty file for writing in directory that has no name yet:
+// a copy that name_unnamed_file gives its name once complete. Until then no
+// other program sees it, and nothing of it is left when the program ends,
+// however it ends. On POSIX it takes the permission bits of model (an open
+// file) when one is given. False where the system makes no such files (the
+// Windows build; file systems without O_TMPFILE): open_replacement_file is
+// the way there.
+bool open_unnamed_file(File& file, const Directory& directory, unsigned hints, const File* model);
+
+// Gives an open file from open_unnamed_file the name name in directory,
+// never replacing an entry there (that fails), after giving it the owner's
+// write permission, or taking it away, as read_only says (the read-only
+// attribute). The file stays open.
+bool name_unnamed_file(File& file, const Directory& directory, const char* name, bool read_only);
 
 // Files that a termination signal removes before it ends the program
 // (POSIX: SIGTERM, SIGHUP, SIGQUIT, SIGABRT): the copies in flight, which

@@ -52,7 +52,7 @@ using backend::to_file_time;
 struct Status {
     mode_t mode = 0;
     std::uint64_t size = 0, device = 0, inode = 0;
-    FileTime creation = 0, access = 0, write = 0;
+    FileTime creation = 0, access = 0, write = 0, change = 0;
 };
 
 // Reads the status of path (relative to the directory descriptor at), or
@@ -69,6 +69,7 @@ bool read_status(int at, const char* path, bool follow, Status& out) {
         out.creation = to_file_time(born.tv_sec, born.tv_nsec);
         out.access = to_file_time(extended.stx_atime.tv_sec, extended.stx_atime.tv_nsec);
         out.write = to_file_time(extended.stx_mtime.tv_sec, extended.stx_mtime.tv_nsec);
+        out.change = to_file_time(extended.stx_ctime.tv_sec, extended.stx_ctime.tv_nsec);
         return true;
     }
     if (errno != ENOSYS) return fail(errno);  // else a kernel without statx
@@ -82,6 +83,7 @@ bool read_status(int at, const char* path, bool follow, Status& out) {
     out.creation = to_file_time(plain.st_ctim.tv_sec, plain.st_ctim.tv_nsec);
     out.access = to_file_time(plain.st_atim.tv_sec, plain.st_atim.tv_nsec);
     out.write = to_file_time(plain.st_mtim.tv_sec, plain.st_mtim.tv_nsec);
+    out.change = to_file_time(plain.st_ctim.tv_sec, plain.st_ctim.tv_nsec);
     return true;
 }
 
@@ -187,6 +189,7 @@ bool describe(int at, const std::string& path, const std::string& text, const st
     record.creation_time = status.creation;
     record.last_access_time = status.access;
     record.last_write_time = status.write;
+    record.change_time = status.change;
     record.size = S_ISREG(status.mode) ? status.size : 0;
     record.long_name = name;
     record.short_name.clear();
@@ -390,6 +393,13 @@ bool DirectorySearch::is_open() const { return state_ != nullptr; }
 
 bool backend::find_entry(const char* path, FindRecord& record) {
     return describe(AT_FDCWD, path, path, last_component(path), record);
+}
+
+bool still_as_found(const char* path, const FindRecord& found) {
+    Status now;
+    return read_status(path, false, now) && S_ISREG(now.mode) &&
+           !(found.attributes & (ATTR_DIRECTORY | ATTR_REPARSE_POINT)) && now.size == found.size &&
+           now.write == found.last_write_time && now.creation == found.creation_time && now.change == found.change_time;
 }
 
 bool file_identity(const char* path, FileIdentity& out) {

@@ -283,6 +283,20 @@ std::intptr_t open_spool_file(SpoolFailure& failure) {
     return fail(errno), -1;
 }
 
+namespace {
+
+// The permission bits of a new file: model's, else all; less the umask, as
+// for any new file.
+mode_t new_file_mode(std::intptr_t model) {
+    struct stat source;
+    if (model >= 0 && ::fstat(static_cast<int>(model), &source) == 0) return source.st_mode & 0777;
+    return 0666;
+}
+
+int write_flags(unsigned hints) { return O_WRONLY | O_CLOEXEC | ((hints & OPEN_WRITE_THROUGH) ? O_DSYNC : 0); }
+
+}  // namespace
+
 std::intptr_t open_replacement_file(const Directory& directory, const char* path, unsigned hints, std::intptr_t model,
                                     std::string& name) {
     const int at = descriptor_of(directory);
@@ -293,9 +307,7 @@ std::intptr_t open_replacement_file(const Directory& directory, const char* path
         if (S_ISDIR(existing.st_mode)) return fail(EISDIR), -1;
         if (!S_ISREG(existing.st_mode)) return fail(EINVAL), -1;
     }
-    mode_t mode = 0666;  // less the umask, as for any new file
-    struct stat source;
-    if (model >= 0 && ::fstat(static_cast<int>(model), &source) == 0) mode = source.st_mode & 0777;
+    const mode_t mode = new_file_mode(model);
     // The name: path's own, cut to leave room for the suffix within the
     // 255 bytes a name may have, then ".~kesto" and a number.
     constexpr std::size_t NAME_ROOM = 200;
@@ -303,8 +315,7 @@ std::intptr_t open_replacement_file(const Directory& directory, const char* path
     const std::size_t slash = base.rfind('/');
     const std::size_t name_start = slash == std::string::npos ? 0 : slash + 1;
     if (base.size() - name_start > NAME_ROOM) base.resize(name_start + NAME_ROOM);
-    int flags = O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC;
-    if (hints & OPEN_WRITE_THROUGH) flags |= O_DSYNC;
+    const int flags = write_flags(hints) | O_CREAT | O_EXCL;
     static const unsigned process = static_cast<unsigned>(::getpid());
     static std::atomic<unsigned> serial{0};
     for (int tries = 0; tries < 100; ++tries) {
@@ -323,6 +334,32 @@ std::intptr_t open_replacement_file(const Directory& directory, const char* path
         if (errno != EEXIST) return fail(errno), -1;
     }
     return fail(EEXIST), -1;
+}
+
+std::intptr_t open_unnamed_file(const Directory& directory, unsigned hints, std::intptr_t model) {
+#ifdef O_TMPFILE
+    int fd;
+    do fd = ::openat(descriptor_of(directory), ".", write_flags(hints) | O_TMPFILE, new_file_mode(model));
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0) return fail(errno), -1;
+    return fd;
+#else
+    (void)directory, (void)hints, (void)model;
+    return fail(ENOTSUP), -1;
+#endif
+}
+
+bool name_unnamed_file(std::intptr_t file, const Directory& directory, const char* name, bool read_only) {
+    const int fd = static_cast<int>(file);
+    struct stat own;
+    if (::fstat(fd, &own) != 0) return fail(errno);
+    if (!(own.st_mode & S_IWUSR) != read_only &&
+        ::fchmod(fd, read_only ? own.st_mode & 07555 : (own.st_mode & 07777) | S_IWUSR) != 0)
+        return fail(errno);
+    // The file's entry in /proc leads to it: linking that is the way to
+    // name a file that has none (AT_EMPTY_PATH would need a privilege).
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    return ::linkat(AT_FDCWD, self.c_str(), descriptor_of(directory), name, AT_SYMLINK_FOLLOW) == 0 || fail(errno);
 }
 
 std::intptr_t open_standard_input() {

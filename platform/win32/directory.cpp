@@ -223,6 +223,13 @@ bool backend::find_entry(const char* path, FindRecord& record) {
     return search.first(path, record);
 }
 
+bool still_as_found(const char* path, const FindRecord& found) {
+    FindRecord now;
+    return find_entry(path, now) && !(now.attributes & (ATTR_DIRECTORY | ATTR_REPARSE_POINT)) &&
+           now.size == found.size && now.attributes == found.attributes &&
+           now.last_write_time == found.last_write_time && now.creation_time == found.creation_time;
+}
+
 bool file_identity(const char* path, FileIdentity& out) {
     Handle file(path, 0);
     BY_HANDLE_FILE_INFORMATION information;

@@ -201,6 +201,19 @@ std::intptr_t open_replacement_file(const Directory& directory, const char* name
     return -1;
 }
 
+// Windows has no file without a name: copies are made under a name of
+// their own (open_replacement_file).
+std::intptr_t open_unnamed_file(const Directory& /*directory*/, unsigned /*hints*/, std::intptr_t /*model*/) {
+    set_last_error(ERROR_NOT_SUPPORTED);
+    return -1;
+}
+
+bool name_unnamed_file(std::intptr_t /*file*/, const Directory& /*directory*/, const char* /*name*/,
+                       bool /*read_only*/) {
+    set_last_error(ERROR_NOT_SUPPORTED);
+    return false;
+}
+
 std::intptr_t open_standard_input() {
     // Reads go straight to the handle, past the C runtime and its text mode:
     // the bytes arrive as they are.

@@ -43,11 +43,15 @@ protected:
     // Names in dst, copies in flight included.
     std::ptrdiff_t entries() { return std::distance(std::filesystem::directory_iterator(dir.file("dst")), {}); }
     // Holds the walk (/M1) before b, until the copies of c and d made ahead
-    // of it are there beside a and the old b (or a while has gone by).
+    // of it, named or not yet, are there beside a and the old b (or a while
+    // has gone by).
     void hold_until_copied_ahead() {
         start({"/CI", "/M1", terminal_path("src/"), "dst"});
         ASSERT_TRUE(pty.wait_for(shown("create file      dst/a\n"))) << pty.output();
-        for (int tries = 0; tries < 1000 && entries() < 4; ++tries) pty.pump(10);
+        for (int tries = 0;
+             tries < 1000 && entries() + static_cast<std::ptrdiff_t>(pty.unnamed_files_in(dir.file("dst"))) < 4;
+             ++tries)
+            pty.pump(10);
     }
 };
 

@@ -273,9 +273,12 @@ TEST_F(KestoCopy, Operations) {
 
 // A copy has its source's contents, last-write time and attributes, an
 // empty file included; a created directory its source's attributes, and a
-// read-only one still takes files.
+// read-only one still takes files. empty, read-only with no other bit (the
+// usual file of a system without those bits), is copied ahead of the walk
+// in the other way than b.c, whose bits are to be stored.
 TEST_F(KestoCopy, CopiesKeepTimesAndAttributes) {
     set_stamp(dir, {"src/sub", R | H, 0, true, 0});
+    set_stamp(dir, {"src/empty", R, 0, false, 3});
     RunResult result = kesto({"/CI", native("src/"), "dst"});
     EXPECT_EQ(result.exit_code, 4) << result.out;
     for (const char* name : {"a.txt", "b.c", "empty", "sub/c.c"}) {

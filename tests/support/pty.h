@@ -96,6 +96,9 @@ public:
     void send(const std::string& keys);
     // Sends the program a signal (SIGTERM, SIGHUP), as another process would.
     void signal(int number);
+    // Files the program holds open that have no name (yet), made in the
+    // folder at path: on Linux the copies it makes unnamed; 0 elsewhere.
+    std::size_t unnamed_files_in(const std::string& path) const;
     // Waits for the program to end, reading its output to the end; its exit
     // code, or -1 when it had to be killed after timeout_ms.
     int wait_exit(int timeout_ms = 10000);

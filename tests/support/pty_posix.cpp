@@ -20,6 +20,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 namespace testsupport {
 namespace {
@@ -339,6 +340,20 @@ void PtySession::send(const std::string& typed) {
 
 void PtySession::signal(int number) {
     if (pid_ > 0) ::kill(pid_, number);
+}
+
+std::size_t PtySession::unnamed_files_in(const std::string& path) const {
+    // /proc shows such a file as "<folder>/#<inode> (deleted)".
+    const std::string folder = std::filesystem::absolute(path).lexically_normal().string() + "/#";
+    std::size_t count = 0;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/" + std::to_string(pid_) + "/fd", error)) {
+        const std::string target = std::filesystem::read_symlink(entry.path(), error).string();
+        if (target.rfind(folder, 0) == 0 && target.size() > 10 &&
+            target.compare(target.size() - 10, 10, " (deleted)") == 0)
+            ++count;
+    }
+    return count;
 }
 
 int PtySession::wait_exit(int timeout_ms) {
