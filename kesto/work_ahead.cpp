@@ -232,12 +232,10 @@ bool claim_work_ahead(AheadItem& item) {
     ahead->changed.notify_all();
     // A pending file the walk does itself, as if none had been found.
     if (!ready || !item.done) return false;
-    // Used only when the file is still as the worker found it, asked anew
-    // rather than taken from the walk's record: a directory search may hand
-    // out records read in one batch (Windows), as stale as the worker's own.
+    // Used only when the file is still as the worker found it.
     if (item.source_path == walker.entry_long_path &&
         (!ahead->work.uses_destination || item.dest_path == walker.dest_path) &&
-        plat::still_as_found(item.source_path.c_str(), item.entry))
+        plat::still_as_found(item.source_path.c_str(), entry, item.entry))
         return true;
     ahead->work.discard(item, ahead->destination);
     return false;

@@ -119,9 +119,12 @@ bool find_entry(const char* path, FindRecord& record);
 
 // True when path still names the file (not a link) that found describes,
 // unchanged: the same size, attributes and times, the access time aside
-// (reading the file changes it). POSIX asks for the status alone: a change
-// of attributes changes the status-change time.
-bool still_as_found(const char* path, const FindRecord& found);
+// (reading the file changes it). reported is the record a search has just
+// given for path. A POSIX search describes each entry as it reports it, so
+// that record is fresh and decides (with the status-change time, which any
+// change of attributes moves); Windows hands out records read in batches,
+// as stale as found may be, so the entry is asked for anew.
+bool still_as_found(const char* path, const FindRecord& reported, const FindRecord& found);
 
 // What a path leads to, for telling whether two paths name one directory
 // (device and inode; on Windows volume serial number and file index).

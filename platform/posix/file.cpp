@@ -356,10 +356,13 @@ bool name_unnamed_file(std::intptr_t file, const Directory& directory, const cha
     if (!(own.st_mode & S_IWUSR) != read_only &&
         ::fchmod(fd, read_only ? own.st_mode & 07555 : (own.st_mode & 07777) | S_IWUSR) != 0)
         return fail(errno);
-    // The file's entry in /proc leads to it: linking that is the way to
-    // name a file that has none (AT_EMPTY_PATH would need a privilege).
+    const int at = descriptor_of(directory);
+    if (::linkat(fd, "", at, name, AT_EMPTY_PATH) == 0) return true;
+    // Kernels before 6.10 take the file itself from the privileged only;
+    // its entry in /proc leads to it for everyone.
+    if (errno != ENOENT && errno != EPERM) return fail(errno);
     const std::string self = "/proc/self/fd/" + std::to_string(fd);
-    return ::linkat(AT_FDCWD, self.c_str(), descriptor_of(directory), name, AT_SYMLINK_FOLLOW) == 0 || fail(errno);
+    return ::linkat(AT_FDCWD, self.c_str(), at, name, AT_SYMLINK_FOLLOW) == 0 || fail(errno);
 }
 
 std::intptr_t open_standard_input() {

@@ -223,7 +223,7 @@ bool backend::find_entry(const char* path, FindRecord& record) {
     return search.first(path, record);
 }
 
-bool still_as_found(const char* path, const FindRecord& found) {
+bool still_as_found(const char* path, const FindRecord& /*reported*/, const FindRecord& found) {
     FindRecord now;
     return find_entry(path, now) && !(now.attributes & (ATTR_DIRECTORY | ATTR_REPARSE_POINT)) &&
            now.size == found.size && now.attributes == found.attributes &&
