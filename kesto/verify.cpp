@@ -83,18 +83,33 @@ void report_open_error(const Message& message, const char* prefix, const char* p
 
 enum class CompareEnd { equal, different, read_source, read_destination, stopped };
 
-// Compares the first total bytes of two files block by block through two
-// buffers of TRANSFER_BUFFER_SIZE, with progress reports when progress is
-// given; stop() is asked after each block.
+// Files from this size on are compared through maps of both, without
+// copying their bytes into buffers: smaller ones cost less to read than to
+// map.
+constexpr std::uint64_t MAPPED_COMPARE_MIN = 16 * TRANSFER_BUFFER_SIZE;
+
+// Compares the first total bytes of two files block by block, through maps
+// of both or through two buffers of TRANSFER_BUFFER_SIZE, with progress
+// reports when progress is given; stop() is asked after each block.
 template <typename Stop>
 CompareEnd compare_data(plat::File& source, plat::File& destination, std::uint64_t total, unsigned char* source_block,
                         unsigned char* dest_block, ProgressReport* progress, Stop stop) {
+    plat::MappedPair maps;
+    bool mapped = total >= MAPPED_COMPARE_MIN && maps.map(source, destination, total);
     for (std::uint64_t remaining = total; remaining > 0;) {
         const std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, TRANSFER_BUFFER_SIZE));
-        const auto expected = static_cast<std::int64_t>(chunk);
-        if (source.read(source_block, chunk) != expected) return CompareEnd::read_source;
-        if (destination.read(dest_block, chunk) != expected) return CompareEnd::read_destination;
-        if (std::memcmp(source_block, dest_block, chunk) != 0) return CompareEnd::different;
+        const std::uint64_t offset = total - remaining;
+        const int same = mapped ? maps.compare(offset, chunk) : -1;
+        if (same < 0) {
+            // A file shrank under its map: reading from here on tells which.
+            if (mapped && !source.seek(static_cast<std::int64_t>(offset))) return CompareEnd::read_source;
+            if (mapped && !destination.seek(static_cast<std::int64_t>(offset))) return CompareEnd::read_destination;
+            mapped = false;
+            const auto expected = static_cast<std::int64_t>(chunk);
+            if (source.read(source_block, chunk) != expected) return CompareEnd::read_source;
+            if (destination.read(dest_block, chunk) != expected) return CompareEnd::read_destination;
+        }
+        if (same == 0 || (same < 0 && std::memcmp(source_block, dest_block, chunk) != 0)) return CompareEnd::different;
         remaining -= chunk;
         if (progress) progress->update(remaining);
         if (stop()) return CompareEnd::stopped;

@@ -58,13 +58,16 @@ std::intptr_t open_standard_input();
 std::intptr_t open_unnamed_file(const Directory& directory, unsigned hints, std::intptr_t model);
 bool name_unnamed_file(std::intptr_t file, const Directory& directory, const char* name, bool read_only);
 
-// Mapped reads (FileReader): the hint that reads will jump about, the map
-// of the whole file (null when the system will not map it), its release,
-// and a copy out of it: false when the file shrank under the map.
+// Mapped reads (FileReader, MappedPair): the hint that reads will jump
+// about, the map of the first size bytes of a file (null when the system
+// will not map it; sequential: to be read front to back), its release, a
+// copy out of it and a comparison of two: false when a file shrank under
+// its map.
 void expect_random_reads(std::intptr_t file);
-const unsigned char* map_file(std::intptr_t file, std::int64_t size);
+const unsigned char* map_file(std::intptr_t file, std::int64_t size, bool sequential);
 void unmap_file(const unsigned char* map, std::int64_t size);
 bool copy_from_map(void* to, const unsigned char* from, std::size_t size);
+bool compare_maps(const unsigned char* a, const unsigned char* b, std::size_t size, bool& same);
 
 // Drive calls (drive.h), as the file calls above.
 bool drive_method(DriveMethod& method);

@@ -2,6 +2,7 @@
 // handle ownership and the order of the calls. The backend does each call.
 #include "file.h"
 
+#include <cstdint>
 #include <utility>
 
 #include "backend.h"
@@ -106,7 +107,8 @@ void FileReader::attach(File& file) {
     backend::expect_random_reads(file.handle_);
     // Files too large for the address space (32-bit systems) and empty ones
     // are read the ordinary way.
-    if (size_ > 0 && static_cast<std::uint64_t>(size_) <= SIZE_MAX / 2) map_ = backend::map_file(file.handle_, size_);
+    if (size_ > 0 && static_cast<std::uint64_t>(size_) <= SIZE_MAX / 2)
+        map_ = backend::map_file(file.handle_, size_, false);
 }
 
 std::int64_t FileReader::read(std::int64_t offset, void* buffer, std::size_t size) {
@@ -126,5 +128,25 @@ void FileReader::prefetch(std::int64_t offset) const {
 }
 
 bool FileReader::shrunk() { return file_->size() < size_; }
+
+MappedPair::~MappedPair() {
+    if (a_) backend::unmap_file(a_, size_);
+    if (b_) backend::unmap_file(b_, size_);
+}
+
+bool MappedPair::map(File& a, File& b, std::uint64_t size) {
+    if (a_ || size == 0 || size > SIZE_MAX / 4 || fault::any_armed()) return false;
+    size_ = static_cast<std::int64_t>(size);
+    if (a.size() < size_ || b.size() < size_) return false;
+    a_ = backend::map_file(a.handle_, size_, true);
+    b_ = a_ ? backend::map_file(b.handle_, size_, true) : nullptr;
+    return b_ != nullptr;
+}
+
+int MappedPair::compare(std::uint64_t offset, std::size_t size) const {
+    bool same = false;
+    if (!backend::compare_maps(a_ + offset, b_ + offset, size, same)) return -1;
+    return same ? 1 : 0;
+}
 
 }  // namespace plat

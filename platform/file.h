@@ -64,6 +64,7 @@ public:
 
 private:
     friend class FileReader;
+    friend class MappedPair;
     friend class DataCopy;
     friend bool open_spool_file(File& file, SpoolFailure* failure);
     friend bool open_replacement_file(File& file, const Directory& directory, const char* path, unsigned hints,
@@ -187,6 +188,32 @@ private:
     File* file_ = nullptr;
     std::int64_t size_ = 0;  // when attached
     const unsigned char* map_ = nullptr;
+};
+
+// Two open files compared over their first bytes through maps of both,
+// without copying them into buffers, where the system maps them. Both files
+// must stay open while it is used.
+class MappedPair {
+public:
+    MappedPair() = default;
+    ~MappedPair();
+    MappedPair(const MappedPair&) = delete;
+    MappedPair& operator=(const MappedPair&) = delete;
+
+    // Maps the first size bytes of each file, to be compared front to back.
+    // False when either cannot be mapped (shorter than size, not a file on
+    // disk, too large for the address space) or a fault is armed for a test
+    // (which counts reads): the files are then compared by reading.
+    bool map(File& a, File& b, std::uint64_t size);
+    // 1 when the size bytes at offset are the same in both files, 0 when they
+    // differ, -1 when a file has shrunk under its map: reading from offset on
+    // then tells how.
+    int compare(std::uint64_t offset, std::size_t size) const;
+
+private:
+    const unsigned char* a_ = nullptr;
+    const unsigned char* b_ = nullptr;
+    std::int64_t size_ = 0;
 };
 
 }  // namespace plat

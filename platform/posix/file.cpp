@@ -380,9 +380,10 @@ std::intptr_t open_standard_input() {
 
 namespace {
 
-// A read from a mapped file that shrank raises SIGBUS; while a copy is under
-// way the handler jumps back to it, which then reads the file the ordinary
-// way and sees the real, shorter, contents.
+// A read from a mapped file that shrank raises SIGBUS; while a copy or a
+// comparison out of a map is under way the handler jumps back to it, and
+// the caller then reads the file the ordinary way and sees the real,
+// shorter, contents.
 // volatile: the compiler knows memcpy() does not read it and would drop
 // the store before the copy.
 thread_local sigjmp_buf* volatile copy_in_progress = nullptr;
@@ -410,17 +411,28 @@ void catch_bus_errors() {
 
 namespace backend {
 
-bool copy_from_map(void* to, const unsigned char* from, std::size_t size) {
+// Runs work, which reads from a map: false when the file shrank under the
+// map meanwhile (work then ended at the fault).
+template <typename Work>
+bool guarded(Work work) {
     sigjmp_buf resume;
-    // No signal mask is saved (that would cost a system call per copy); the
+    // No signal mask is saved (that would cost a system call per call); the
     // handler runs with SA_NODEFER, so SIGBUS stays unblocked after the jump.
     if (sigsetjmp(resume, 0) != 0) return false;
     copy_in_progress = &resume;
     std::atomic_signal_fence(std::memory_order_seq_cst);
-    std::memcpy(to, from, size);
+    work();
     std::atomic_signal_fence(std::memory_order_seq_cst);
     copy_in_progress = nullptr;
     return true;
+}
+
+bool copy_from_map(void* to, const unsigned char* from, std::size_t size) {
+    return guarded([&] { std::memcpy(to, from, size); });
+}
+
+bool compare_maps(const unsigned char* a, const unsigned char* b, std::size_t size, bool& same) {
+    return guarded([&] { same = std::memcmp(a, b, size) == 0; });
 }
 
 void expect_random_reads(std::intptr_t file) {
@@ -429,10 +441,12 @@ void expect_random_reads(std::intptr_t file) {
     posix_fadvise(static_cast<int>(file), 0, 0, POSIX_FADV_NORMAL);
 }
 
-const unsigned char* map_file(std::intptr_t file, std::int64_t size) {
+const unsigned char* map_file(std::intptr_t file, std::int64_t size, bool sequential) {
     catch_bus_errors();
     void* map = ::mmap(nullptr, static_cast<std::size_t>(size), PROT_READ, MAP_SHARED, static_cast<int>(file), 0);
-    return map == MAP_FAILED ? nullptr : static_cast<const unsigned char*>(map);
+    if (map == MAP_FAILED) return nullptr;
+    if (sequential) ::madvise(map, static_cast<std::size_t>(size), MADV_SEQUENTIAL);
+    return static_cast<const unsigned char*>(map);
 }
 
 void unmap_file(const unsigned char* map, std::int64_t size) {

@@ -229,7 +229,7 @@ std::intptr_t open_standard_input() {
 // exists, so no read can run past a new end (on POSIX it could).
 void expect_random_reads(std::intptr_t) {}
 
-const unsigned char* map_file(std::intptr_t file, std::int64_t) {
+const unsigned char* map_file(std::intptr_t file, std::int64_t, bool) {
     HANDLE mapping = CreateFileMappingW(to_handle(file), nullptr, PAGE_READONLY, 0, 0, nullptr);
     if (!mapping) return nullptr;
     // The view keeps the mapping alive.
@@ -242,6 +242,11 @@ void unmap_file(const unsigned char* map, std::int64_t) { UnmapViewOfFile(map); 
 
 bool copy_from_map(void* to, const unsigned char* from, std::size_t size) {
     std::memcpy(to, from, size);
+    return true;
+}
+
+bool compare_maps(const unsigned char* a, const unsigned char* b, std::size_t size, bool& same) {
+    same = std::memcmp(a, b, size) == 0;
     return true;
 }
 
