@@ -422,8 +422,7 @@ void discard_ahead(AheadItem& item, const plat::Directory& destination) {
 // destination.
 void copy_ahead(AheadItem& item, const plat::Directory& destination, unsigned char* scratch,
                 const std::function<bool()>& stop) {
-    plat::FileIdentity existing;
-    if (plat::file_identity(item.dest_path.c_str(), existing)) return;  // a replacement: the walk's to make
+    if (item.dest_taken) return;  // a replacement: the walk's to make
     plat::File source, named;
     if (!source.open(item.source_path.c_str(), plat::OpenMode::read, plat::OPEN_SEQUENTIAL)) return;
     const unsigned hints = plat::OPEN_SEQUENTIAL | (state.options.write_through ? plat::OPEN_WRITE_THROUGH : 0u);
@@ -450,7 +449,7 @@ void copy_ahead(AheadItem& item, const plat::Directory& destination, unsigned ch
     if (!complete) discard_ahead(item, destination);
 }
 
-const AheadWork COPY_AHEAD = {copy_ahead, discard_ahead, true};
+const AheadWork COPY_AHEAD = {copy_ahead, discard_ahead, DestinationUse::write};
 
 int copy_file() {
     if (!build_dest_path()) return 1;

@@ -72,7 +72,7 @@ void crc_ahead(AheadItem& item, const plat::Directory& /*destination*/, unsigned
     item.done = file.close() && end == ReadEnd::complete;
 }
 
-const AheadWork CRC_AHEAD = {crc_ahead, nothing_to_discard, false};
+const AheadWork CRC_AHEAD = {crc_ahead, nothing_to_discard, DestinationUse::none};
 
 // The CRC of the current entry, read here: its messages, the progress of /P
 // and the speed it measures.

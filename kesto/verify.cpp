@@ -291,7 +291,7 @@ void compare_ahead(AheadItem& item, const plat::Directory& /*destination*/, unsi
     item.outcome = end == CompareEnd::equal ? 1 : 0;
 }
 
-const AheadWork COMPARE_AHEAD = {compare_ahead, nothing_to_discard, true};
+const AheadWork COMPARE_AHEAD = {compare_ahead, nothing_to_discard, DestinationUse::read};
 
 }  // namespace
 

@@ -127,6 +127,13 @@ void Ahead::run() {
     bool found = search.first(*source, pattern.c_str(), entry);
     while (found && entry.long_name != after) found = search.next(entry);
     found = found && next_file(search, entry);
+    std::set<std::string> dest_names;
+    if (work.destination_use == DestinationUse::write) {
+        plat::DirectorySearch names;
+        plat::FindRecord name;
+        for (bool more = names.first(destination, "*", name); more; more = names.next(name))
+            dest_names.insert(name.long_name);
+    }
     const std::function<bool()> stop = [this] { return stopping.load(); };
     std::unique_lock<std::mutex> lock(mutex);
     while (!stopping) {
@@ -135,7 +142,9 @@ void Ahead::run() {
                 Slot& slot = slots.emplace_back();
                 slot.item.entry = entry;
                 slot.item.source_path = source_directory + entry.long_name;
-                if (work.uses_destination) slot.item.dest_path = dest_directory + entry.long_name;
+                if (work.destination_use != DestinationUse::none)
+                    slot.item.dest_path = dest_directory + entry.long_name;
+                slot.item.dest_taken = dest_names.count(entry.long_name) != 0;
             }
             lock.unlock();
             found = next_file(search, entry);
@@ -178,7 +187,7 @@ void start_work_ahead(const AheadWork& work) {
     next->pattern = level.search_path.substr(last_component_offset(level.search_path));
     next->after = level.find_data.long_name;
     next->source_directory = walker.entry_long_path.substr(0, walker.entry_long_name);
-    if (work.uses_destination) {
+    if (work.destination_use != DestinationUse::none) {
         next->dest_directory = walker.dest_path.substr(0, last_component_offset(walker.dest_path));
         // A directory of its own: the walk's moves on as the walk descends.
         if (!open_dest_directory() || !walker.dest_directory.is_open() ||
@@ -234,7 +243,7 @@ bool claim_work_ahead(AheadItem& item) {
     if (!ready || !item.done) return false;
     // Used only when the file is still as the worker found it.
     if (item.source_path == walker.entry_long_path &&
-        (!ahead->work.uses_destination || item.dest_path == walker.dest_path) &&
+        (ahead->work.destination_use == DestinationUse::none || item.dest_path == walker.dest_path) &&
         plat::still_as_found(item.source_path.c_str(), entry, item.entry))
         return true;
     ahead->work.discard(item, ahead->destination);

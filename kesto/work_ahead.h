@@ -21,12 +21,18 @@ struct AheadItem {
     plat::FindRecord entry;
     std::string source_path;    // as entry_long_path would be
     std::string dest_path;      // as dest_path would be, for work with a destination
+    bool dest_taken = false;    // the name was taken there when the worker began (DestinationUse::write)
     bool done = false;          // the work was done; else the walk does it itself
     std::uint32_t outcome = 0;  // what the work found
     std::string made;           // a file it made: its name in the destination directory
     int ticket = -1;            // of remove_at_termination, while made exists
     plat::File unnamed;         // or the file it made without a name, open until named
 };
+
+// What work does with the destination tree: nothing, reads from it, or
+// writes new files into it (for which the worker lists, once, the names
+// the destination directory holds, rather than asking for each file's).
+enum class DestinationUse { none, read, write };
 
 // Room a worker gives its work: two blocks of TRANSFER_BUFFER_SIZE.
 constexpr std::size_t AHEAD_SCRATCH_SIZE = 2 * 65536;
@@ -40,8 +46,7 @@ struct AheadWork {
                 const std::function<bool()>& stop);
     // Undoes, without a word, what run made for a file the walk did not take.
     void (*discard)(AheadItem& item, const plat::Directory& destination);
-    // The work writes into the destination tree, or reads from it.
-    bool uses_destination;
+    DestinationUse destination_use;
 };
 
 // The discard of work that makes nothing (a comparison, a CRC).
