@@ -336,8 +336,13 @@ std::intptr_t open_replacement_file(const Directory& directory, const char* path
     return fail(EEXIST), -1;
 }
 
+// Set once naming an unnamed file has proved impossible here (a kernel
+// before 6.10 without /proc): none is made from then on.
+std::atomic<bool> unnamed_files_unusable{false};
+
 std::intptr_t open_unnamed_file(const Directory& directory, unsigned hints, std::intptr_t model) {
 #ifdef O_TMPFILE
+    if (unnamed_files_unusable.load(std::memory_order_relaxed)) return fail(ENOTSUP), -1;
     int fd;
     do fd = ::openat(descriptor_of(directory), ".", write_flags(hints) | O_TMPFILE, new_file_mode(model));
     while (fd < 0 && errno == EINTR);
@@ -362,7 +367,10 @@ bool name_unnamed_file(std::intptr_t file, const Directory& directory, const cha
     // its entry in /proc leads to it for everyone.
     if (errno != ENOENT && errno != EPERM) return fail(errno);
     const std::string self = "/proc/self/fd/" + std::to_string(fd);
-    return ::linkat(AT_FDCWD, self.c_str(), at, name, AT_SYMLINK_FOLLOW) == 0 || fail(errno);
+    if (::linkat(AT_FDCWD, self.c_str(), at, name, AT_SYMLINK_FOLLOW) == 0) return true;
+    const int error = errno;
+    if (error == ENOENT && ::access("/proc/self/fd", F_OK) != 0) unnamed_files_unusable = true;
+    return fail(error);
 }
 
 std::intptr_t open_standard_input() {
