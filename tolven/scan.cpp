@@ -259,7 +259,9 @@ void scan_input(plat::File& input_stream, plat::File& spool_descriptor, std::int
     // A write to the spool file failed before whatever else ended the scan.
     if (!ring.finish()) fail(EXIT_FILE_ACCESS, MSG_WRITE_TEMPORARY_FAILED);
     if (ring.index_full()) fail(EXIT_MEMORY_OPERATION, MSG_INDEX_GROW_FAILED);
-    show_progress();
+    // The marks of the pieces the helper scanned last; none after a failure
+    // message.
+    if (state.error_level == EXIT_NO_ERROR) show_progress();
     ScanState& scan = lines.scan;
     const bool read_failed = ring.read_failed();
     if (state.error_level == EXIT_NO_ERROR && !read_failed && !finish_scan(scan, index))

@@ -287,6 +287,26 @@ TEST_F(Tolven, Progress) {
              "\n"
              "Done, used another memory 24 and 4096 bytes.\n",
          0},
+        // Standard input from a file: its length is known, and the marks
+        // follow the helper that scans the spooled pieces.
+        {"standard input",
+         {"/P"},
+         "d\nbb\nccc\na\n",
+         lines({"a", "bb", "ccc", "d"}),
+         "Scanning input stream...\n" + marks_scan +
+             "\n"
+             "Total 4 lines, max line size 3 bytes, memory 64 bytes allocated.\n"
+             "Sorting primary...\n" +
+             marks_primary +
+             "\n"
+             "Memory 128 bytes allocated, max 6 bytes used temporary for 2 blocks.\n"
+             "Sorting secondary...\n" +
+             marks_merge +
+             "\n"
+             "Done, used another memory 24 and 4096 bytes.\n",
+         0,
+         {},
+         true},
         {"Japanese",
          {"/p", "in.txt"},
          "d\nbb\nccc\na\n",
