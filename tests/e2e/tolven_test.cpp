@@ -270,23 +270,25 @@ TEST_F(Tolven, Progress) {
     // 4 lines: 2 blocks of 2 lines. Marks: 79 for the scan, 79 * 1 / 2 after
     // the primary blocks, 79 * 3 / 4 during the merge.
     const std::string marks_scan(79, '>'), marks_primary(39, '>'), marks_merge(59, '>');
+    // What /P shows in English; kind names the input ("file" or "stream").
+    auto english = [&](const std::string& kind) {
+        return "Scanning input " + kind + "...\n" + marks_scan +
+               "\n"
+               "Total 4 lines, max line size 3 bytes, memory 64 bytes allocated.\n"
+               "Sorting primary...\n" +
+               marks_primary +
+               "\n"
+               "Memory 128 bytes allocated, max 6 bytes used temporary for 2 blocks.\n"
+               "Sorting secondary...\n" +
+               marks_merge +
+               "\n"
+               "Done, used another memory 24 and 4096 bytes.\n";
+    };
     check({
-        {"English",
-         {"/P", "in.txt"},
-         "d\nbb\nccc\na\n",
-         lines({"a", "bb", "ccc", "d"}),
-         "Scanning input file...\n" + marks_scan +
-             "\n"
-             "Total 4 lines, max line size 3 bytes, memory 64 bytes allocated.\n"
-             "Sorting primary...\n" +
-             marks_primary +
-             "\n"
-             "Memory 128 bytes allocated, max 6 bytes used temporary for 2 blocks.\n"
-             "Sorting secondary...\n" +
-             marks_merge +
-             "\n"
-             "Done, used another memory 24 and 4096 bytes.\n",
-         0},
+        {"English", {"/P", "in.txt"}, "d\nbb\nccc\na\n", lines({"a", "bb", "ccc", "d"}), english("file"), 0},
+        // Standard input from a file: its length is known, and the marks
+        // follow the helper that scans the spooled pieces.
+        {"standard input", {"/P"}, "d\nbb\nccc\na\n", lines({"a", "bb", "ccc", "d"}), english("stream"), 0, {}, true},
         {"Japanese",
          {"/p", "in.txt"},
          "d\nbb\nccc\na\n",
@@ -372,6 +374,14 @@ TEST_F(Tolven, Failures) {
          true},
         {"scan buffer", {"in.txt"}, input, "", "Out of memory!\n", 4, faults("alloc:1:io")},
         {"index", {"in.txt"}, input, "", "Out of memory or lock buffer failed!\n", 6, faults("alloc:2:io")},
+        {"index of standard input",
+         {},
+         input,
+         "",
+         "Out of memory or lock buffer failed!\n",
+         6,
+         faults("alloc:2:io"),
+         true},
         {"block table", {"in.txt"}, input, "", "Out of memory for block table!\n", 4, faults("alloc:3:io")},
         {"primary sort", {"in.txt"}, input, "", "Out of memory 48 bytes for primary sort!\n", 4, faults("alloc:4:io")},
         {"primary block", {"in.txt"}, input, "", "Out of memory 6 bytes for primary sort!\n", 4, faults("alloc:6:io")},

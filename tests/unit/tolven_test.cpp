@@ -69,6 +69,12 @@ TEST(TolvenScan, LineEndsWhereverThePiecesAreCut) {
         {"NULs stay in the line", std::string("a\0b\nc\0\0d", 8), {{0, 3}, {4, 4}}, 3},
         {"NUL before the line end", std::string("ab\0\r\n", 5), {{0, 3}}, 1},
         {"long line", long_line + "\r\n" + "y\n", {{0, 100}, {102, 1}}, 0},
+        // Bytes are looked at 64 at a time: a CR LF pair across that
+        // boundary, NULs and a line end right at it.
+        {"CR LF across 64 bytes",
+         std::string(63, 'x') + "\r\n" + std::string(2, '\0') + std::string(60, 'y') + "\n" + "z",
+         {{0, 63}, {65, 62}, {128, 1}},
+         2},
     };
     for (const ScanRow& row : rows) {
         // Every piece size: each line end and each CR LF pair falls on a
