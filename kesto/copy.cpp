@@ -456,6 +456,9 @@ int copy_file() {
     AheadItem prepared;
     const bool have = claim_work_ahead(prepared);
     if (state.aborted) return 0;
+    // The next files are copied while this one is, once the first copy of
+    // the run has shown how the destination keeps seconds.
+    if (copies_ahead()) start_work_ahead(COPY_AHEAD);
     const int result = copy_file_to_dest(have ? &prepared : nullptr);
     if (prepared.done) discard_work_ahead(prepared);
     if (copies_ahead()) start_work_ahead(COPY_AHEAD);

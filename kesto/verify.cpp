@@ -307,6 +307,8 @@ int verify_entry() {
     AheadItem prepared;
     const bool have = claim_work_ahead(prepared);
     if (state.aborted) return 0;
+    // The contents of the next files are compared while this one's are.
+    if (o.compare_content && !o.show_progress) start_work_ahead(COMPARE_AHEAD);
     header_pending = true;
     if (o.verify_show_all || (o.show_progress && o.compare_content)) show_pending_header();
     int result = 1;
@@ -317,8 +319,6 @@ int verify_entry() {
     else
         result = verify_file_contents(have ? &prepared : nullptr);
     header_pending = false;
-    // The contents of the next files, compared while this one's line is out.
-    if (o.compare_content && !o.show_progress) start_work_ahead(COMPARE_AHEAD);
     return result;
 }
 
