@@ -416,13 +416,13 @@ void discard_ahead(AheadItem& item, const plat::Directory& destination) {
     plat::keep_at_termination(item.ticket);
 }
 
-// On a worker: the copy of a file whose destination is new, as
+// On a worker: the copy of a file whose destination is new (its name was
+// free when the worker began), as
 // copy_file_data makes it: without a name where the system allows and no
 // attribute but read-only is to be stored, else into a new file beside the
 // destination.
 void copy_ahead(AheadItem& item, const plat::Directory& destination, unsigned char* scratch,
                 const std::function<bool()>& stop) {
-    if (item.dest_taken) return;  // a replacement: the walk's to make
     plat::File source, named;
     if (!source.open(item.source_path.c_str(), plat::OpenMode::read, plat::OPEN_SEQUENTIAL)) return;
     const unsigned hints = plat::OPEN_SEQUENTIAL | (state.options.write_through ? plat::OPEN_WRITE_THROUGH : 0u);

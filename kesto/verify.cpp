@@ -99,17 +99,20 @@ CompareEnd compare_data(plat::File& source, plat::File& destination, std::uint64
     for (std::uint64_t remaining = total; remaining > 0;) {
         const std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, TRANSFER_BUFFER_SIZE));
         const std::uint64_t offset = total - remaining;
-        const int same = mapped ? maps.compare(offset, chunk) : -1;
-        if (same < 0) {
+        int same = mapped ? maps.compare(offset, chunk) : -1;
+        if (same < 0 && mapped) {
             // A file shrank under its map: reading from here on tells which.
-            if (mapped && !source.seek(static_cast<std::int64_t>(offset))) return CompareEnd::read_source;
-            if (mapped && !destination.seek(static_cast<std::int64_t>(offset))) return CompareEnd::read_destination;
             mapped = false;
+            if (!source.seek(static_cast<std::int64_t>(offset))) return CompareEnd::read_source;
+            if (!destination.seek(static_cast<std::int64_t>(offset))) return CompareEnd::read_destination;
+        }
+        if (same < 0) {
             const auto expected = static_cast<std::int64_t>(chunk);
             if (source.read(source_block, chunk) != expected) return CompareEnd::read_source;
             if (destination.read(dest_block, chunk) != expected) return CompareEnd::read_destination;
+            same = std::memcmp(source_block, dest_block, chunk) == 0;
         }
-        if (same == 0 || (same < 0 && std::memcmp(source_block, dest_block, chunk) != 0)) return CompareEnd::different;
+        if (!same) return CompareEnd::different;
         remaining -= chunk;
         if (progress) progress->update(remaining);
         if (stop()) return CompareEnd::stopped;

@@ -53,7 +53,6 @@ struct Ahead {
     std::list<Slot> slots;              // in the order of the directory
     std::set<std::string> taken;        // files the walk does itself
     std::atomic<bool> stopping{false};  // set under the mutex; work reads it as it goes
-    bool finished = false;              // the worker has gone through the directory
     std::thread worker;
 
     ~Ahead();
@@ -138,13 +137,13 @@ void Ahead::run() {
     std::unique_lock<std::mutex> lock(mutex);
     while (!stopping) {
         if (found && slots.size() < WINDOW) {
-            if (!taken.count(entry.long_name)) {
+            // A name the destination held is a replacement: the walk's to make.
+            if (!taken.count(entry.long_name) && !dest_names.count(entry.long_name)) {
                 Slot& slot = slots.emplace_back();
                 slot.item.entry = entry;
                 slot.item.source_path = source_directory + entry.long_name;
                 if (work.destination_use != DestinationUse::none)
                     slot.item.dest_path = dest_directory + entry.long_name;
-                slot.item.dest_taken = dest_names.count(entry.long_name) != 0;
             }
             lock.unlock();
             found = next_file(search, entry);
@@ -157,7 +156,6 @@ void Ahead::run() {
             changed.wait(lock);
         }
     }
-    finished = true;
     changed.notify_all();
 }
 

@@ -21,7 +21,6 @@ struct AheadItem {
     plat::FindRecord entry;
     std::string source_path;    // as entry_long_path would be
     std::string dest_path;      // as dest_path would be, for work with a destination
-    bool dest_taken = false;    // the name was taken there when the worker began (DestinationUse::write)
     bool done = false;          // the work was done; else the walk does it itself
     std::uint32_t outcome = 0;  // what the work found
     std::string made;           // a file it made: its name in the destination directory

@@ -83,6 +83,10 @@ int run_command(const std::string& interpreter, const std::string& command);
 
 // find_entry (directory.h), tried once.
 bool find_entry(const char* path, FindRecord& record);
+// True when a directory search describes each entry as it reports it (so
+// that its record is as fresh as one asked anew), false when it hands out
+// records read in batches.
+bool search_records_are_fresh();
 
 // The changes of directory.h that a fault can stop, done.
 bool create_directory(const Directory& directory, const char* name, const char* model_path);

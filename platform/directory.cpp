@@ -26,6 +26,16 @@ bool find_entry(const char* path, FindRecord& record) {
     }
 }
 
+bool still_as_found(const char* path, const FindRecord& reported, const FindRecord& found) {
+    const bool fresh = backend::search_records_are_fresh();
+    FindRecord asked;
+    if (!fresh && !find_entry(path, asked)) return false;
+    const FindRecord& now = fresh ? reported : asked;
+    return !(found.attributes & (ATTR_DIRECTORY | ATTR_REPARSE_POINT)) && now.attributes == found.attributes &&
+           now.size == found.size && now.last_write_time == found.last_write_time &&
+           now.creation_time == found.creation_time && now.change_time == found.change_time;
+}
+
 bool create_directory(const Directory& directory, const char* name, const char* model_path) {
     return !fault::hit(fault::Call::make_directory) && backend::create_directory(directory, name, model_path);
 }

@@ -223,12 +223,8 @@ bool backend::find_entry(const char* path, FindRecord& record) {
     return search.first(path, record);
 }
 
-bool still_as_found(const char* path, const FindRecord& /*reported*/, const FindRecord& found) {
-    FindRecord now;
-    return find_entry(path, now) && !(now.attributes & (ATTR_DIRECTORY | ATTR_REPARSE_POINT)) &&
-           now.size == found.size && now.attributes == found.attributes &&
-           now.last_write_time == found.last_write_time && now.creation_time == found.creation_time;
-}
+// A search hands out records read in batches.
+bool backend::search_records_are_fresh() { return false; }
 
 bool file_identity(const char* path, FileIdentity& out) {
     Handle file(path, 0);
